@@ -1,0 +1,1 @@
+// The shared engine library is made only of its static parts.

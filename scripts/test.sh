@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds everything and runs all tests: the normal
+# suite, the suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and a short run of every fuzz target from its seed corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+scripts/install-deps.sh
+scripts/build.sh
+
+# GL tests need a display: run the suites under a virtual one when there is none.
+run_ctest() {
+  local dir=$1
+  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" -j "$jobs" --timeout 300 --output-on-failure
+  else
+    ctest --test-dir "$dir" -j "$jobs" --timeout 300 --output-on-failure
+  fi
+}
+
+echo "== tests"
+run_ctest build
+
+echo "== tests with sanitizers"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEM_SANITIZE=ON -DQEM_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan
+run_ctest build-asan
+
+echo "== fuzz targets (short runs)"
+scripts/fuzz.sh all 10
+echo "== all tests passed"

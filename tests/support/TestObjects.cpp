@@ -1,0 +1,3 @@
+#include "support/TestObjects.h"
+
+int qemtest::CountingObject::s_destroyed = 0;

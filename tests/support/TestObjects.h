@@ -1,0 +1,33 @@
+// Script objects for tests: a class that counts its destructions and encodes
+// one integer, and an object factory that rebuilds it by name.
+#pragma once
+
+#include "vm/VmValue.h"
+
+namespace qemtest {
+
+class CountingObject : public CVmClassBase {
+public:
+    explicit CountingObject(int32_t id = 0) : m_id(id) {}
+    ~CountingObject() override { ++s_destroyed; }
+    const char* ClassName() override { return "TestObj"; }
+    bool Serialize(ByteWriter& out) override {
+        out.PutInt32(m_id);
+        return true;
+    }
+    int32_t m_id;
+    static int s_destroyed;
+};
+
+// Rebuilds "TESTOBJ" objects; any other class name is unknown.
+class CountingObjectFactory : public VmObjectFactory {
+public:
+    CVmClassBase* CreateObjectFromStream(const std::string& upperName, ByteReader& in) override {
+        if (upperName != "TESTOBJ") return nullptr;
+        int32_t id;
+        if (!in.GetInt32(id)) return nullptr;
+        return new CountingObject(id);
+    }
+};
+
+}  // namespace qemtest

@@ -1,0 +1,320 @@
+// Script values: the type code, the payloads with their own storage (strings,
+// float vectors, integer vectors, reference-counted arrays and objects), the
+// copy and move rules, the text form and the byte encoding.
+//
+// A CVmValue is a plain record of a type code and a payload union, usable in
+// contiguous arrays (the value stack, globals, constants). Strings and vectors
+// are owned by their value and deep-copied; arrays and objects are shared and
+// reference-counted.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "ByteStream.h"
+#include "VmBlockMgr.h"
+
+enum class VmValueType : int32_t {
+    Void = 0,
+    VmStatus = 1,
+    Integer = 2,
+    Real = 3,
+    Bool = 4,
+    String = 5,
+    VmRifStr = 6,
+    Array = 7,
+    Vector = 8,
+    Object = 9,
+    VmRifVec = 10,
+    VmMethod = 11,
+    VmVar = 12,
+    VectorInt = 14,
+};
+
+// Name of a type code as run-time messages print it ("????" for unknown codes).
+const char* VmTypeName(int32_t code);
+inline const char* VmTypeName(VmValueType t) { return VmTypeName(static_cast<int32_t>(t)); }
+
+class CVmValue;
+class CVmArray;
+class CVmClassBase;
+class CVmRegisterClass;
+
+// Characters of a String value. Length -1 (and a null buffer) mean "no
+// buffer yet" and read as the empty string. The buffer comes from VmBlockMgr
+// and is always NUL-terminated when present. A plain record: the holder calls
+// Free.
+struct CVmString {
+    int32_t length;
+    int32_t capacity;
+    char* data;
+
+    // Longest string the machine builds; longer requests are cut here.
+    static constexpr int32_t kMaxLength = 0x3FFFFFDF;
+
+    void Clear() {
+        length = -1;
+        capacity = 0;
+        data = nullptr;
+    }
+    // n blanks (n = 0: empty with a buffer); n <= -1: no buffer.
+    void InitCount(int32_t n);
+    // A new buffer with length bytes of text (length -1: up to the NUL).
+    void Init(const char* text, int32_t length);
+    // a followed by b; the empty string without buffer when both are empty.
+    void InitConcat(const CVmString& a, const CVmString& b);
+
+    void Assign(const char* text, int32_t length);
+    void Assign(const CVmString& other) { Assign(other.CStr(), other.Length()); }
+    void Append(const char* text, int32_t length);
+    void Append(const CVmString& other) { Append(other.CStr(), other.Length()); }
+    void Reserve(int32_t n);
+    void Truncate(int32_t pos);
+    // After foreign code wrote into the buffer: the length of the NUL-terminated
+    // text, or -1 (length unchanged) when the text fills the whole buffer.
+    int32_t UpdateLength();
+    void MakeUpper();
+    void MakeLower();
+    int Compare(const CVmString& other, bool ignoreCase) const;
+    int CompareText(const char* text, bool ignoreCase) const;
+    bool Equals(const CVmString& other) const { return Compare(other, false) == 0; }
+    void Free();
+
+    int32_t Length() const { return length < 0 ? 0 : length; }
+    const char* CStr() const { return data ? data : ""; }
+    bool HasBuffer() const { return data != nullptr; }
+};
+
+// Floats of a Vector value; count 0 and no buffer when empty.
+struct CVmVector {
+    int32_t count;
+    int32_t capacity;
+    float* data;
+
+    void Clear() {
+        count = 0;
+        capacity = 0;
+        data = nullptr;
+    }
+    void Assign(const float* values, int32_t n);
+    void Init(int32_t n, uint8_t fillByte);
+    void Reserve(int32_t n);
+    float GetAt(int32_t i) const { return (i >= 0 && i < count) ? data[i] : 0.0f; }
+    void Add(const CVmVector& other);
+    void Sub(const CVmVector& other);
+    void Scale(float f);
+    void Negate();
+    float Norm() const;
+    float Dot(const CVmVector& other) const;
+    void Cross(const CVmVector& other);
+    void Free();
+};
+
+// Integers of a VectorInt value; owned and copied like a Vector.
+struct CVmVectorInt {
+    int32_t count;
+    int32_t capacity;
+    int32_t* data;
+
+    void Assign(const int32_t* values, int32_t n);
+    void Free();
+};
+
+// Base of every script object. Every Object value that holds the object
+// counts one reference; the last release calls Release, which destroys it.
+class CVmClassBase : public CVmMemManager {
+public:
+    CVmClassBase() = default;
+    CVmClassBase(const CVmClassBase&) = delete;
+    CVmClassBase& operator=(const CVmClassBase&) = delete;
+
+    // Called when the last Object value lets the object go.
+    virtual void Release() { delete this; }
+    // Script class name.
+    virtual const char* ClassName() { return ""; }
+    // Part of the object that belongs to a base class (script-declared classes).
+    virtual CVmClassBase* PartForClass(int32_t classIndex) {
+        (void)classIndex;
+        return nullptr;
+    }
+    // Writes the object's own data; false when the class cannot be encoded.
+    virtual bool Serialize(ByteWriter& out) {
+        (void)out;
+        return false;
+    }
+    virtual ~CVmClassBase() = default;
+
+    CVmRegisterClass* m_registration = nullptr;
+    uint8_t m_flag = 1;
+    int32_t m_refCount = 0;
+};
+
+// Rebuilds an object from its encoded class name and data; the machine
+// provides this (its registered classes), tests may provide their own.
+class VmObjectFactory {
+public:
+    virtual CVmClassBase* CreateObjectFromStream(const std::string& upperName, ByteReader& in) = 0;
+
+protected:
+    ~VmObjectFactory() = default;
+};
+
+// The factory used by CVmValue::ReadFrom when none is passed: the current
+// machine's. Returns the previous one.
+VmObjectFactory* VmSetObjectFactory(VmObjectFactory* factory);
+VmObjectFactory* VmCurrentObjectFactory();
+
+class CVmValue {
+public:
+    CVmValue() : type(VmValueType::Void) { asWords[0] = asWords[1] = asWords[2] = asWords[3] = 0; }
+    ~CVmValue() { SetType(VmValueType::Void); }
+    CVmValue(const CVmValue& other) : CVmValue() { Assign(other); }
+    CVmValue(CVmValue&& other) noexcept : CVmValue() { Move(other); }
+    CVmValue& operator=(const CVmValue& other) {
+        Assign(other);
+        return *this;
+    }
+    CVmValue& operator=(CVmValue&& other) noexcept {
+        Move(other);
+        return *this;
+    }
+
+    // Releases the payload of the old type and stores the new type code; the
+    // payload bytes are left for the caller to fill.
+    void SetType(VmValueType t) {
+        if (NeedsRelease(type)) ReleasePayload();
+        type = t;
+    }
+    void SetVoid() { SetType(VmValueType::Void); }
+    void SetInteger(int32_t v) {
+        SetType(VmValueType::Integer);
+        asInt = v;
+    }
+    void SetReal(float v) {
+        SetType(VmValueType::Real);
+        asReal = v;
+    }
+    void SetBool(bool v) {
+        SetType(VmValueType::Bool);
+        asBool = v ? 1 : 0;
+    }
+    // A new buffer with the text (length -1: up to the NUL). The text may be
+    // this value's own characters.
+    void SetString(const char* text, int32_t length = -1);
+    void SetStringCopy(const CVmString& s) { SetString(s.CStr(), s.Length()); }
+    // Takes over a string buffer (the caller's record is left without one).
+    void AdoptString(CVmString& s);
+    void SetVector(const float* values, int32_t count);
+    void SetVectorCopy(const CVmVector& v) { SetVector(v.data, v.count); }
+    void SetVectorInt(const int32_t* values, int32_t count);
+    void SetArray(CVmArray* a);
+    void SetObject(CVmClassBase* o);
+    void SetStatus(int32_t w0, int32_t w1, int32_t w2) {
+        SetType(VmValueType::VmStatus);
+        asWords[0] = w0;
+        asWords[1] = w1;
+        asWords[2] = w2;
+    }
+
+    // Copy: deep for strings and vectors, shared for arrays and objects. Safe
+    // when the source lives inside the target (an element of the target's
+    // own array).
+    void Assign(const CVmValue& other) {
+        if (&other == this) return;
+        if (!IsContainer(type) && !NeedsDeepCopy(other.type) && !IsContainer(other.type)) {
+            SetType(other.type);
+            CopyPayload(other);
+            return;
+        }
+        AssignSlow(other);
+    }
+    // Passes ownership: the target takes the payload bytes, the source is
+    // left Void. Safe when the source lives inside the target.
+    void Move(CVmValue& other) {
+        if (&other == this) return;
+        const VmValueType t = other.type;
+        uint64_t raw[2];
+        raw[0] = other.asRaw[0];
+        raw[1] = other.asRaw[1];
+        other.type = VmValueType::Void;
+        other.asRaw[0] = other.asRaw[1] = 0;
+        SetType(t);
+        asRaw[0] = raw[0];
+        asRaw[1] = raw[1];
+    }
+
+    // Byte encoding. WriteTo answers false for types without an encoding
+    // (their type byte is still written) and for objects that cannot be
+    // encoded. ReadFrom answers false on bad or truncated input and then
+    // leaves the value Void.
+    bool WriteTo(ByteWriter& out) const;
+    bool ReadFrom(ByteReader& in, VmObjectFactory* factory);
+    bool ReadFrom(ByteReader& in) { return ReadFrom(in, VmCurrentObjectFactory()); }
+
+    bool IsVoid() const { return type == VmValueType::Void; }
+    bool IsNumber() const { return type == VmValueType::Integer || type == VmValueType::Real; }
+
+    // Deepest nesting of arrays and objects that the encoding and the text form
+    // follow.
+    static constexpr int kMaxNesting = 128;
+
+    VmValueType type;
+    union {
+        int32_t asInt;
+        float asReal;
+        uint8_t asBool;
+        CVmString asString;
+        CVmVector asVector;
+        CVmVectorInt asVectorInt;
+        CVmArray* asArray;
+        CVmClassBase* asObject;
+        int32_t asWords[4];
+        uint64_t asRaw[2];
+    };
+
+private:
+    static bool IsContainer(VmValueType t) { return t == VmValueType::Array || t == VmValueType::Object; }
+    static bool NeedsDeepCopy(VmValueType t) {
+        return t == VmValueType::String || t == VmValueType::Vector || t == VmValueType::VectorInt;
+    }
+    static bool NeedsRelease(VmValueType t) { return IsContainer(t) || NeedsDeepCopy(t); }
+    void CopyPayload(const CVmValue& other) {
+        asRaw[0] = other.asRaw[0];
+        asRaw[1] = other.asRaw[1];
+    }
+    void ReleasePayload();
+    void AssignSlow(const CVmValue& other);
+};
+
+// An array: reference-counted, each element its own value from the pool (so
+// an element's address stays stable while the table grows).
+class CVmArray {
+public:
+    explicit CVmArray(int32_t n = 0);
+    ~CVmArray();
+    CVmArray(const CVmArray&) = delete;
+    CVmArray& operator=(const CVmArray&) = delete;
+
+    // Grows with Void elements or releases the surplus.
+    void Resize(int32_t n);
+    CVmValue* Append(const CVmValue& v);
+    // Element i becomes a copy of v; null when i is outside the array.
+    CVmValue* SetAt(int32_t i, const CVmValue& v);
+    void RemoveAt(int32_t i);
+    CVmValue* GetAt(int32_t i) const { return (i >= 0 && i < count) ? items[i] : nullptr; }
+
+    int32_t count = 0;
+    int32_t capacity = 0;
+    CVmValue** items = nullptr;
+    int32_t refCount = 0;
+
+    static constexpr int32_t kMaxCount = 0x0FFFFFFF;
+
+private:
+    void Reserve(int32_t n);
+};
+
+// Text form of a value, as the output statement and messages print it.
+std::ostream& operator<<(std::ostream& os, const CVmValue* v);
+inline std::ostream& operator<<(std::ostream& os, const CVmValue& v) { return os << &v; }
