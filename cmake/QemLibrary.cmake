@@ -4,7 +4,8 @@
 function(qem_library name)
   cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  add_library(${name} STATIC ${sources})
+  # empty.cpp lets a folder exist before its first source does.
+  add_library(${name} STATIC ${sources} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} ${ARG_PUBLIC_LIBS})
   set_property(GLOBAL APPEND PROPERTY QEM_ENGINE_LIBRARIES_PROP ${name})

@@ -9,7 +9,13 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4
   # headless display for the program and the GL tests
-  xvfb xauth
+  xvfb xauth xdotool xfonts-base x11-utils
+  # window, OpenGL and X11
+  freeglut3-dev libgl-dev libglu1-mesa-dev libx11-dev libxext-dev
+  # archives, transfers, crypto
+  zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
+  # debugger: JSON, TCP channels, command-language generators
+  libjsoncpp-dev libboost-dev libboost-thread-dev libboost-system-dev flex bison
 )
 
 missing=()

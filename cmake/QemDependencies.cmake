@@ -1,0 +1,13 @@
+# Libraries from Debian's packages (scripts/install-deps.sh installs them).
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+set(OpenGL_GL_PREFERENCE LEGACY)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
+find_package(X11 REQUIRED)
+pkg_check_modules(GLUT REQUIRED IMPORTED_TARGET glut)
+pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
+pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
+find_package(ZLIB REQUIRED)
+find_package(Boost 1.74 REQUIRED COMPONENTS thread system)
