@@ -1,0 +1,308 @@
+// The script virtual machine: program tables, the value stack with its call
+// frames, the run loop, host calls, registered function sets and classes,
+// the output stream, and the hooks through which the debugger follows
+// execution.
+#pragma once
+
+#include <cstdarg>
+#include <istream>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "HashTable.h"
+#include "PtrList.h"
+#include "VmInstruction.h"
+#include "VmProgram.h"
+#include "VmRegister.h"
+#include "VmValue.h"
+
+class CVirtualMachine;
+class CVirtualMachineImported;
+
+// What the machine needs of an attached debug session.
+class VmDebugger {
+public:
+    virtual ~VmDebugger() = default;
+    virtual void OnBreak() = 0;
+    virtual bool HasQueuedCommands() = 0;
+    virtual void PollCommands() = 0;
+};
+
+// Observers: the call hook (code, machine) and the step hook (instruction
+// index, machine).
+typedef void (*VmHook)(int32_t code, CVirtualMachine* machine);
+
+class CVirtualMachine : public VmObjectFactory {
+public:
+    // Logical stack limits: 16 slots at first, doubled on demand; a size
+    // above 32767 slots is refused with "stack overflow.".
+    static constexpr int32_t kInitialStackSlots = 16;
+    static constexpr int32_t kMaxStackSlots = 16384;
+    static constexpr int32_t kMaxListedFrames = 40;
+
+    CVirtualMachine(bool debug = false, int32_t outputPort = 0, int32_t commandPort = -1, int32_t eventPort = -1,
+                    CVirtualMachine* parent = nullptr);
+    CVirtualMachine(const CVirtualMachine&) = delete;
+    CVirtualMachine& operator=(const CVirtualMachine&) = delete;
+
+    // Virtual operations, in their fixed order.
+    virtual void ReportTypeMismatch(const CVmValue* a, const CVmValue* b, const CVmValue* t);
+    virtual std::unique_ptr<std::istream> OpenFile(const std::string& path);
+    virtual ~CVirtualMachine();
+    virtual CVmValue* EvaluateExpression(const CVmValue* functionName, CVmArray* arguments);
+    virtual const char* StringForId(int32_t id);
+    virtual uint32_t ThreadId();
+    virtual CVmValue* FindConstant(const char* name);
+    virtual void RegisterConstants();
+
+    // Program: installs a program whose tables passed VmProgram::Validate
+    // (the loader's last steps); binds names and runs its start-up code.
+    // False when the start-up run fails.
+    bool StartProgram(std::shared_ptr<VmProgram> program);
+    // Installs a program without binding or running it (a machine that runs
+    // another machine's program).
+    void BorrowProgram(std::shared_ptr<VmProgram> program);
+    void UnloadProgram();
+    bool Load(const std::string& path);
+    bool CheckVersion(const int16_t version[3], bool strict) const;
+
+    // Registration.
+    bool RegisterFunctions(CVmRegisterFunction* set);
+    bool RegisterClass(CVmRegisterClass* registration);
+    bool BindClass(CVmRegisterClass* registration);
+    bool UnregisterClass(CVmRegisterClass* registration);
+    CVmRegisterClass* FindClass(const char* name);
+    const char* GetClassNameByIndex(int32_t index);
+    CVmClassBase* CreateObjectFromStream(const std::string& upperName, ByteReader& in) override;
+    bool AddConstant(const char* name, int32_t value);
+
+    // Lookups.
+    int32_t FindFunction(const char* name) const;
+    int32_t GetCurrentLine() const;
+    int32_t LineAt(int32_t ip) const;
+    const char* GetFunctionNameAt(int32_t index) const;
+    bool GetNamedInt(const char* name, int32_t& out) const;
+    bool GetNamedFloat(const char* name, float& out) const;
+
+    // Output.
+    void SetOutputStream(std::ostream* stream, bool quiet);
+    std::ostream* GetOutputStream() const { return m_out; }
+    bool SetLineHook(VmHook hook);
+    bool SetStepHook(VmHook hook);
+
+    // Host calls: pending arguments, then a call that answers a pointer to
+    // the machine's result value, or null.
+    void AddArgInteger(int32_t n);
+    void AddArgFloat(float f);
+    void AddArgString(const char* text, int32_t length = -1);
+    void AddArgValue(const CVmValue& v);
+    void ClearArgs();
+    int32_t PendingArgCount() const { return m_pendingArgs.count; }
+    CVmValue* CallFunction(int32_t index);
+    CVmValue* CallFunctionByName(const char* name);
+    CVmValue* CallNativeFunction(const char* name);
+    // Runs one instruction as one turn of the run loop, without the debugger poll.
+    void StepInstruction();
+
+    // Errors and warnings (their texts go to the output stream).
+    std::ostream& Error(int32_t lineMode = -1);
+    std::ostream& Warning(int32_t lineMode = -1);
+    void ErrorMsg(int32_t id, ...);
+    void WarningMsg(int32_t id, ...);
+    // Formats message id into the message buffer (cut at its size).
+    const char* FormatMessage(int32_t id, va_list args);
+    // The name of the native call or method access that is running, or null.
+    const char* RunningCallName() const { return m_runningName; }
+
+    // Native calls from opcode 6 and the host use these; handlers may read them.
+    CVmValue* ReturnSlot() { return m_top; }
+    bool PushVoid();
+    bool Push(const CVmValue& v);
+    void PopTo(CVmValue* newTop);
+    CVmValue* Top() const { return m_top; }
+    int32_t StackDepth() const { return static_cast<int32_t>(m_top - m_stack.get()); }
+    int32_t StackSize() const { return m_stackSize; }
+
+    // Runs the script function at instruction start as a nested call from a
+    // native handler (arguments already pushed, first on top). The result is
+    // left on the stack top (above the arguments) as a script call leaves it;
+    // false when the run ended with an error.
+    bool RunNested(int32_t start);
+
+    // Program access for the debugger, loader and declared classes.
+    const VmProgram* Program() const { return m_program.get(); }
+    std::shared_ptr<VmProgram> SharedProgram() const { return m_program; }
+    CVmValue* Globals() { return m_globals; }
+    int32_t GlobalCount() const { return m_globalCount; }
+    CVmValue* StackBase() { return m_stack.get(); }
+    CVmValue* FrameBase() { return m_frame; }
+    int32_t CurrentInstruction() const { return m_currentIp; }
+    int32_t NextInstruction() const { return m_ip; }
+    VmInstruction* Code() { return m_code; }
+    int32_t CodeCount() const { return m_codeCount; }
+    CVmRegisterFunction& FunctionRegistry() { return m_registry; }
+    PtrList<CVmRegisterClass>& Classes() { return m_classes; }
+    const std::vector<int32_t>& Swizzles() const { return m_swizzles; }
+
+    bool HasError() const { return m_error; }
+    bool IsStopped() const { return m_stop; }
+    void ClearError() { SetErrorFlag(false); }
+    void SetErrorFlag(bool e) {
+        m_error = e;
+        if (!e) m_listingWritten = false;
+    }
+    // Set while the debugger evaluates an expression on this machine: errors
+    // then only set the error flag.
+    void SetEvaluating(bool e) { m_evaluating = e; }
+    bool IsEvaluating() const { return m_evaluating; }
+    void SetStopFlag(bool s) { m_stop = s; }
+    bool IsQuiet() const { return m_quiet; }
+    int32_t LastListingLine() const { return m_lastListingLine; }
+
+    // Debugger attachment and requests.
+    void SetDebugger(VmDebugger* debugger) { m_debugger = debugger; }
+    VmDebugger* Debugger() const { return m_debugger; }
+    int32_t m_debugRequest = 0;
+    int32_t m_debugMask = -1;
+    bool IsDebug() const { return m_debugFlag; }
+    int32_t CommandPort() const { return m_commandPort; }
+    int32_t EventPort() const { return m_eventPort; }
+
+    int32_t m_hookSkip = 0;  // "before" call-hook codes pass -1 while above 0
+    std::ostream& NullStream() { return m_nullStream; }
+    CVirtualMachine* Parent() const { return m_parent; }
+
+    int16_t m_version[3] = {2, 0, 4};
+
+    // A push may need more slots than the logical size.
+    bool GrowFor(CVmValue* newTop) { return newTop - m_stack.get() < m_stackSize - 1 || GrowStack(newTop); }
+
+protected:
+    // The run loop: runs until the stop flag is set.
+    void Run();
+    void Execute(VmInstruction& in);
+    CVmValue* ResolveOperand(const VmOperand& o, VmInstruction& in);
+    void DebuggerPoll();
+    void Return(CVmValue* a);
+    bool PushPendingArgs();
+    // Writes the call-stack listing of the current position.
+    void WriteCallStack();
+    // Binds the program's native and method names (load step 9).
+    void BindProgram();
+    void InstallProgram(std::shared_ptr<VmProgram> program);
+    bool StartUpRun();
+    // Called when a push needs more slots than the logical size; false (with
+    // "stack overflow.") past the limit.
+    bool GrowStack(CVmValue* newTop);
+    CVmValue* ReportBadLocal(int32_t index);
+    void EnterCall(int32_t start, bool returnToHost);
+    void CallHook(int32_t code) {
+        if (m_callHook) m_callHook(code, this);
+    }
+    int32_t BeforeCode(int32_t code) {
+        if (m_hookSkip > 0) {
+            --m_hookSkip;
+            return -1;
+        }
+        return code;
+    }
+
+    // Instruction pieces kept out of the run loop.
+    void CallNative(int32_t index, int32_t argCount);
+    void CallMethodOn(CVmValue* object, int32_t nameIndex, int32_t argCount);
+    void ReadMember(CVmValue* object, int32_t nameIndex, CVmValue* target);
+    void WriteMember(CVmValue* value, int32_t nameIndex, CVmValue* target);
+    void ReadIndex(const CVmValue* a, const CVmValue* b, CVmValue* t);
+    void WriteIndex(const CVmValue* a, const CVmValue* b, CVmValue* t);
+    // The type rules of arithmetic on (left, right) into target; a, b, t are
+    // the instruction's operands for the mismatch report.
+    bool Arithmetic(int opcode, const CVmValue* left, const CVmValue* right, CVmValue* target, const CVmValue* a,
+                    const CVmValue* b, const CVmValue* t);
+    void ArrayOperation(int opcode, const CVmValue* a, CVmValue* t);
+    CVmRegisterClass* RegistrationOf(CVmClassBase* object);
+    bool SwizzleOf(int32_t nameIndex, uint8_t components[4]) const;
+    void DivisionByZero();
+    int Compare(int opcode, const CVmValue* a, const CVmValue* b);  // 1 jump, 0 no jump, -1 type error
+    bool BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, CVmValue* t);
+    void BasePart(const CVmValue* a, int32_t declIndex, CVmValue* t);
+    bool ReadCount(const CVmValue* a, int32_t& n);
+    void Jump(const CVmValue* target);
+    const char* MethodName(int32_t index) const;
+
+    std::shared_ptr<VmProgram> m_program;
+    bool m_borrowed = false;
+    VmInstruction* m_code = nullptr;
+    int32_t m_codeCount = 0;
+    CVmValue* m_globals = nullptr;
+    int32_t m_globalCount = 0;
+
+    CVmRegisterFunction m_registry;
+    PtrList<CVmRegisterClass> m_classes;
+    std::vector<CVmRegisterClass*> m_inheritedClasses;  // a parent's classes (not owned)
+    std::vector<CVmRegisterFunction*> m_inheritedSets;  // a parent's function sets (not owned)
+    std::vector<std::unique_ptr<CVirtualMachineImported>> m_importedMachines;
+    CVmArray m_pendingArgs;
+
+    std::ostream* m_out;
+    std::unique_ptr<std::ostream> m_ownedOut;
+    bool m_error = false;
+    bool m_stop = true;
+    bool m_listingWritten = false;
+    bool m_evaluating = false;
+    bool m_quiet = false;
+    bool m_debugFlag;
+    int32_t m_outputPort;
+    int32_t m_commandPort;
+    int32_t m_eventPort;
+    VmDebugger* m_debugger = nullptr;
+    CVirtualMachine* m_parent;
+
+    CVmValue m_temp1;
+    CVmValue m_temp2;
+    CVmValue m_badOperand;  // stands in for an operand outside the stack
+    std::unique_ptr<CVmValue[]> m_stack;
+    int32_t m_stackSize = kInitialStackSlots;
+    CVmValue* m_top;
+    CVmValue* m_frame;
+    int32_t m_ip = -1;         // next instruction
+    int32_t m_currentIp = -1;  // running instruction
+    const char* m_runningName = nullptr;
+
+    int32_t m_lastListingLine = 0;
+    CVmValue m_result;
+    char m_message[1024];
+    VmHook m_callHook = nullptr;
+    VmHook m_stepHook = nullptr;
+    std::vector<int32_t> m_swizzles;  // per method name: 4 packed components, or -1
+    std::ostream m_nullStream;
+    std::map<std::string, CVmValue> m_constants;
+
+    friend class CVmRegisterClass;
+};
+
+// The machine of an imported bytecode module: opens files through its parent.
+class CVirtualMachineImported : public CVirtualMachine {
+public:
+    explicit CVirtualMachineImported(CVirtualMachine* parent) : CVirtualMachine(false, 0, -1, -1, parent) {}
+    std::unique_ptr<std::istream> OpenFile(const std::string& path) override {
+        return m_parent ? m_parent->OpenFile(path) : CVirtualMachine::OpenFile(path);
+    }
+};
+
+// The current machine: every parameter reader, the return slot and the error
+// streams go through it.
+extern CVirtualMachine* g_currentVM;
+
+// Which machine runs a host call on which thread.
+CHashTable<CVirtualMachine>& VmThreadRegistry();
+CVirtualMachine* GetVirtualMachine(uint32_t key);
+
+// Error and warning streams of the current machine, with the running call's
+// name ("***" when none).
+std::ostream& VmErrorStream();
+void VmErrorMsg(int32_t id, ...);
+void VmWarningMsg(CVmRegisterClass* registration, int32_t id, ...);

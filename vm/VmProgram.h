@@ -1,0 +1,67 @@
+// The tables of a loaded program: what the bytecode loader reads and the
+// machine runs. Built by the loader from a file, or directly by tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VmInstruction.h"
+#include "VmValue.h"
+
+struct VmFunctionRecord {
+    std::string name;  // upper case
+    int32_t start = 0;
+    int16_t paramCount = 0;
+};
+
+struct VmNamedValue {
+    std::string name;
+    CVmValue value;
+};
+
+struct VmLineEntry {
+    uint16_t instruction;
+    uint16_t line;
+    uint16_t third;
+};
+
+struct VmClassMethodDecl {
+    std::string name;
+    int32_t start = 0;
+    int16_t paramCount = 0;
+};
+
+struct VmClassDeclaration {
+    std::string name;
+    std::vector<std::string> members;
+    int32_t constructor = -1;  // index into methods, -1 none
+    int32_t destructor = -1;
+    std::vector<VmClassMethodDecl> methods;
+    std::vector<int32_t> bases;  // class-declaration indexes
+    int32_t fallback = -1;       // index into methods, -1 none
+};
+
+struct VmProgram {
+    std::vector<VmFunctionRecord> functions;  // ascending byte order of names
+    std::vector<std::string> nativeNames;
+    std::vector<CVmValue> constants;
+    std::vector<std::string> methodNames;
+    std::vector<CVmValue> globals;
+    std::vector<VmNamedValue> namedValues;
+    std::vector<VmClassDeclaration> classes;
+    std::vector<std::string> imports;
+    bool hasLineTable = false;
+    std::vector<VmLineEntry> lines;
+    std::vector<VmInstruction> code;
+
+    // Checks every index and count the machine relies on: opcodes and modes,
+    // operands each opcode reads, global, native and method-name indexes,
+    // constant jump and call targets, function starts, class declarations
+    // (indexes, and no base-class cycles). Returns "" when the program is
+    // sound, else a description of the first fault.
+    std::string Validate() const;
+
+    // Sorts the function table into ascending byte order of the names.
+    void SortFunctions();
+};

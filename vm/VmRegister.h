@@ -1,0 +1,255 @@
+// Native classes and function sets: registration and the calling convention
+// of native handlers.
+//
+// Writing a script class X:
+//
+//   class X : public CVmClassBase {          // the script object
+//   public:
+//       const char* ClassName() override { return "X"; }
+//       class CRegister : public CVmRegisterClass {
+//       public:
+//           const char* GetClassName() override { return "X"; }
+//           VmNativeMethod GetFactory() override { return Handler(&CRegister::Create); }
+//           bool RegisterMethods(int32_t n) override {
+//               CVmRegisterClass::RegisterMethods(n);
+//               AddMethod("GetValue", &CRegister::GetValue);
+//               return true;
+//           }
+//           void Create(CVmClassBase*, int mode) {       // X(5)
+//               const int32_t v = GetParamInt(1);
+//               if (VmHasError()) return;
+//               ReturnObject(new X(v));
+//           }
+//           void GetValue(CVmClassBase* obj, int mode) { // x.GetValue()
+//               VmReturnInteger(static_cast<X*>(obj)->value);
+//           }
+//       };
+//   };
+//
+// and a global function set F:
+//
+//   class F : public CVmRegisterFunction {
+//   public:
+//       bool RegisterMethods(int32_t n) override {
+//           CVmRegisterFunction::RegisterMethods(n);
+//           AddFunction("Add", &F::Add);
+//           return true;
+//       }
+//       void Add(CVmClassBase*, int) {
+//           const int32_t a = GetParamInt(1), b = GetParamInt(2);
+//           if (!VmHasError()) VmReturnInteger(a + b);
+//       }
+//   };
+//
+// Registered with CVirtualMachine::RegisterClass(new X::CRegister) and
+// CVirtualMachine::RegisterFunctions(new F); the machine owns them.
+//
+// The contract a handler relies on:
+// - it is called on its registration with (object or null, call mode);
+// - parameter k (1-based) is k slots below the return slot; GetParam and the
+//   typed readers check k against the argument count and the type, report in
+//   the script's words and return a neutral value on failure;
+// - the result is what it leaves in the return slot (VmGetReturnSlot and the
+//   VmReturn helpers; Void when untouched);
+// - it never pops its parameters and never throws; failures go through
+//   VmErrorStream / VmErrorMsg, which stop the script after the instruction.
+// Parameters and the return slot stay valid across a nested run of script
+// code (CallBack): the value stack never moves.
+//
+// Names are matched upper case: registrations store them upper case and the
+// program's names are upper case.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "HashSearchTable.h"
+#include "PtrList.h"
+#include "VmValue.h"
+
+enum VmCallMode { VM_CALL_FUNCTION = 1, VM_CALL_METHOD = 2, VM_GET_MEMBER = 3, VM_SET_MEMBER = 4 };
+
+class CVmRegisterClass;
+class CVmRegisterFunction;
+class CVirtualMachine;
+
+// The shape of every native handler.
+typedef void (CVmRegisterClass::*VmNativeMethod)(CVmClassBase* object, int mode);
+
+// A name in a registration's table and its handler; a function set's entry
+// also names the set that defines it (null: the registering set itself).
+struct VmMethodEntry {
+    std::string name;
+    VmNativeMethod handler;
+    CVmRegisterClass* owner = nullptr;
+    int32_t data = -1;  // copied into the slot the entry is bound to
+};
+
+// What a method-name or native-function index of the loaded program is bound
+// to: the handler, the registration it runs on, and a word of data for the
+// handler (an imported module's function index, a declared method's index).
+struct VmMethodSlot {
+    VmNativeMethod handler;
+    CVmRegisterClass* owner;
+    int32_t data = -1;
+};
+
+class CVmRegisterClass : public CVmMemManager {
+public:
+    CVmRegisterClass();
+    CVmRegisterClass(const CVmRegisterClass&) = delete;
+    CVmRegisterClass& operator=(const CVmRegisterClass&) = delete;
+
+    // Virtual operations, in their fixed order. Slots are bound per machine:
+    // a module's machine shares its parent's registrations but not its
+    // method-name indexes.
+    virtual void ClearSlots(const CVirtualMachine* machine);
+    virtual VmMethodSlot NewSlot();
+    virtual VmMethodEntry* NewEntry(const char* name, VmNativeMethod handler);
+    virtual const char* GetClassName();
+    virtual VmNativeMethod GetFactory();
+    virtual bool RegisterMethods(int32_t n);
+    virtual bool BindMethod(const char* name, int32_t index);
+    virtual bool AfterBinding();
+    virtual bool CallMethod(CVmClassBase* object, int32_t index, int32_t argCount);
+    virtual bool CallGet(CVmClassBase* object, int32_t index);
+    virtual bool CallSet(CVmClassBase* object, int32_t index);
+    virtual bool CallByName(CVmClassBase* object, const char* upperName, int mode);
+    virtual CVmValue* GetMemberByName(CVmClassBase* object, const char* upperName, bool* found);
+    virtual void Release();
+    virtual ~CVmRegisterClass();
+    virtual CVmClassBase* CreateFromStream(ByteReader& in);
+
+    // Adds a method or member; false when the name is already there (the
+    // first registration of a name wins).
+    template <class R>
+    bool AddMethod(const char* name, void (R::*handler)(CVmClassBase*, int)) {
+        return AddEntry(name, Handler(handler), nullptr);
+    }
+    template <class R>
+    static VmNativeMethod Handler(void (R::*handler)(CVmClassBase*, int)) {
+        return static_cast<VmNativeMethod>(handler);
+    }
+
+    // The handler of an unbound slot: sets the error flag.
+    void DefaultCallback(CVmClassBase* object, int mode);
+
+    // Parameters of the running call (see the contract above).
+    CVmValue* GetParam(int32_t k);
+    bool CheckParam(int32_t k, bool report = true);
+    int32_t GetParamInt(int32_t k, bool report = true);
+    float GetParamFloat(int32_t k, bool report = true);
+    const char* GetParamString(int32_t k, bool report = true);
+    const CVmString* GetParamCVmString(int32_t k, bool report = true);
+    bool GetParamBool(int32_t k, bool report = true);
+    CVmArray* GetParamArray(int32_t k, bool report = true);
+    CVmVector* GetParamVector(int32_t k, bool report = true);
+    CVmClassBase* GetParamObject(int32_t k, const char* className = nullptr, bool report = true);
+
+    // Puts an object in the return slot, binding its class registration
+    // first when it has none.
+    void ReturnObject(CVmClassBase* object);
+
+    // The warning stream: the warning prefix and the running call's name, or
+    // the null stream when warnings are off.
+    std::ostream& WarningStream();
+
+    // Runs the handler bound at a slot on its owner with the given argument
+    // count; false when the owner's error flag is set afterwards.
+    static bool InvokeSlot(const VmMethodSlot& slot, CVmClassBase* object, int mode, int32_t argCount);
+
+    // The slots of the current machine.
+    int32_t SlotCount();
+    const VmMethodSlot* Slot(int32_t index);
+    VmMethodEntry* FindEntry(const char* upperName) const { return m_names.Find(upperName); }
+
+    int32_t m_argCount = 0;
+    int32_t m_callData = -1;  // the data word of the slot being run
+    CHashSearchTable<VmMethodEntry> m_names;
+    bool m_error = false;
+    int32_t m_classIndex = 0;
+
+protected:
+    bool AddEntry(const char* name, VmNativeMethod handler, CVmRegisterClass* owner);
+    std::vector<VmMethodSlot>& SlotsFor(const CVirtualMachine* machine);
+    static CVmValue* GetParamAt(CVmValue* returnSlot, int32_t k);
+
+private:
+    // Hidden members every class answers.
+    void HiddenCall(CVmClassBase* object, int mode);
+    void HiddenGet(CVmClassBase* object, int mode);
+    void HiddenSet(CVmClassBase* object, int mode);
+    void HiddenGetName(CVmClassBase* object, int mode);
+    void CallHiddenByName(CVmClassBase* object, int innerMode, const char* failureKind);
+
+    struct Binding {
+        const CVirtualMachine* machine;
+        std::vector<VmMethodSlot> slots;
+    };
+    std::vector<VmMethodSlot> m_slots;  // of m_slotsMachine, the usual one
+    const CVirtualMachine* m_slotsMachine = nullptr;
+    std::vector<Binding> m_otherBindings;
+};
+
+// A set of global functions; may hold nested sets, searched after its own
+// names when the program's native names are bound.
+class CVmRegisterFunction : public CVmRegisterClass {
+public:
+    CVmRegisterFunction();
+    ~CVmRegisterFunction() override;
+
+    VmMethodSlot NewSlot() override;
+    VmMethodEntry* NewEntry(const char* name, VmNativeMethod handler) override;
+    const char* GetClassName() override;
+    VmNativeMethod GetFactory() override;
+    bool RegisterMethods(int32_t n) override;
+    bool BindMethod(const char* name, int32_t index) override;
+    bool AfterBinding() override;
+    bool CallMethod(CVmClassBase* object, int32_t index, int32_t argCount) override;
+    bool CallGet(CVmClassBase* object, int32_t index) override;
+    bool CallSet(CVmClassBase* object, int32_t index) override;
+    CVmClassBase* CreateFromStream(ByteReader& in) override;
+
+    // Adds a global function; owner null means this set.
+    template <class R>
+    bool AddFunction(const char* name, void (R::*handler)(CVmClassBase*, int), CVmRegisterClass* owner = nullptr) {
+        return AddEntry(name, Handler(handler), owner ? owner : this);
+    }
+    bool AddFunctionEntry(const char* name, VmNativeMethod handler, CVmRegisterClass* owner) {
+        return AddEntry(name, handler, owner ? owner : this);
+    }
+
+    // Binds a slot of the current machine directly.
+    void BindSlot(int32_t index, VmNativeMethod handler, CVmRegisterClass* owner, int32_t data);
+    // The entry of a name in this set or its nested sets (depth first, in order).
+    VmMethodEntry* FindInSets(const char* upperName);
+
+    PtrList<CVmRegisterFunction> m_sets;
+};
+
+// The built-in set every top-level machine registers first: CallBack,
+// IsFunction, GetClassName.
+class CVmInternalFunction : public CVmRegisterFunction {
+public:
+    bool RegisterMethods(int32_t n) override;
+
+private:
+    void CallBack(CVmClassBase* object, int mode);
+    void IsFunction(CVmClassBase* object, int mode);
+    void GetClassNameOf(CVmClassBase* object, int mode);
+};
+
+// Return-slot helpers and the error state of the current machine.
+CVmValue* VmGetReturnSlot();
+void VmReturnInteger(int32_t v);
+void VmReturnReal(float v);
+void VmReturnBool(bool v);
+void VmReturnString(const char* text, int32_t length = -1);
+void VmReturnVector(const float* values, int32_t count);
+void VmReturnArray(CVmArray* array);
+bool VmHasError();
+
+// Upper-cases a-z of a name into a new string.
+std::string VmUpperName(const char* name);
