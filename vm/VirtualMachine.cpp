@@ -65,6 +65,7 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
       m_eventPort(eventPort),
       m_parent(parent),
       m_stack(new CVmValue[kMaxStackSlots]),
+      m_stackBase(m_stack.get()),
       m_nullStream(nullptr) {
     g_currentVM = this;
     m_message[0] = '\0';
@@ -99,7 +100,7 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
 }
 
 CVirtualMachine::~CVirtualMachine() {
-    m_debugger = nullptr;
+    SetDebugger(nullptr);
     CVirtualMachine* previous = g_currentVM;
     g_currentVM = this;
     UnloadProgram();
@@ -320,6 +321,7 @@ bool CVirtualMachine::SetLineHook(VmHook hook) {
 
 bool CVirtualMachine::SetStepHook(VmHook hook) {
     m_stepHook = hook;
+    m_observed = m_debugger || m_stepHook;
     return m_stepHook != nullptr;
 }
 

@@ -138,7 +138,7 @@ public:
     std::shared_ptr<VmProgram> SharedProgram() const { return m_program; }
     CVmValue* Globals() { return m_globals; }
     int32_t GlobalCount() const { return m_globalCount; }
-    CVmValue* StackBase() { return m_stack.get(); }
+    CVmValue* StackBase() { return m_stackBase; }
     CVmValue* FrameBase() { return m_frame; }
     int32_t CurrentInstruction() const { return m_currentIp; }
     int32_t NextInstruction() const { return m_ip; }
@@ -164,7 +164,10 @@ public:
     int32_t LastListingLine() const { return m_lastListingLine; }
 
     // Debugger attachment and requests.
-    void SetDebugger(VmDebugger* debugger) { m_debugger = debugger; }
+    void SetDebugger(VmDebugger* debugger) {
+        m_debugger = debugger;
+        m_observed = m_debugger || m_stepHook;
+    }
     VmDebugger* Debugger() const { return m_debugger; }
     int32_t m_debugRequest = 0;
     int32_t m_debugMask = -1;
@@ -184,8 +187,10 @@ public:
 protected:
     // The run loop: runs until the stop flag is set.
     void Run();
-    void Execute(VmInstruction& in);
-    CVmValue* ResolveOperand(const VmOperand& o, VmInstruction& in);
+    template <bool kSingleStep>
+    void RunLoop();
+    CVmValue* Operand(const VmOperand& o, VmInstruction* in);
+    CVmValue* OtherOperand(const VmOperand& o);
     void DebuggerPoll();
     void Return(CVmValue* a);
     bool PushPendingArgs();
@@ -252,6 +257,7 @@ protected:
     bool m_error = false;
     bool m_stop = true;
     bool m_listingWritten = false;
+    bool m_observed = false;  // a step hook or a debugger watches every instruction
     bool m_evaluating = false;
     bool m_quiet = false;
     bool m_debugFlag;
@@ -265,6 +271,7 @@ protected:
     CVmValue m_temp2;
     CVmValue m_badOperand;  // stands in for an operand outside the stack
     std::unique_ptr<CVmValue[]> m_stack;
+    CVmValue* m_stackBase;
     int32_t m_stackSize = kInitialStackSlots;
     CVmValue* m_top;
     CVmValue* m_frame;

@@ -88,20 +88,30 @@ const ModeTable& Modes() {
 
 struct OpcodeTable {
     VmOpcodeInfo ops[kVmOpcodeCount];
+    uint8_t handler[kVmOpcodeCount];
     OpcodeTable() {
-        for (VmOpcodeInfo& o : ops) o = {false, "", "", 0};
-#define VM_OPCODE_ROW(code, name, label, reads) ops[code] = {true, #name, label, static_cast<uint8_t>(reads)};
+        for (int i = 0; i < kVmOpcodeCount; ++i) {
+            ops[i] = {false, "", "", 0};
+            handler[i] = H_UNSUPPORTED;
+        }
+#define VM_OPCODE_ROW(code, name, label, reads)                   \
+    ops[code] = {true, #name, label, static_cast<uint8_t>(reads)}; \
+    handler[code] = H_##name;
         VM_OPCODES(VM_OPCODE_ROW)
 #undef VM_OPCODE_ROW
     }
 };
 
+const OpcodeTable& Opcodes() {
+    static const OpcodeTable table;
+    return table;
+}
+
 }  // namespace
 
 const VmOpcodeInfo& VmOpcodeInfoOf(int opcode) {
-    static const OpcodeTable table;
     static const VmOpcodeInfo none = {false, "", "", 0};
-    return (opcode >= 0 && opcode < kVmOpcodeCount) ? table.ops[opcode] : none;
+    return (opcode >= 0 && opcode < kVmOpcodeCount) ? Opcodes().ops[opcode] : none;
 }
 
 const VmModeInfo* VmModeInfoOf(int mode) {
@@ -114,18 +124,49 @@ bool VmInstruction::Set(int code, int m, const int32_t fieldsByPosition[32]) {
     opcode = code;
     mode = m;
     const bool known = VmOpcodeInfoOf(code).assigned;
-    dispatch = (known && info) ? static_cast<uint8_t>(code) : kUnsupported;
+    dispatch = (known && info) ? Opcodes().handler[code] : static_cast<uint8_t>(H_UNSUPPORTED);
     if (!info) {
         for (VmOperand& o : op) o = {VmOperandKind::Null, 0};
         return false;
     }
+    const uint8_t writes = VmOpcodeInfoOf(code).reads;
     for (int k = 0; k < 3; ++k) {
-        op[k].kind = info->kind[k];
+        VmOperand& o = op[k];
+        o.kind = info->kind[k];
         const uint8_t pos = info->position[k];
-        op[k].index = (op[k].kind == VmOperandKind::Local || op[k].kind == VmOperandKind::Global ||
-                       op[k].kind == VmOperandKind::Temp1 || op[k].kind == VmOperandKind::Temp2)
-                          ? fieldsByPosition[pos < 32 ? pos : 0]
-                          : 0;
+        o.index = 0;
+        o.self = 0;
+        switch (o.kind) {
+        case VmOperandKind::Local:
+            o.index = fieldsByPosition[pos];
+            o.access = VmAccess::Local;
+            break;
+        case VmOperandKind::Global:
+            o.index = fieldsByPosition[pos];
+            o.access = VmAccess::Global;
+            break;
+        case VmOperandKind::Value:
+            o.access = VmAccess::Self;
+            break;
+        case VmOperandKind::Temp1:
+        case VmOperandKind::Temp2: {
+            o.index = fieldsByPosition[pos];
+            const bool written = (k == 0 && (writes & VM_WRITES_A)) || (k == 2 && (writes & VM_WRITES_T));
+            if (written) {
+                // Writes land in the machine's temporary, which is reloaded
+                // each time, so the immediate itself never changes.
+                o.access = o.kind == VmOperandKind::Temp1 ? VmAccess::Temp1 : VmAccess::Temp2;
+            } else {
+                o.self = o.kind == VmOperandKind::Temp1 ? 1 : 2;
+                o.access = VmAccess::Self;
+                self[o.self].SetInteger(o.index);
+            }
+            break;
+        }
+        default:
+            o.access = VmAccess::Null;
+            break;
+        }
     }
     return known;
 }

@@ -24,12 +24,21 @@ enum class VmOperandKind : uint8_t {
 };
 
 // Operands the opcode handlers read: A (operand 1), B (operand 2), T (operand 3).
-enum : uint8_t { VM_READS_A = 1, VM_READS_B = 2, VM_READS_T = 4, VM_A_MAY_BE_NULL = 8 };
+// VM_WRITES_A / VM_WRITES_T: the handler writes that operand.
+enum : uint8_t {
+    VM_READS_A = 1,
+    VM_READS_B = 2,
+    VM_READS_T = 4,
+    VM_A_MAY_BE_NULL = 8,
+    VM_WRITES_A = 16,
+    VM_WRITES_T = 32
+};
+#define VM_RT (VM_READS_T | VM_WRITES_T)
 
 // The opcode table: code, enumerator, label of the type-mismatch report,
 // operands read.
 #define VM_OPCODES(X)                                          \
-    X(0, POP_INTO, "", VM_READS_A)                             \
+    X(0, POP_INTO, "", VM_READS_A | VM_WRITES_A)                             \
     X(1, POP, "", VM_READS_A)                                  \
     X(2, PUSH, "", VM_READS_A)                                 \
     X(3, NOP3, "", 0)                                          \
@@ -37,27 +46,27 @@ enum : uint8_t { VM_READS_A = 1, VM_READS_B = 2, VM_READS_T = 4, VM_A_MAY_BE_NUL
     X(5, CALL, "", VM_READS_A)                                 \
     X(6, CALL_NATIVE, "", VM_READS_A | VM_READS_T)             \
     X(7, RETURN, "", VM_READS_A | VM_A_MAY_BE_NULL)            \
-    X(8, COPY, "", VM_READS_A | VM_READS_T)                    \
-    X(9, ADD_TO, " + ", VM_READS_A | VM_READS_T)               \
-    X(10, ADD, " + ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(11, SUB_FROM, " - ", VM_READS_A | VM_READS_T)            \
-    X(12, SUB, " - ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(13, MUL_BY, " * ", VM_READS_A | VM_READS_T)              \
-    X(14, MUL, " * ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(15, DIV_BY, " / ", VM_READS_A | VM_READS_T)              \
-    X(16, DIV, " / ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(17, MOD_BY, " % ", VM_READS_A | VM_READS_T)              \
-    X(18, MOD, " % ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(19, OR_WITH, " | ", VM_READS_A | VM_READS_T)             \
-    X(20, OR, " | ", VM_READS_A | VM_READS_B | VM_READS_T)     \
-    X(21, AND_WITH, " & ", VM_READS_A | VM_READS_T)            \
-    X(22, AND, " & ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(23, POW_BY, " ^ ", VM_READS_A | VM_READS_T)              \
-    X(24, POW, " ^ ", VM_READS_A | VM_READS_B | VM_READS_T)    \
-    X(25, INC, " +1 ", VM_READS_A)                             \
-    X(26, DEC, " -1 ", VM_READS_A)                             \
-    X(27, NEG, " - ", VM_READS_A | VM_READS_T)                 \
-    X(28, NOT, " ! ", VM_READS_A | VM_READS_T)                 \
+    X(8, COPY, "", VM_READS_A | VM_READS_T | VM_WRITES_T)                    \
+    X(9, ADD_TO, " + ", VM_READS_A | VM_READS_T | VM_WRITES_T)               \
+    X(10, ADD, " + ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(11, SUB_FROM, " - ", VM_READS_A | VM_READS_T | VM_WRITES_T)            \
+    X(12, SUB, " - ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(13, MUL_BY, " * ", VM_READS_A | VM_READS_T | VM_WRITES_T)              \
+    X(14, MUL, " * ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(15, DIV_BY, " / ", VM_READS_A | VM_READS_T | VM_WRITES_T)              \
+    X(16, DIV, " / ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(17, MOD_BY, " % ", VM_READS_A | VM_READS_T | VM_WRITES_T)              \
+    X(18, MOD, " % ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(19, OR_WITH, " | ", VM_READS_A | VM_READS_T | VM_WRITES_T)             \
+    X(20, OR, " | ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)     \
+    X(21, AND_WITH, " & ", VM_READS_A | VM_READS_T | VM_WRITES_T)            \
+    X(22, AND, " & ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(23, POW_BY, " ^ ", VM_READS_A | VM_READS_T | VM_WRITES_T)              \
+    X(24, POW, " ^ ", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)    \
+    X(25, INC, " +1 ", VM_READS_A | VM_WRITES_A)                             \
+    X(26, DEC, " -1 ", VM_READS_A | VM_WRITES_A)                             \
+    X(27, NEG, " - ", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(28, NOT, " ! ", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
     X(29, JUMP_EQ, " RelOp ", VM_READS_A | VM_READS_B | VM_READS_T) \
     X(30, JUMP_NE, " RelOp ", VM_READS_A | VM_READS_B | VM_READS_T) \
     X(31, JUMP_LT, " RelOp ", VM_READS_A | VM_READS_B | VM_READS_T) \
@@ -67,53 +76,62 @@ enum : uint8_t { VM_READS_A = 1, VM_READS_B = 2, VM_READS_T = 4, VM_A_MAY_BE_NUL
     X(35, JUMP_TRUE, " BoolOp ", VM_READS_A | VM_READS_T)      \
     X(36, JUMP_FALSE, " BoolOp ", VM_READS_A | VM_READS_T)     \
     X(37, JUMP, "", VM_READS_A)                                \
-    X(38, SIN, "SIN", VM_READS_A | VM_READS_T)                 \
-    X(39, COS, "COS", VM_READS_A | VM_READS_T)                 \
-    X(40, TAN, "TAN", VM_READS_A | VM_READS_T)                 \
-    X(41, LOG, "LOG", VM_READS_A | VM_READS_T)                 \
-    X(42, ASIN, "ASIN", VM_READS_A | VM_READS_T)               \
-    X(43, ACOS, "ACOS", VM_READS_A | VM_READS_T)               \
-    X(44, ATAN, "ATAN", VM_READS_A | VM_READS_T)               \
-    X(45, LN, "LN", VM_READS_A | VM_READS_T)                   \
-    X(46, SQRT, "SQRT", VM_READS_A | VM_READS_T)               \
-    X(47, LEN, "LEN", VM_READS_A | VM_READS_T)                 \
-    X(48, INT, "INT", VM_READS_A | VM_READS_T)                 \
-    X(49, VAL, "VAL", VM_READS_A | VM_READS_T)                 \
-    X(50, TYPE_LETTER, "", VM_READS_A | VM_READS_T)            \
-    X(51, STR, "STR", VM_READS_A | VM_READS_T)                 \
-    X(52, UPPER, "UPPER", VM_READS_A | VM_READS_T)             \
-    X(53, LOWER, "LOWER", VM_READS_A | VM_READS_T)             \
-    X(54, SPACE, "SPACE", VM_READS_A | VM_READS_T)             \
-    X(55, LEFT, "LEFT", VM_READS_A | VM_READS_B | VM_READS_T)  \
-    X(56, RIGHT, "RIGHT", VM_READS_A | VM_READS_B | VM_READS_T) \
-    X(57, ASC, "ASC", VM_READS_A | VM_READS_T)                 \
-    X(58, CHAR, "CHAR", VM_READS_A | VM_READS_T)               \
+    X(38, SIN, "SIN", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(39, COS, "COS", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(40, TAN, "TAN", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(41, LOG, "LOG", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(42, ASIN, "ASIN", VM_READS_A | VM_READS_T | VM_WRITES_T)               \
+    X(43, ACOS, "ACOS", VM_READS_A | VM_READS_T | VM_WRITES_T)               \
+    X(44, ATAN, "ATAN", VM_READS_A | VM_READS_T | VM_WRITES_T)               \
+    X(45, LN, "LN", VM_READS_A | VM_READS_T | VM_WRITES_T)                   \
+    X(46, SQRT, "SQRT", VM_READS_A | VM_READS_T | VM_WRITES_T)               \
+    X(47, LEN, "LEN", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(48, INT, "INT", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(49, VAL, "VAL", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(50, TYPE_LETTER, "", VM_READS_A | VM_READS_T | VM_WRITES_T)            \
+    X(51, STR, "STR", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(52, UPPER, "UPPER", VM_READS_A | VM_READS_T | VM_WRITES_T)             \
+    X(53, LOWER, "LOWER", VM_READS_A | VM_READS_T | VM_WRITES_T)             \
+    X(54, SPACE, "SPACE", VM_READS_A | VM_READS_T | VM_WRITES_T)             \
+    X(55, LEFT, "LEFT", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T)  \
+    X(56, RIGHT, "RIGHT", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T) \
+    X(57, ASC, "ASC", VM_READS_A | VM_READS_T | VM_WRITES_T)                 \
+    X(58, CHAR, "CHAR", VM_READS_A | VM_READS_T | VM_WRITES_T)               \
     X(59, METHOD_CALL, "", VM_READS_A | VM_READS_B | VM_READS_T) \
-    X(60, MEMBER_READ, "", VM_READS_A | VM_READS_B | VM_READS_T) \
-    X(61, MEMBER_WRITE, "", VM_READS_A | VM_READS_B | VM_READS_T) \
-    X(62, VECTOR, "VECTOR", VM_READS_A | VM_READS_T)           \
-    X(63, MODULUS, "MODULUS", VM_READS_A | VM_READS_T)         \
-    X(64, ARRAY, "ARRAY", VM_READS_A | VM_READS_T)             \
-    X(65, INDEX_READ, "[", VM_READS_A | VM_READS_B | VM_READS_T) \
-    X(66, INDEX_WRITE, "[", VM_READS_A | VM_READS_B | VM_READS_T) \
+    X(60, MEMBER_READ, "", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T) \
+    X(61, MEMBER_WRITE, "", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T) \
+    X(62, VECTOR, "VECTOR", VM_READS_A | VM_READS_T | VM_WRITES_T)           \
+    X(63, MODULUS, "MODULUS", VM_READS_A | VM_READS_T | VM_WRITES_T)         \
+    X(64, ARRAY, "ARRAY", VM_READS_A | VM_READS_T | VM_WRITES_T)             \
+    X(65, INDEX_READ, "[", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T) \
+    X(66, INDEX_WRITE, "[", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T) \
     X(67, NOP67, "", 0)                                        \
-    X(68, ARRAY_REMOVE, "", VM_READS_A | VM_READS_T)           \
-    X(69, ARRAY_RESIZE, "", VM_READS_A | VM_READS_T)           \
-    X(70, ARRAY_APPEND, "", VM_READS_A | VM_READS_T)           \
+    X(68, ARRAY_REMOVE, "", VM_READS_A | VM_READS_T | VM_WRITES_T)           \
+    X(69, ARRAY_RESIZE, "", VM_READS_A | VM_READS_T | VM_WRITES_T)           \
+    X(70, ARRAY_APPEND, "", VM_READS_A | VM_READS_T | VM_WRITES_T)           \
     X(71, JUMP_VOID, "", VM_READS_A | VM_READS_T)              \
     X(72, JUMP_NOT_VOID, "", VM_READS_A | VM_READS_T)          \
-    X(73, SET_VOID, "", VM_READS_A)                            \
-    X(74, ABS, "", VM_READS_A | VM_READS_T)                    \
+    X(73, SET_VOID, "", VM_READS_A | VM_WRITES_A)                            \
+    X(74, ABS, "", VM_READS_A | VM_READS_T | VM_WRITES_T)                    \
     X(75, OUTPUT, "", VM_READS_A)                              \
-    X(76, BASE_PART, "", VM_READS_A | VM_READS_B | VM_READS_T) \
+    X(76, BASE_PART, "", VM_READS_A | VM_READS_B | VM_READS_T | VM_WRITES_T) \
     X(77, NOP77, "", 0)                                        \
     X(80, TRAP, "", VM_READS_A)                                \
-    X(81, VECTOR_INT, "", VM_READS_A | VM_READS_T)
+    X(81, VECTOR_INT, "", VM_READS_A | VM_READS_T | VM_WRITES_T)
 
 enum VmOpcode : uint8_t {
 #define VM_OPCODE_ENUM(code, name, label, reads) OP_##name = code,
     VM_OPCODES(VM_OPCODE_ENUM)
 #undef VM_OPCODE_ENUM
+};
+
+// Dense handler numbers of the run loop, in table order, and one for every
+// opcode or mode without a handler.
+enum VmHandler : uint8_t {
+#define VM_HANDLER_ENUM(code, name, label, reads) H_##name,
+    VM_OPCODES(VM_HANDLER_ENUM)
+#undef VM_HANDLER_ENUM
+    H_UNSUPPORTED
 };
 
 constexpr int kVmOpcodeCount = 82;
@@ -145,25 +163,49 @@ struct VmModeInfo {
 // Null for modes without a routine (negative or 58 and above).
 const VmModeInfo* VmModeInfoOf(int mode);
 
+// How the run loop reaches an operand: a frame slot, a global, a value
+// stored in the instruction itself (the embedded value, or an immediate
+// that the instruction only reads), an integer temporary loaded with the
+// immediate (an immediate the instruction writes to), or nothing.
+enum class VmAccess : uint8_t { Local, Global, Self, Temp1, Temp2, Null };
+
 struct VmOperand {
     VmOperandKind kind;
     int32_t index;  // slot index, global index or immediate
+    VmAccess access = VmAccess::Null;
+    uint8_t self = 0;  // Self: 0 the embedded value, 1 and 2 the immediates
 };
 
 struct VmInstruction {
     VmInstruction() = default;
-    VmInstruction(const VmInstruction& other) = default;
-    VmInstruction& operator=(const VmInstruction& other) = default;
+    VmInstruction(const VmInstruction& other)
+        : opcode(other.opcode), mode(other.mode), dispatch(other.dispatch) {
+        for (int k = 0; k < 3; ++k) {
+            op[k] = other.op[k];
+            self[k] = other.self[k];
+        }
+    }
+    VmInstruction& operator=(const VmInstruction& other) {
+        opcode = other.opcode;
+        mode = other.mode;
+        dispatch = other.dispatch;
+        for (int k = 0; k < 3; ++k) {
+            op[k] = other.op[k];
+            self[k] = other.self[k];
+        }
+        return *this;
+    }
 
     int32_t opcode = 3;
     int32_t mode = 57;
-    // What the run loop switches on: the opcode, or kUnsupported for an
-    // opcode or mode without a handler or routine.
-    uint8_t dispatch = 3;
+    // The handler the run loop jumps to (H_UNSUPPORTED for an opcode or mode
+    // without a handler or routine).
+    uint8_t dispatch = H_NOP3;
     VmOperand op[3] = {{VmOperandKind::Null, 0}, {VmOperandKind::Null, 0}, {VmOperandKind::Null, 0}};
-    CVmValue value;  // the embedded value of modes that carry one (the instruction's own copy)
-
-    static constexpr uint8_t kUnsupported = 255;
+    // self[0]: the embedded value of modes that carry one (the instruction's
+    // own copy); self[1] and self[2]: the immediates as Integer values.
+    CVmValue self[3];
+    CVmValue& value = self[0];
 
     // Sets opcode and mode and fills the operands from the mode's table for
     // raw field contents given by position (int16 and int32 fields, already
