@@ -3,10 +3,8 @@
 #include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <iconv.h>
 #include <strings.h>
 
-#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,28 +16,17 @@ namespace {
 // Pixel size picked when the caller gives none: the size of the "fixed" font.
 constexpr int kUsualPixelSize = 13;
 
-// Unicode code point of every Windows-1252 byte; the five bytes the code page
-// leaves undefined keep their own value (C1 controls), as Windows does.
-const uint32_t* Cp1252ToUnicode() {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (unsigned c = 0; c < 256; ++c) t[c] = c;
-        iconv_t cd = iconv_open("UTF-32LE", "CP1252");
-        if (cd == reinterpret_cast<iconv_t>(-1)) return t;
-        for (unsigned c = 0; c < 256; ++c) {
-            char in = static_cast<char>(c);
-            unsigned char out[4];
-            char* ip = &in;
-            char* op = reinterpret_cast<char*>(out);
-            size_t inLeft = 1, outLeft = sizeof out;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(cd, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1) && outLeft == 0)
-                t[c] = out[0] | out[1] << 8 | out[2] << 16 | static_cast<uint32_t>(out[3]) << 24;
-        }
-        iconv_close(cd);
-        return t;
-    }();
-    return table.data();
+// Unicode code point of a Windows-1252 byte. The code page is Latin-1 except
+// for 0x80 to 0x9F; the five bytes it leaves undefined keep their own value
+// (C1 controls), as Windows does.
+uint32_t Cp1252ToUnicode(unsigned c) {
+    static const uint16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    return c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
 }
 
 // The metrics glXUseXFont uses for glyph g (its advance is `width`): null
@@ -205,12 +192,11 @@ BitmapFontResult LoadBitmapFont(const char* face, int pixelSize, unsigned first,
     // Every code gets a glyph that exists, so that its advance here is the
     // advance of its display list.
     const bool unicode = IsUnicodeFont(dpy, fs);
-    const uint32_t* cp1252 = Cp1252ToUnicode();
     unsigned missing = ' ';
     if (GlyphExists(fs, fs->default_char)) missing = fs->default_char;
     unsigned glyphs[256];
     for (unsigned c = 0; c < 256; ++c) {
-        unsigned g = unicode ? cp1252[c] : c;
+        unsigned g = unicode ? Cp1252ToUnicode(c) : c;
         if (!GlyphExists(fs, g)) g = missing;
         glyphs[c] = g;
         metrics.widths[c] = Advance(fs, g);
