@@ -209,7 +209,7 @@ TEST_F(ConsoleDraw, DefaultFontIsCurrentAndMeasured) {
     EXPECT_STREQ(font->name, "");
     EXPECT_EQ(font->size, 0);
     EXPECT_GT(font->height, 0);
-    EXPECT_GT(font->widths['A'], 0);
+    EXPECT_GT(TextWidth(*font, "A"), 0);
     EXPECT_NE(font->listBase, 0u);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -338,7 +338,7 @@ TEST_F(ConsoleDraw, MissingFaceFallsBackToFixedWithAWarning) {
     const ConsoleFontRecord* fallback = console.fonts.Current();
     EXPECT_EQ(std::string(fallback->name), name.substr(0, 63));
     EXPECT_EQ(fallback->height, fixed13->height);
-    EXPECT_EQ(fallback->widths['M'], fixed13->widths['M']);
+    EXPECT_EQ(TextWidth(*fallback, "M"), TextWidth(*fixed13, "M"));
 }
 
 TEST_F(ConsoleDraw, FontListsAreFreedWithTheConsole) {
