@@ -1,6 +1,5 @@
 #include "VmInstruction.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -57,6 +56,13 @@ VmOperandKind KindOf(char c) {
     }
 }
 
+// Reads the decimal number at p (0 when there is none) and moves p past it.
+uint8_t ReadNumber(const char*& p) {
+    int n = 0;
+    while (*p >= '0' && *p <= '9') n = n * 10 + (*p++ - '0');
+    return static_cast<uint8_t>(n);
+}
+
 struct ModeTable {
     VmModeInfo modes[kVmModeCount];
     ModeTable() {
@@ -66,7 +72,7 @@ struct ModeTable {
             for (int k = 0; k < 3; ++k) {
                 while (*p == ' ') ++p;
                 m.kind[k] = KindOf(*p++);
-                m.position[k] = static_cast<uint8_t>(std::strtol(p, const_cast<char**>(&p), 10));
+                m.position[k] = ReadNumber(p);
             }
             m.fieldCount = 0;
             for (const char* f = row.fields; *f;) {
@@ -75,7 +81,7 @@ struct ModeTable {
                 const char t = *f++;
                 VmField& field = m.fields[m.fieldCount++];
                 field.type = t == 'h' ? VmFieldType::Int16 : t == 'i' ? VmFieldType::Int32 : VmFieldType::Value;
-                field.position = static_cast<uint8_t>(std::strtol(f, const_cast<char**>(&f), 10));
+                field.position = ReadNumber(f);
             }
         }
     }
