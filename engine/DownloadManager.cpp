@@ -22,6 +22,7 @@ namespace {
 constexpr int kMaxRetries = 5;  // so a request is attempted at most six times
 constexpr size_t kChunk = 64 * 1024;
 constexpr int kFolderAttempts = 10;
+constexpr long kHighestFolderNumber = 999999999;
 const char kLockFileName[] = "__Velmar__.dat";
 const char kReportPrefix[] = "Download Manager: ";
 
@@ -182,8 +183,11 @@ void CDownloadManager::ChooseCacheFolder() {
             chosen = folder;
             break;
         }
-        int number = std::atoi(name.c_str() + 4);
-        if (number >= highest) highest = number;
+        // The number after "Velm", kept within what the name format can
+        // count to.
+        long number = std::strtol(name.c_str() + 4, nullptr, 10);
+        if (number > kHighestFolderNumber) number = kHighestFolderNumber;
+        if (number >= highest) highest = static_cast<int>(number);
     }
     // Another instance may make and lock the same new folder at the same
     // moment; then the next number is tried.
@@ -419,21 +423,20 @@ bool CDownloadManager::Perform(const Job& job) {
     // Transfers land in a file of the cache folder first, then go the way of
     // a local file.
     const std::string received = m_cacheFolder + kLockFileName + "." + std::to_string(job.id) + ".part";
-    bool done = TransferUrl(job.sourcePath, received, (job.flags & kDownloadRetried) != 0, m_quit);
-    if (done) {
-        if (unpack && IsArchiveName(job.localName))
-            done = Unpack(received, job.url, job.localName);
-        else
-            done = CopyFile(received, job.localName);
-    }
+    bool done = TransferUrl(job.sourcePath, received, (job.flags & kDownloadRetried) != 0, m_quit) &&
+                CopyOrUnpackAs(received, job.url, job.localName, unpack);
     std::error_code ignored;
     fs::remove(received, ignored);
     return done;
 }
 
 bool CDownloadManager::CopyOrUnpack(const std::string& source, const std::string& localName, bool unpack) {
-    const std::string path = PathResolver::Shared().Resolve(source);
-    if (unpack && IsArchiveName(localName)) return Unpack(path, source, localName);
+    return CopyOrUnpackAs(PathResolver::Shared().Resolve(source), source, localName, unpack);
+}
+
+bool CDownloadManager::CopyOrUnpackAs(const std::string& path, const std::string& shownName,
+                                      const std::string& localName, bool unpack) {
+    if (unpack && IsArchiveName(localName)) return Unpack(path, shownName, localName);
     return CopyFile(path, localName);
 }
 

@@ -123,6 +123,9 @@ private:
     void ChooseCacheFolder();
     void WorkerLoop();
     bool Perform(const Job& job);
+    // CopyOrUnpack of the file at `path`, named `shownName` in reports.
+    bool CopyOrUnpackAs(const std::string& path, const std::string& shownName, const std::string& localName,
+                        bool unpack);
     bool Unpack(const std::string& archive, const std::string& shownName, const std::string& localName);
     bool CopyFile(const std::string& source, const std::string& localName);
     DownloadRequest* FindLocked(int32_t id);

@@ -47,6 +47,9 @@ protected:
     void SetUp() override {
         temp = scratch.Make("tmp/");
         base = scratch.Make("base/");
+        const char* previous = std::getenv("TMPDIR");
+        if (previous) savedTemp = previous;
+        hadTemp = previous != nullptr;
         setenv("TMPDIR", temp.c_str(), 1);
         ASSERT_TRUE(WriteFile(base + "a.txt", "alpha"));
         ASSERT_TRUE(WriteFile(base + "b.txt", "bravo"));
@@ -55,6 +58,13 @@ protected:
         ASSERT_TRUE(WriteFile(base + "bad.zip", "this is not an archive"));
         ASSERT_TRUE(qemtest::WriteZip(scratch.Make("base/data/pack.zip"),
                                       {{"top.txt", "top member"}, {"inner/deep.txt", "deep member"}}));
+    }
+
+    void TearDown() override {
+        if (hadTemp)
+            setenv("TMPDIR", savedTemp.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
     }
 
     std::unique_ptr<CDownloadManager> NewManager() {
@@ -97,6 +107,8 @@ protected:
     WindowMessageQueue window;
     std::vector<WindowMessage> seen;
     std::string temp, base;
+    std::string savedTemp;
+    bool hadTemp = false;
 };
 
 TEST_F(DownloadManagerTest, ServesHigherPrioritiesFirstAndCountsStartedRequestsAsDone) {

@@ -2,6 +2,8 @@
 
 #include <boost/asio.hpp>
 
+#include <deque>
+
 namespace qemtest {
 
 namespace asio = boost::asio;
@@ -50,22 +52,33 @@ struct HttpTestServer::Impl {
             }
         }
 
+        // Writes go out one after the other; `close` ends the connection
+        // once its data is sent.
         void Write(std::string data, bool close) {
+            outbox.push_back({std::move(data), close});
+            if (outbox.size() == 1) SendNext();
+        }
+
+        void SendNext() {
             auto self = shared_from_this();
-            auto buffer = std::make_shared<std::string>(std::move(data));
-            asio::async_write(socket, asio::buffer(*buffer),
-                              [self, buffer, close](boost::system::error_code, size_t) {
-                                  if (!close) return;
-                                  boost::system::error_code ignored;
-                                  self->socket.shutdown(tcp::socket::shutdown_both, ignored);
-                                  self->socket.close(ignored);
-                              });
+            asio::async_write(socket, asio::buffer(outbox.front().first), [self](boost::system::error_code ec, size_t) {
+                const bool close = self->outbox.front().second;
+                self->outbox.pop_front();
+                if (ec || close) {
+                    boost::system::error_code ignored;
+                    self->socket.shutdown(tcp::socket::shutdown_both, ignored);
+                    self->socket.close(ignored);
+                    return;
+                }
+                if (!self->outbox.empty()) self->SendNext();
+            });
         }
 
         Impl& owner;
         tcp::socket socket;
         asio::streambuf input;
         std::string rest;
+        std::deque<std::pair<std::string, bool>> outbox;
     };
 
     void Accept() {
