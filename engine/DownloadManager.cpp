@@ -34,17 +34,6 @@ std::string Extension(const std::string& name) {
     return dot == std::string::npos ? name : name.substr(dot + 1);
 }
 
-bool SameIgnoringCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-        if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 bool IsArchiveName(const std::string& localName) {
     std::string ext = Extension(localName);
     return SameIgnoringCase(ext, "zip") || SameIgnoringCase(ext, "pak");

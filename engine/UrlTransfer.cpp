@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/FileSystem.h"
+
 namespace {
 
 const char* const kSchemes[] = {"http", "https", "ftp", "file"};
@@ -27,15 +29,10 @@ int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }  // namespace
 
 bool HasUrlScheme(const std::string& name) {
-    size_t colon = name.find("://");
-    if (colon == std::string::npos) return false;
-    for (const char* scheme : kSchemes) {
-        size_t n = std::char_traits<char>::length(scheme);
-        if (n != colon) continue;
-        bool same = true;
-        for (size_t i = 0; i < n && same; ++i) same = (name[i] | 0x20) == scheme[i];
-        if (same) return true;
-    }
+    size_t end = name.find("://");
+    if (end == std::string::npos) return false;
+    for (const char* scheme : kSchemes)
+        if (SameIgnoringCase(name.substr(0, end), scheme)) return true;
     return false;
 }
 

@@ -22,6 +22,17 @@ std::string ToSlashes(std::string path) {
     return path;
 }
 
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+        if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+        if (x != y) return false;
+    }
+    return true;
+}
+
 void MakeFolders(const std::string& path) {
     const std::string p = ToSlashes(path);
     for (size_t i = 1; i < p.size(); ++i) {

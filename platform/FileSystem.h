@@ -25,3 +25,6 @@ bool IsOwnFolder(const std::string& path);
 
 // Turns every '\\' into '/'.
 std::string ToSlashes(std::string path);
+
+// Equal when letters A-Z and a-z are taken as the same.
+bool SameIgnoringCase(const std::string& a, const std::string& b);
