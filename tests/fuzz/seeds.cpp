@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/TestObjects.h"
+#include "support/ZipWriter.h"
 #include "vm/VmValue.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +57,13 @@ void ValueSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, Encode(outer));
 }
 
+void ZipSeeds(const fs::path& dir) {
+    fs::create_directories(dir);
+    qemtest::WriteZip((dir / "seed0").string(), {{"a.txt", "alpha"}, {"sub/", ""}, {"sub/b.txt", "bravo bravo bravo"}});
+    qemtest::WriteZip((dir / "seed1").string(), {{"stored.bin", std::string(300, 'x')}}, true);
+    qemtest::WriteZip((dir / "seed2").string(), {{"../up.txt", "up"}, {"ok.txt", "ok"}});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,5 +73,6 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     ValueSeeds(root / "fuzz_value_read");
+    ZipSeeds(root / "fuzz_zip_unpack");
     return 0;
 }
