@@ -68,7 +68,9 @@ void DebugCommandSocketChannel::Run() {
         pending.append(chunk, n);
         size_t end;
         while ((end = pending.find("\r\n")) != std::string::npos) {
-            Received(pending.substr(0, pending.find('\n')), tooLong);
+            std::string line = pending.substr(0, pending.find('\n'));
+            const bool drop = tooLong || line.size() > kMaxLineLength;
+            Received(std::move(line), drop);
             pending.erase(0, end + 2);
             tooLong = false;
         }
