@@ -2,7 +2,9 @@
 // tables per source file, the nested lexical scopes with their variables and
 // the members and bases of the script classes. The compiler writes it as a
 // JSON file beside the bytecode ("scene.bin" gives "scene.bin.dbg"); the
-// loader reads it when the machine debugs. The model is read-only once built.
+// loader reads it when the machine debugs. The model is read-only once built;
+// its names keep the bytes of the file (Windows-1252, as the compiler writes
+// them), so they compare with the engine's own text as they are.
 #pragma once
 
 #include <cstdint>
