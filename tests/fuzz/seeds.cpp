@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/DebugInfoWriter.h"
 #include "support/TestObjects.h"
 #include "support/ZipWriter.h"
 #include "vm/VmValue.h"
@@ -18,6 +19,10 @@ void WriteSeed(const fs::path& dir, int n, const std::vector<uint8_t>& bytes) {
     fs::create_directories(dir);
     std::ofstream(dir / ("seed" + std::to_string(n)), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteSeed(const fs::path& dir, int n, const std::string& text) {
+    WriteSeed(dir, n, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 std::vector<uint8_t> Encode(const CVmValue& v) {
@@ -64,6 +69,33 @@ void ZipSeeds(const fs::path& dir) {
     qemtest::WriteZip((dir / "seed2").string(), {{"../up.txt", "up"}, {"ok.txt", "ok"}});
 }
 
+void DebugInfoSeeds(const fs::path& dir) {
+    int n = 0;
+    qemtest::DebugInfoWriter w;
+    const int32_t main = w.AddFile("main.qsx");
+    const int32_t lib = w.AddFile("lib.qsx");
+    w.AddRange(main, 0, 40);
+    w.AddRange(lib, 41, 60);
+    for (int32_t line = 1; line <= 8; ++line) w.AddLine(main, line, (line - 1) * 5);
+    w.AddLine(lib, 1, 41);
+    w.AddLine(lib, 3, 50);
+    const int32_t base = w.AddClass("Base", {}, {"x"});
+    w.AddClass("Box", {base}, {"w", "h"});
+    qemtest::DebugScopeWriter& global = w.FileScope(main).Lines(1, 8);
+    global.Variable("Count", 1, 1, qemtest::kDebugGlobal);
+    global.Function("f", 1, 2, 4).Variable("a", -1, 2).Variable("s", 2, 3, qemtest::kDebugStatic).Block(3, 3);
+    global.Method("Box", "$$Init", 2, 5, 8).Variable("w", -2, 5).Variable("h", -1, 5).Variable("t", 1, 6,
+                                                                                           qemtest::kDebugOpt);
+    w.FileScope(lib).Lines(1, 3).Variable("g", 2, 1, qemtest::kDebugGlobal);
+    WriteSeed(dir, n++, w.ToText());
+    WriteSeed(dir, n++, std::string(R"({"classdeclarations": [{"name": "A", "parents": [1, 0, 9]},
+        {"name": "B", "parents": [0]}, {"name": "A"}]})"));
+    WriteSeed(dir, n++, std::string(R"(/* wrong kinds */ {"filenames": [1, "caf\u00e9"], "filetables": [3,
+        {"offsets": [{"startoffset": "0"}], "code": [{"line": 1.5, "offset": -1}]}],
+        "filescopes": [{"scopes": [{"type": "method", "methodname": "$$"}, 7]}]})"));
+    WriteSeed(dir, n++, w.ToText().substr(0, 200));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,5 +106,6 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     ValueSeeds(root / "fuzz_value_read");
     ZipSeeds(root / "fuzz_zip_unpack");
+    DebugInfoSeeds(root / "fuzz_debug_info");
     return 0;
 }
