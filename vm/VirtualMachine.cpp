@@ -416,14 +416,14 @@ void CVirtualMachine::BindProgram() {
             m_classes.ForEach([&](CVmRegisterClass* reg) { bound = reg->BindMethod(name.c_str(), i) || bound; });
             m_swizzles[static_cast<size_t>(i)] = ParseSwizzle(name);
             if (!bound && m_swizzles[static_cast<size_t>(i)] == -1)
-                Warning(0) << "Member '" << name
+                Warning(-1) << "Member '" << name
                            << "' doesn't belong to any built in class (it might be referred to an external module).";
         }
         m_classes.ForEach([](CVmRegisterClass* reg) { reg->AfterBinding(); });
     }
     for (int32_t i = 0; i < nativeCount; ++i) {
         const std::string& name = p.nativeNames[static_cast<size_t>(i)];
-        if (!m_registry.BindMethod(name.c_str(), i)) Warning(0) << "'" << name << "' is an unknown function.";
+        if (!m_registry.BindMethod(name.c_str(), i)) Warning(-1) << "'" << name << "' is an unknown function.";
     }
     m_registry.AfterBinding();
     m_error = false;

@@ -119,7 +119,7 @@ protected:
     // The error line of the output, without the prefix's line number.
     std::string ErrorText() const {
         const std::string s = out.str();
-        const size_t at = s.find("): ");
+        const size_t at = s.find("): ", s.find("ERROR"));
         if (at == std::string::npos) return s;
         const size_t end = s.find("\n", at);
         return s.substr(at + 3, end == std::string::npos ? std::string::npos : end - at - 3);
