@@ -360,6 +360,8 @@ TEST(Handlers, TableOfPrograms) {
         value << r;
         EXPECT_STREQ(VmTypeName(r->type), row.type);
         EXPECT_EQ(value.str(), row.text);
-        if (std::string(row.name) == "output") EXPECT_EQ(text, "printed");
+        if (std::string(row.name) == "output") {
+            EXPECT_EQ(text, "printed");
+        }
     }
 }
