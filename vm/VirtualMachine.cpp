@@ -67,6 +67,8 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
       m_stack(new CVmValue[kMaxStackSlots]),
       m_stackBase(m_stack.get()),
       m_nullStream(nullptr) {
+    m_stop = true;
+    m_observed = false;
     g_currentVM = this;
     m_message[0] = '\0';
     if (outputPort != 0) {

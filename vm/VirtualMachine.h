@@ -182,7 +182,7 @@ public:
     int16_t m_version[3] = {2, 0, 4};
 
     // A push may need more slots than the logical size.
-    bool GrowFor(CVmValue* newTop) { return newTop - m_stack.get() < m_stackSize - 1 || GrowStack(newTop); }
+    bool GrowFor(CVmValue* newTop) { return newTop - m_stackBase < m_stackSize - 1 || GrowStack(newTop); }
 
 protected:
     // The run loop: runs until the stop flag is set.
@@ -258,9 +258,15 @@ protected:
     std::ostream* m_out;
     std::unique_ptr<std::ostream> m_ownedOut;
     bool m_error = false;
-    bool m_stop = true;
+    // The run loop tests both flags with one load after every instruction.
+    union {
+        struct {
+            bool m_stop;
+            bool m_observed;  // a step hook or a debugger watches every instruction
+        };
+        uint16_t m_runFlags;
+    };
     bool m_listingWritten = false;
-    bool m_observed = false;  // a step hook or a debugger watches every instruction
     bool m_evaluating = false;
     bool m_quiet = false;
     bool m_debugFlag;
@@ -333,7 +339,7 @@ inline void CVirtualMachine::EnterCall(int32_t start, bool returnToHost) {
     m_ip = start;
 }
 
-inline void CVirtualMachine::Return(CVmValue* a) {
+inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) {
     CVmValue* marker = m_frame;
     // A script can overwrite its own frame marker (it is L(0)); the saved
     // fields are trusted only when they still make sense.

@@ -85,7 +85,7 @@ void CVirtualMachine::RunLoop() {
 #define NEXT()                                                            \
     do {                                                                  \
         if (kSingleStep) return;                                          \
-        if (__builtin_expect(m_stop | m_observed, 0)) goto after_observed; \
+        if (__builtin_expect(m_runFlags != 0, 0)) goto after_observed;    \
         FETCH();                                                          \
     } while (0)
 
