@@ -562,6 +562,17 @@ CVmValue* CVirtualMachine::CallNativeFunction(const char* name) {
     return result;
 }
 
+void CVirtualMachine::RestoreAfterFault(CVmValue* top, CVmValue* frame, int32_t ip) {
+    if (top >= m_stackBase && top <= m_top) PopTo(top);
+    m_frame = frame;
+    m_ip = ip;
+    m_currentIp = ip;
+    m_runningName = nullptr;
+    m_hookSkip = 0;
+    std::lock_guard<std::mutex> lock(RegistryLock());
+    while (VmThreadRegistry().Find(ThreadId()) == this) VmThreadRegistry().Remove(ThreadId());
+}
+
 bool CVirtualMachine::RunNested(int32_t start) {
     if (static_cast<uint32_t>(start) >= static_cast<uint32_t>(m_codeCount)) return false;
     const int32_t savedIp = m_ip;

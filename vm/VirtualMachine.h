@@ -127,6 +127,11 @@ public:
     int32_t StackDepth() const { return static_cast<int32_t>(m_top - m_stack.get()); }
     int32_t StackSize() const { return m_stackSize; }
 
+    // After a fault guard ended a host call in the middle: the stack, frame
+    // and instruction pointer go back to what the call found, and the
+    // machine's thread registration is dropped.
+    void RestoreAfterFault(CVmValue* top, CVmValue* frame, int32_t ip);
+
     // Runs the script function at instruction start as a nested call from a
     // native handler (arguments already pushed, first on top). The result is
     // left on the stack top (above the arguments) as a script call leaves it;
