@@ -5,6 +5,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "VmDeclaredClass.h"
 #include "VmTcpStream.h"
 
 CVirtualMachine* g_currentVM = nullptr;
@@ -346,6 +347,7 @@ void CVirtualMachine::BorrowProgram(std::shared_ptr<VmProgram> program) {
 bool CVirtualMachine::StartProgram(std::shared_ptr<VmProgram> program) {
     UnloadProgram();
     InstallProgram(std::move(program));
+    CVmRegisterDeclaredClass::BuildAll(*this);
     BindProgram();
     return StartUpRun();
 }
@@ -359,6 +361,9 @@ void CVirtualMachine::UnloadProgram() {
     if (m_program && !m_borrowed) {
         for (CVmValue& g : m_program->globals) g.SetVoid();
     }
+    // Objects released from here on find their program gone and skip their
+    // script destructors.
+    CVmRegisterDeclaredClass::RetireAll(*this);
     m_program.reset();
     m_borrowed = false;
     m_code = nullptr;
