@@ -485,3 +485,34 @@ TEST_F(DeclaredClassTest, CallHookHearsOfEachConstructorAndMethodOnce) {
                                            0};
     EXPECT_EQ(codes, expected);
 }
+
+TEST_F(DeclaredClassTest, EndlessConstructorRecursionIsAStackOverflow) {
+    // K's constructor makes another K, and through a method call in between
+    // the same for M: each level nests a run of its own.
+    ProgramBuilder b;
+    b.Return();
+    const int ctorK = b.Here();
+    b.Emit(OP_RESERVE, I(1));
+    b.CallNative("K", {}, L(1));
+    b.Return();
+    const int ctorM = b.Here();
+    b.CallMethod(L(-1), "AGAIN", {}, None());
+    b.Return();
+    const int again = b.Here();
+    b.Emit(OP_RESERVE, I(1));
+    b.CallNative("M", {}, L(1));
+    b.Return();
+    b.DeclareClass("K").methods = {Method("$$K", ctorK, 1)};
+    b.m_classes.back().constructor = 0;
+    b.DeclareClass("M").methods = {Method("$$M", ctorM, 1), Method("AGAIN", again, 1)};
+    b.m_classes.back().constructor = 0;
+    ASSERT_TRUE(Start(b));
+    for (const char* cls : {"K", "M"}) {
+        out.str("");
+        vm.ClearError();
+        EXPECT_EQ(vm.CallNativeFunction(cls), nullptr);
+        EXPECT_TRUE(vm.HasError());
+        EXPECT_NE(out.str().find("stack overflow."), std::string::npos) << cls;
+        EXPECT_EQ(vm.StackDepth(), 0);
+    }
+}
