@@ -92,6 +92,9 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
             m_inheritedSets.push_back(set);
         });
         parent->m_classes.ForEach([this](CVmRegisterClass* reg) {
+            // A declared class belongs to its machine's program and leaves
+            // with it: a module never shares one.
+            if (reg->AsDeclaredClass()) return;
             m_classes.Append(reg);
             m_inheritedClasses.push_back(reg);
         });

@@ -369,40 +369,31 @@ bool CVmRegisterDeclaredClass::CallMethod(CVmClassBase* object, int32_t index, i
 }
 
 bool CVmRegisterDeclaredClass::CallGet(CVmClassBase* object, int32_t index) {
-    m_error = false;
     m_argCount = 0;
-    const VmDeclaredSlot* s = DeclaredSlot(index);
-    CVmClassDeclared* o = Mine(object);
-    bool ok;
-    if (s && o && s->kind == kKindMember && s->base < 0) {
-        m_callData = s->member;
-        MemberEntry(o, VM_GET_MEMBER);
-        ok = !m_error;
-    } else if (s && o && s->kind == kKindMember) {
-        CVmClassDeclared* part = o->Part(s->base);
-        ok = part && part->m_class->CallGet(part, index);
-    } else {
-        ok = RunFallback(object, VM_GET_MEMBER, index);
-    }
-    m_error = !ok;
-    return ok;
+    return AccessMember(object, index, VM_GET_MEMBER);
 }
 
 bool CVmRegisterDeclaredClass::CallSet(CVmClassBase* object, int32_t index) {
-    m_error = false;
     m_argCount = 1;
+    return AccessMember(object, index, VM_SET_MEMBER);
+}
+
+bool CVmRegisterDeclaredClass::AccessMember(CVmClassBase* object, int32_t index, int mode) {
+    m_error = false;
     const VmDeclaredSlot* s = DeclaredSlot(index);
     CVmClassDeclared* o = Mine(object);
     bool ok;
     if (s && o && s->kind == kKindMember && s->base < 0) {
         m_callData = s->member;
-        MemberEntry(o, VM_SET_MEMBER);
+        MemberEntry(o, mode);
         ok = !m_error;
     } else if (s && o && s->kind == kKindMember) {
+        // A base class's member lives in the base part.
         CVmClassDeclared* part = o->Part(s->base);
-        ok = part && part->m_class->CallSet(part, index);
+        CVmRegisterDeclaredClass* cls = part ? part->m_class : nullptr;
+        ok = cls && (mode == VM_GET_MEMBER ? cls->CallGet(part, index) : cls->CallSet(part, index));
     } else {
-        ok = RunFallback(object, VM_SET_MEMBER, index);
+        ok = RunFallback(object, mode, index);
     }
     m_error = !ok;
     return ok;

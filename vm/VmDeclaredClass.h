@@ -110,6 +110,8 @@ private:
     // Runs a method with the object in the return slot as parameter 1 and
     // the call's arguments below it; the result replaces the object there.
     bool RunMethodOn(CVmClassBase* object, const VmClassMethodDecl& method);
+    // A member read or write through a method-name index.
+    bool AccessMember(CVmClassBase* object, int32_t index, int mode);
     // Offers a call of a name the class lacks to its fallback method; true
     // when the fallback handled it.
     bool RunFallback(CVmClassBase* object, int mode, int32_t nameIndex);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "ValueRoundTrip.h"
 #include "support/TestObjects.h"
 #include "vm/VirtualMachine.h"
 
@@ -24,22 +25,7 @@ CVirtualMachine& Machine() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CVirtualMachine& vm = Machine();
-    ByteReader in(data, size);
     CVmValue v;
-    if (v.ReadFrom(in, &vm)) {
-        std::vector<uint8_t> once;
-        ByteWriter w1(once);
-        v.WriteTo(w1);
-        ByteReader again(once);
-        CVmValue back;
-        if (!back.ReadFrom(again, &vm)) std::abort();
-        std::vector<uint8_t> twice;
-        ByteWriter w2(twice);
-        back.WriteTo(w2);
-        if (once != twice) std::abort();
-    } else if (!v.IsVoid()) {
-        std::abort();
-    }
+    qemtest::CheckValueRoundTrip(v, data, size, &Machine());
     return 0;
 }

@@ -46,7 +46,7 @@ protected:
     // parameters, sets X := P2 and keeps P1 in G1; GETSELF returns P1;
     // destructor logs ~A. Class B (declaration 1), base A: member Z;
     // constructor $$B logs, sets Z := P3 and keeps P1 in G2; destructor ~B.
-    // MAKE() returns B(1, 2).
+    // MAKE() returns B(1, 2); SELF() returns B(1, 2).GETSELF().
     static void AddAB(ProgramBuilder& b) {
         b.SetGlobalCount(5);
         const int ctorA = b.Here();
@@ -71,6 +71,11 @@ protected:
         b.Emit(OP_RESERVE, I(1));
         b.CallNative("B", {VInt(1), VInt(2)}, L(1));
         b.Return(L(1));
+        b.Function("SELF", 0);
+        b.Emit(OP_RESERVE, I(2));
+        b.CallNative("B", {VInt(1), VInt(2)}, L(1));
+        b.CallMethod(L(1), "GETSELF", {}, L(2));
+        b.Return(L(2));
 
         VmClassDeclaration& a = b.DeclareClass("A");
         a.members = {"X", "Y"};
@@ -117,12 +122,6 @@ TEST_F(DeclaredClassTest, BaseMethodsGetTheObjectAndBaseMembersLiveInTheBasePart
     ProgramBuilder b;
     b.Return();
     AddAB(b);
-    // SELF(): B(1, 2).GETSELF()
-    b.Function("SELF", 0);
-    b.Emit(OP_RESERVE, I(2));
-    b.CallNative("B", {VInt(1), VInt(2)}, L(1));
-    b.CallMethod(L(1), "GETSELF", {}, L(2));
-    b.Return(L(2));
     // MEMBERS(): o := B(1, 2); o.X := 7; returns [o.X, o::A.X, o.Z,
     // o.__Get("x"), o.__Call("getself")]. By name, a name B lacks goes to
     // its A part, so GETSELF then runs on the part.
@@ -452,6 +451,17 @@ TEST_F(DeclaredClassTest, UnloadRunsDestructorsOnlyWhileTheProgramExists) {
     EXPECT_STREQ(held.asObject->ClassName(), "D");
     held.SetVoid();
     EXPECT_EQ(out.str(), "~D2;");
+
+    // A module's machine shares its parent's native classes, never the
+    // declared ones that leave with the parent's program.
+    CVirtualMachine parent;
+    parent.SetOutputStream(&out, false);
+    ASSERT_TRUE(parent.StartProgram(program("~D3;")));
+    CVirtualMachineImported module(&parent);
+    EXPECT_NE(parent.FindClass("D"), nullptr);
+    EXPECT_EQ(module.FindClass("D"), nullptr);
+    ASSERT_TRUE(parent.StartProgram(program("~D4;")));
+    EXPECT_EQ(module.FindClass("D"), nullptr);
 }
 
 TEST_F(DeclaredClassTest, CallHookHearsOfEachConstructorAndMethodOnce) {
@@ -459,11 +469,6 @@ TEST_F(DeclaredClassTest, CallHookHearsOfEachConstructorAndMethodOnce) {
     b.Line(1);
     b.Return();
     AddAB(b);
-    b.Function("SELF", 0);
-    b.Emit(OP_RESERVE, I(2));
-    b.CallNative("B", {VInt(1), VInt(2)}, L(1));
-    b.CallMethod(L(1), "GETSELF", {}, L(2));
-    b.Return(L(2));
     ASSERT_TRUE(Start(b));
     static std::vector<int32_t> codes;
     codes.clear();
