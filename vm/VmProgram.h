@@ -61,7 +61,8 @@ struct VmProgram {
     // (indexes, and no base-class cycles). Returns "" when the program is
     // sound, else a description of the first fault.
     std::string Validate() const;
-    // The class-declaration part of Validate.
+    // The class-declaration part of Validate: indexes, no base-class cycles
+    // and the limits below.
     std::string ValidateClasses() const;
 
     // Limits on declared classes that keep construction, binding and
