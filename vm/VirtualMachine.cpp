@@ -5,6 +5,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "VmDeclaredClass.h"
 #include "VmTcpStream.h"
 
 CVirtualMachine* g_currentVM = nullptr;
@@ -93,6 +94,9 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
             m_inheritedSets.push_back(set);
         });
         parent->m_classes.ForEach([this](CVmRegisterClass* reg) {
+            // A declared class belongs to its machine's program and leaves
+            // with it: a module never shares one.
+            if (reg->AsDeclaredClass()) return;
             m_classes.Append(reg);
             m_inheritedClasses.push_back(reg);
         });
@@ -348,6 +352,7 @@ void CVirtualMachine::BorrowProgram(std::shared_ptr<VmProgram> program) {
 bool CVirtualMachine::StartProgram(std::shared_ptr<VmProgram> program) {
     UnloadProgram();
     InstallProgram(std::move(program));
+    CVmRegisterDeclaredClass::BuildAll(*this);
     BindProgram();
     return StartUpRun();
 }
@@ -361,6 +366,9 @@ void CVirtualMachine::UnloadProgram() {
     if (m_program && !m_borrowed) {
         for (CVmValue& g : m_program->globals) g.SetVoid();
     }
+    // Objects released from here on find their program gone and skip their
+    // script destructors.
+    CVmRegisterDeclaredClass::RetireAll(*this);
     m_program.reset();
     m_borrowed = false;
     m_code = nullptr;
