@@ -581,8 +581,27 @@ void CVirtualMachine::RestoreAfterFault(CVmValue* top, CVmValue* frame, int32_t 
     while (VmThreadRegistry().Find(ThreadId()) == this) VmThreadRegistry().Remove(ThreadId());
 }
 
+namespace {
+
+// Every nested run (CallBack, declared-class methods, imported modules)
+// runs a run loop of its own on the native stack, so script recursion
+// through them nests native frames; past this depth the run fails like a
+// full value stack instead of exhausting the thread's stack.
+constexpr int kMaxNestedRuns = 1000;
+thread_local int t_nestedRuns = 0;
+
+}  // namespace
+
 bool CVirtualMachine::RunNested(int32_t start) {
     if (static_cast<uint32_t>(start) >= static_cast<uint32_t>(m_codeCount)) return false;
+    if (t_nestedRuns >= kMaxNestedRuns) {
+        Error() << "stack overflow.";
+        return false;
+    }
+    struct Depth {
+        Depth() { ++t_nestedRuns; }
+        ~Depth() { --t_nestedRuns; }
+    } depth;
     const int32_t savedIp = m_ip;
     const int32_t savedCurrent = m_currentIp;
     CVmValue* savedFrame = m_frame;

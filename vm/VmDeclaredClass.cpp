@@ -202,29 +202,11 @@ CVmClassDeclared* CVmRegisterDeclaredClass::Mine(CVmClassBase* object) const {
     return o && o->m_class == this ? o : nullptr;
 }
 
-namespace {
-
-// Every constructor, method, fallback and destructor runs in a run loop of
-// its own on the native stack, so script recursion through them nests native
-// frames; past this depth the run fails like a full value stack instead of
-// exhausting the thread's stack.
-constexpr int kMaxNestedRuns = 1000;
-thread_local int t_nestedRuns = 0;
-
-}  // namespace
-
 bool CVmRegisterDeclaredClass::RunScript(const VmClassMethodDecl& method) {
     if (method.start < 0 || method.start >= m_machine->CodeCount()) return false;
-    if (t_nestedRuns >= kMaxNestedRuns) {
-        m_machine->Error() << "stack overflow.";
-        return false;
-    }
     // The call hook already heard of the call that led here.
     ++m_machine->m_hookSkip;
-    ++t_nestedRuns;
-    const bool ok = m_machine->RunNested(method.start);
-    --t_nestedRuns;
-    return ok;
+    return m_machine->RunNested(method.start);
 }
 
 bool CVmRegisterDeclaredClass::RunMethodOn(CVmClassBase* object, const VmClassMethodDecl& method) {
