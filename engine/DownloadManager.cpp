@@ -265,6 +265,11 @@ int CDownloadManager::CountPending() {
     return pending;
 }
 
+bool CDownloadManager::QueueEmpty() {
+    Guard guard(m_lock);
+    return m_queue.IsEmpty();
+}
+
 int CDownloadManager::Progress() {
     Guard guard(m_lock);
     if (m_batchTotal == 0) return 0;

@@ -84,6 +84,8 @@ public:
     void Start();
     // Queued requests not yet started.
     int CountPending();
+    // True when no request is queued, started or not (every download done).
+    bool QueueEmpty();
     // Per cent of the batch done; a started request counts as done.
     int Progress();
     // Report of an outside host that does its own transfers; answers 0.

@@ -8,6 +8,7 @@ struct Message {
 };
 
 const Message kMessages[] = {
+    {2, "0154"},  // the engine number
     {2001, "Fatal error."},
     {2002, "Division by zero"},
     {2003, "Cannot open the script file '%s'."},

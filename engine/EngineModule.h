@@ -1,0 +1,106 @@
+// The engine module: one window and one script. It sets up OpenGL, reads the
+// engine parameters, creates the engine machine, paces frames and time steps
+// with its timer, and runs the frame state machine: download the script,
+// loading screen, load, OnDownload, wait for the script's downloads, fade,
+// first frame (scene, OnInit), OnFrame every frame; on an error the stopped
+// screen and OnError once. OnTimer runs on a thread of its own with its own
+// GL context.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/EngineMachine.h"
+#include "platform/Event.h"
+#include "platform/PeriodicTimer.h"
+
+// The engine parameters that the module reads ("NAME=value;..." pieces).
+struct ModuleOptions {
+    int32_t depth = -1;
+    int32_t stencil = 0;
+    int32_t stereo = 0;
+    int32_t fov = 0;
+    int32_t nearPlane = 0;
+    int32_t farPlane = 0;
+    int32_t quiet = 0;
+    int32_t multisample = 1;
+    std::string engineUrl;
+    // The debugger ports (exact-case names DBGOUT, DBGCMD, DBGEVT); 0 absent.
+    int32_t dbgOut = 0;
+    int32_t dbgCmd = 0;
+    int32_t dbgEvt = 0;
+
+    // Reads the pieces of an engine-parameter string; the text is not changed.
+    static ModuleOptions Parse(const char* engineParam);
+};
+
+// The engine version numbers: 0 until the module has passed its fade.
+extern uint32_t g_engineVersion[4];
+
+class CVRModule3D {
+public:
+    // Frame states.
+    enum State { Check = 0, Stopped = 1, DownloadScript = 3, WaitScript = 4, LoadScript = 5, WaitData = 6,
+                 Fade = 7, FirstFrame = 8, Running = 9 };
+
+    // colour packs red in bits 0-7, green in 8-15, blue in 16-23; flags 1
+    // shows the loading screen. The script name and user parameter must live
+    // as long as the module.
+    CVRModule3D(const char* scriptName, const char* engineParam, CVmContainer* container, int window,
+                uint32_t colour, const char* userParam, int32_t flags);
+    virtual ~CVRModule3D();
+    CVRModule3D(const CVRModule3D&) = delete;
+    CVRModule3D& operator=(const CVRModule3D&) = delete;
+
+    void Frame();
+    void StopModule(const char* text);
+    int CallFunction(const char* name, const char* text);
+    int LogLine(const char* text);
+    void TimerTick();
+
+    // The window messages of the download manager; 1 when handled.
+    int HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t* result);
+    // Runs the messages posted to the engine window since the last drain.
+    void DrainWindowMessages();
+
+    void DrawLoadingScreen(float alpha, float progress, float red, float green, float blue);
+    void DrawStoppedScreen();
+    void DrawFade(float alpha);
+    void FirstFrameInit();
+
+    CVRMachine* Machine() const { return m_machine.get(); }
+    State CurrentState() const { return static_cast<State>(m_state.load()); }
+    const ModuleOptions& Options() const { return m_options; }
+    // Clears the once-per-process OnError flag (tests run modules in turn).
+    static void ResetErrorPending();
+
+private:
+    void TimerThread();
+    void RunState(uint32_t nowMs);
+    void LoadTheScript();
+    float Elapsed(uint32_t nowMs) const;
+
+    std::thread m_timerThread;
+    CEvent m_timeStepEvent{true};
+    CEvent m_frameEvent{false};
+    std::atomic<bool> m_timerStop{false};
+    int m_window;
+    PeriodicTimer m_timer;
+    std::atomic<int32_t> m_resize{1};
+    const char* m_userParam;
+    ModuleOptions m_options;
+    int32_t m_loadingScreen;
+    std::atomic<uint64_t> m_lastFrameTick{0};
+    std::atomic<uint64_t> m_lastTimeStepTick{0};
+    uint8_t m_background[3];
+    std::unique_ptr<CVRMachine> m_machine;
+    std::ostream& m_log;
+    std::atomic<int32_t> m_state{Check};
+    const char* m_scriptName;
+    bool m_firstFrameDone = false;
+    uint32_t m_stoppedList = 0;
+};
