@@ -71,3 +71,15 @@ bool IsOwnFolder(const std::string& path) {
     if (lstat(path.c_str(), &st) != 0) return false;
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid();
 }
+
+std::string WorkingFolder() {
+    std::error_code error;
+    const std::filesystem::path p = std::filesystem::current_path(error);
+    return error ? std::string() : p.string();
+}
+
+bool ChangeWorkingFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::current_path(ToSlashes(folder), error);
+    return !error;
+}

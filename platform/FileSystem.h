@@ -28,3 +28,7 @@ std::string ToSlashes(std::string path);
 
 // Equal when letters A-Z and a-z are taken as the same.
 bool SameIgnoringCase(const std::string& a, const std::string& b);
+
+// The process's working folder, and changing it (false when it cannot).
+std::string WorkingFolder();
+bool ChangeWorkingFolder(const std::string& folder);
