@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
 #include "vm/VmValue.h"
 
@@ -56,6 +57,15 @@ void ValueSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, Encode(outer));
 }
 
+void LoaderSeeds(const fs::path& dir) {
+    int n = 0;
+    WriteSeed(dir, n++, qemtest::SampleProgramFile());
+    WriteSeed(dir, n++, qemtest::SampleOldFormatFile());
+    WriteSeed(dir, n++, qemtest::SampleModuleFile());
+    WriteSeed(dir, n++, qemtest::WorkedExampleFile());
+    WriteSeed(dir, n++, qemtest::LargeProgramFile(2048));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,5 +75,6 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     ValueSeeds(root / "fuzz_value_read");
+    LoaderSeeds(root / "fuzz_load");
     return 0;
 }

@@ -94,6 +94,52 @@ std::vector<uint8_t> SampleModuleFile() {
     return b.WriteFile();
 }
 
+std::vector<uint8_t> WorkedExampleFile(FileLayout* layout) {
+    ProgramBuilder b;
+    b.SetGlobalCount(2);
+    b.Constant(VStr("sum=").value);
+    CVmValue v;
+    const float xyz[3] = {1, 2, 3};
+    v.SetVector(xyz, 3);
+    b.Constant(v);
+    b.MethodName("X");
+    b.MethodName("GETX");
+    b.Native("TESTADD");
+    b.Native("POINT");
+    b.Named("SCENE_FOV", VReal(45.0f).value);
+    b.Line(1);
+    b.Emit(OP_COPY, VInt(0), None(), G(0));
+    b.Return();
+    b.Function("ADD", 2);
+    b.Line(10);
+    b.Emit(OP_RESERVE, I(1));
+    b.Line(20);
+    b.Emit(OP_ADD, L(-1), L(-2), L(1));
+    b.Return(L(1));
+    b.Function("MAIN", 0);
+    b.Emit(OP_RESERVE, I(2));
+    b.CallNative("POINT", {I(7)}, L(1));
+    b.Emit(OP_METHOD_CALL, L(1), I(1), I(0));
+    b.Emit(OP_POP_INTO, L(2));
+    b.Emit(OP_OUTPUT, VRifStr(0));
+    b.Emit(OP_OUTPUT, L(2));
+    b.CallNative("TESTADD", {L(2), I(1)}, G(0));
+    b.Return(G(0));
+    b.Emit(OP_MEMBER_WRITE, L(-2), I(0), L(-1));
+    b.Return();
+    b.Emit(OP_RESERVE, I(1));
+    b.Emit(OP_MEMBER_READ, L(-1), I(0), L(1));
+    b.Return(L(1));
+    VmClassDeclaration& point = b.DeclareClass("POINT");
+    point.members = {"X"};
+    point.constructor = 0;
+    point.methods = {{"$$POINT", 20, 2}, {"GETX", 22, 1}};
+
+    std::vector<uint8_t> file = b.WriteFile();
+    if (layout) *layout = b.Layout();
+    return file;
+}
+
 std::vector<uint8_t> LargeProgramFile(size_t targetBytes) {
     ProgramBuilder b;
     b.SetGlobalCount(100);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ProgramBuilder.h"
 #include "vm/VirtualMachine.h"
 
 namespace qemtest {
@@ -24,6 +25,10 @@ std::vector<uint8_t> SampleProgramFile();
 std::vector<uint8_t> SampleModuleFile();
 // The same program without the extension marker, as version 2.0.7.
 std::vector<uint8_t> SampleOldFormatFile();
+
+// The worked example of the format (461 bytes): ADD, MAIN, the class POINT
+// with its constructor and GETX, natives TESTADD and POINT, a line table.
+std::vector<uint8_t> WorkedExampleFile(FileLayout* layout = nullptr);
 
 // Roughly targetBytes of bytecode: many functions with arithmetic, jumps,
 // calls, constants and native calls.

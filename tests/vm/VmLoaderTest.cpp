@@ -439,48 +439,8 @@ TEST(LoaderDebugSeam, DebugInformationIsAskedForOnlyWithDebugFlagAndLineTable) {
 // The worked example of the file format: every section at its known offset
 // and the code byte for byte as a compiler writes it.
 TEST(BytecodeWriter, WritesTheWorkedExampleExactly) {
-    ProgramBuilder b;
-    b.SetGlobalCount(2);
-    b.Constant(VStr("sum=").value);
-    CVmValue v;
-    const float xyz[3] = {1, 2, 3};
-    v.SetVector(xyz, 3);
-    b.Constant(v);
-    b.MethodName("X");
-    b.MethodName("GETX");
-    b.Native("TESTADD");
-    b.Native("POINT");
-    b.Named("SCENE_FOV", VReal(45.0f).value);
-    b.Line(1);
-    b.Emit(OP_COPY, VInt(0), None(), G(0));
-    b.Return();
-    b.Function("ADD", 2);
-    b.Line(10);
-    b.Emit(OP_RESERVE, I(1));
-    b.Line(20);
-    b.Emit(OP_ADD, L(-1), L(-2), L(1));
-    b.Return(L(1));
-    b.Function("MAIN", 0);
-    b.Emit(OP_RESERVE, I(2));
-    b.CallNative("POINT", {I(7)}, L(1));
-    b.Emit(OP_METHOD_CALL, L(1), I(1), I(0));
-    b.Emit(OP_POP_INTO, L(2));
-    b.Emit(OP_OUTPUT, VRifStr(0));
-    b.Emit(OP_OUTPUT, L(2));
-    b.CallNative("TESTADD", {L(2), I(1)}, G(0));
-    b.Return(G(0));
-    b.Emit(OP_MEMBER_WRITE, L(-2), I(0), L(-1));
-    b.Return();
-    b.Emit(OP_RESERVE, I(1));
-    b.Emit(OP_MEMBER_READ, L(-1), I(0), L(1));
-    b.Return(L(1));
-    VmClassDeclaration& point = b.DeclareClass("POINT");
-    point.members = {"X"};
-    point.constructor = 0;
-    point.methods = {{"$$POINT", 20, 2}, {"GETX", 22, 1}};
-
-    const std::vector<uint8_t> file = b.WriteFile();
-    const FileLayout& at = b.Layout();
+    FileLayout at;
+    const std::vector<uint8_t> file = WorkedExampleFile(&at);
     EXPECT_EQ(std::vector<size_t>({at.functions, at.natives, at.constants, at.methods, at.named, at.classes,
                                    at.imports, at.lines, at.code, at.size}),
               std::vector<size_t>({114, 141, 161, 187, 200, 218, 287, 287, 307, 461}));
