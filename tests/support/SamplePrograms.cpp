@@ -11,12 +11,12 @@ namespace {
 
 void BuildSample(ProgramBuilder& b) {
     b.SetGlobalCount(3);
-    const int sum = b.Constant(VStr("sum=").value);
+    const int hello = b.Constant(VStr("hello").value);
     CVmValue vector;
     const float xyz[3] = {1, 2, 3};
     vector.SetVector(xyz, 3);
     const int vec = b.Constant(vector);
-    const int hello = b.Constant(VStr("hello").value);
+    const int sum = b.Constant(VStr("sum=").value);  // written by a mode-55 output
     b.Named("SCENE_FOV", VReal(45.0f).value);
     b.Named("COUNT", VInt(3).value);
     b.Import("module.bin");

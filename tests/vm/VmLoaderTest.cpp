@@ -290,7 +290,7 @@ TEST_F(LoaderTest, DamagedFilesAreRefusedWithTheirFault) {
         {"the program has no code.", [](std::vector<uint8_t>& b) { PatchInt32(b, 32, 0); }},
         {"the program declares 40000 globals", [](std::vector<uint8_t>& b) { PatchInt32(b, 68, 40000); }},
         {"uses global 2 of 2.", [](std::vector<uint8_t>& b) { PatchInt32(b, 68, 2); }},
-        {"instruction 1 refers to constant 2", [](std::vector<uint8_t>& b) { PatchInt32(b, 40, 2); }},
+        {"instruction 10 refers to constant 2, which is not a string constant", [](std::vector<uint8_t>& b) { PatchInt32(b, 40, 2); }},
     };
     for (const FileCase& c : fileCases) {
         std::vector<uint8_t> bytes = sample;
