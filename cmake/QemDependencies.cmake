@@ -2,7 +2,7 @@
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 set(OpenGL_GL_PREFERENCE LEGACY)
-find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX EGL)
 find_package(X11 REQUIRED)
 pkg_check_modules(GLUT REQUIRED IMPORTED_TARGET glut)
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)

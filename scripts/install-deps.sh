@@ -11,7 +11,7 @@ packages=(
   # headless display for the program and the GL tests
   xvfb xauth xdotool xfonts-base x11-utils
   # window, OpenGL and X11
-  freeglut3-dev libgl-dev libglu1-mesa-dev libx11-dev libxext-dev
+  freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # debugger: JSON, TCP channels, command-language generators

@@ -67,6 +67,8 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
       m_stack(new CVmValue[kMaxStackSlots]),
       m_stackBase(m_stack.get()),
       m_nullStream(nullptr) {
+    m_stop = true;
+    m_observed = false;
     g_currentVM = this;
     m_message[0] = '\0';
     if (outputPort != 0) {
@@ -563,6 +565,17 @@ CVmValue* CVirtualMachine::CallNativeFunction(const char* name) {
     }
     PopTo(base);
     return result;
+}
+
+void CVirtualMachine::RestoreAfterFault(CVmValue* top, CVmValue* frame, int32_t ip) {
+    if (top >= m_stackBase && top <= m_top) PopTo(top);
+    m_frame = frame;
+    m_ip = ip;
+    m_currentIp = ip;
+    m_runningName = nullptr;
+    m_hookSkip = 0;
+    std::lock_guard<std::mutex> lock(RegistryLock());
+    while (VmThreadRegistry().Find(ThreadId()) == this) VmThreadRegistry().Remove(ThreadId());
 }
 
 bool CVirtualMachine::RunNested(int32_t start) {

@@ -152,6 +152,11 @@ public:
     int32_t StackDepth() const { return static_cast<int32_t>(m_top - m_stack.get()); }
     int32_t StackSize() const { return m_stackSize; }
 
+    // After a fault guard ended a host call in the middle: the stack, frame
+    // and instruction pointer go back to what the call found, and the
+    // machine's thread registration is dropped.
+    void RestoreAfterFault(CVmValue* top, CVmValue* frame, int32_t ip);
+
     // Runs the script function at instruction start as a nested call from a
     // native handler (arguments already pushed, first on top). The result is
     // left on the stack top (above the arguments) as a script call leaves it;
@@ -207,14 +212,14 @@ public:
     int16_t m_version[3] = {2, 0, 4};
 
     // A push may need more slots than the logical size.
-    bool GrowFor(CVmValue* newTop) { return newTop - m_stack.get() < m_stackSize - 1 || GrowStack(newTop); }
+    bool GrowFor(CVmValue* newTop) { return newTop - m_stackBase < m_stackSize - 1 || GrowStack(newTop); }
 
 protected:
     // The run loop: runs until the stop flag is set.
     void Run();
     template <bool kSingleStep>
     void RunLoop();
-    CVmValue* Operand(const VmOperand& o, VmInstruction* in);
+    CVmValue* Operand(const VmOperand& o, VmInstruction* in, CVmValue* frame);
     CVmValue* OtherOperand(const VmOperand& o);
     void DebuggerPoll();
     void Return(CVmValue* a);
@@ -229,6 +234,9 @@ protected:
     // "stack overflow.") past the limit.
     bool GrowStack(CVmValue* newTop);
     CVmValue* ReportBadLocal(int32_t index);
+    void ReportBadFrame();
+    void ReportBadJump(int32_t to);
+    bool ReadCountSlow(const CVmValue* a, int32_t& n);
     void EnterCall(int32_t start, bool returnToHost);
     void CallHook(int32_t code) {
         if (m_callHook) m_callHook(code, this);
@@ -292,9 +300,15 @@ protected:
     std::ostream* m_out;
     std::unique_ptr<std::ostream> m_ownedOut;
     bool m_error = false;
-    bool m_stop = true;
+    // The run loop tests both flags with one load after every instruction.
+    union {
+        struct {
+            bool m_stop;
+            bool m_observed;  // a step hook or a debugger watches every instruction
+        };
+        uint16_t m_runFlags;
+    };
     bool m_listingWritten = false;
-    bool m_observed = false;  // a step hook or a debugger watches every instruction
     bool m_evaluating = false;
     bool m_quiet = false;
     bool m_debugFlag;
@@ -350,3 +364,64 @@ CVirtualMachine* GetVirtualMachine(uint32_t key);
 std::ostream& VmErrorStream();
 void VmErrorMsg(int32_t id, ...);
 void VmWarningMsg(CVmRegisterClass* registration, int32_t id, ...);
+
+// ---------------------------------------------------------------------------
+// The pieces of calls and jumps that every run takes, inline.
+
+inline void CVirtualMachine::PopTo(CVmValue* newTop) {
+    if (newTop < m_stackBase) newTop = m_stackBase;
+    while (m_top > newTop) (m_top--)->SetVoid();
+}
+
+inline void CVirtualMachine::EnterCall(int32_t start, bool returnToHost) {
+    if (!GrowFor(m_top + 1)) return;
+    ++m_top;
+    m_top->SetStatus(m_ip, static_cast<int32_t>(m_frame - m_stackBase), returnToHost ? 1 : 0);
+    m_frame = m_top;
+    m_ip = start;
+}
+
+inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) {
+    CVmValue* marker = m_frame;
+    // A script can overwrite its own frame marker (it is L(0)); the saved
+    // fields are trusted only when they still make sense.
+    const int32_t savedIp = marker->asWords[0];
+    const int32_t savedFrame = marker->asWords[1];
+    const bool toHost = (marker->asWords[2] & 0xFF) != 0;
+    if (__builtin_expect(marker->type != VmValueType::VmStatus || savedIp < -1 || savedIp >= m_codeCount ||
+                             savedFrame < 0 || savedFrame >= kMaxStackSlots,
+                         0)) {
+        ReportBadFrame();
+        return;
+    }
+    if (a && a > marker && a <= m_top)
+        marker->Move(*a);  // a local of the frame that ends: no copy needed
+    else if (a)
+        marker->Assign(*a);
+    else
+        marker->SetVoid();
+    while (m_top > marker) (m_top--)->SetVoid();
+    m_frame = m_stackBase + savedFrame;
+    m_ip = savedIp;
+    m_stop = savedIp == -1 || toHost;
+    if (m_callHook) CallHook(0);
+}
+
+inline void CVirtualMachine::Jump(const CVmValue* target) {
+    const int32_t to = target->asInt;
+    if (__builtin_expect(target->type != VmValueType::Integer ||
+                             static_cast<uint32_t>(to) >= static_cast<uint32_t>(m_codeCount),
+                         0)) {
+        ReportBadJump(to);
+        return;
+    }
+    m_ip = to;
+}
+
+inline bool CVirtualMachine::ReadCount(const CVmValue* a, int32_t& n) {
+    if (__builtin_expect(a->type == VmValueType::Integer, 1)) {
+        n = a->asInt;
+        return true;
+    }
+    return ReadCountSlow(a, n);
+}

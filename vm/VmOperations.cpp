@@ -62,64 +62,17 @@ bool CVirtualMachine::Push(const CVmValue& v) {
     return true;
 }
 
-void CVirtualMachine::PopTo(CVmValue* newTop) {
-    if (newTop < m_stack.get()) newTop = m_stack.get();
-    while (m_top > newTop) (m_top--)->SetVoid();
-}
-
 CVmValue* CVirtualMachine::ReportBadLocal(int32_t index) {
     Error() << "Invalid access to the local variable " << index << ".";
     m_badOperand.SetVoid();
     return &m_badOperand;
 }
 
-void CVirtualMachine::EnterCall(int32_t start, bool returnToHost) {
-    if (!GrowFor(m_top + 1)) return;
-    ++m_top;
-    m_top->SetStatus(m_ip, static_cast<int32_t>(m_frame - m_stack.get()), returnToHost ? 1 : 0);
-    m_frame = m_top;
-    m_ip = start;
-}
+void CVirtualMachine::ReportBadFrame() { Error() << "Invalid call frame."; }
 
-void CVirtualMachine::Return(CVmValue* a) {
-    CVmValue* marker = m_frame;
-    // A script can overwrite its own frame marker (it is L(0)); the saved
-    // fields are trusted only when they still make sense.
-    const int32_t savedIp = marker->asWords[0];
-    const int32_t savedFrame = marker->asWords[1];
-    const bool toHost = (marker->asWords[2] & 0xFF) != 0;
-    if (marker->type != VmValueType::VmStatus || savedIp < -1 || savedIp >= m_codeCount || savedFrame < 0 ||
-        savedFrame >= kMaxStackSlots || marker < m_stack.get()) {
-        Error() << "Invalid call frame.";
-        return;
-    }
-    if (a && a > marker && a <= m_top)
-        marker->Move(*a);  // a local of the frame that ends: no copy needed
-    else if (a)
-        marker->Assign(*a);
-    else
-        marker->SetVoid();
-    PopTo(marker);
-    m_frame = m_stack.get() + savedFrame;
-    m_ip = savedIp;
-    m_stop = savedIp == -1 || toHost;
-    CallHook(0);
-}
+void CVirtualMachine::ReportBadJump(int32_t to) { Error() << "Invalid jump target " << to << "."; }
 
-void CVirtualMachine::Jump(const CVmValue* target) {
-    const int32_t to = target->asInt;
-    if (target->type != VmValueType::Integer || static_cast<uint32_t>(to) >= static_cast<uint32_t>(m_codeCount)) {
-        Error() << "Invalid jump target " << to << ".";
-        return;
-    }
-    m_ip = to;
-}
-
-bool CVirtualMachine::ReadCount(const CVmValue* a, int32_t& n) {
-    if (a->type == VmValueType::Integer) {
-        n = a->asInt;
-        return true;
-    }
+bool CVirtualMachine::ReadCountSlow(const CVmValue* a, int32_t& n) {
     if (a->type == VmValueType::Real) {
         n = Truncate(a->asReal);
         return true;

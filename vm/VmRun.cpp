@@ -32,9 +32,10 @@ CVmValue* CVirtualMachine::OtherOperand(const VmOperand& o) {
 
 // Operand k of the running instruction. A frame slot outside the stack is a
 // run-time error; the handler then works on a scratch value.
-inline __attribute__((always_inline)) CVmValue* CVirtualMachine::Operand(const VmOperand& o, VmInstruction* in) {
+inline __attribute__((always_inline)) CVmValue* CVirtualMachine::Operand(const VmOperand& o, VmInstruction* in,
+                                                                         CVmValue* frame) {
     if (__builtin_expect(o.access == VmAccess::Local, 1)) {
-        CVmValue* p = m_frame + o.index;
+        CVmValue* p = frame + o.index;
         if (__builtin_expect(static_cast<size_t>(p - m_stackBase) >= static_cast<size_t>(kMaxStackSlots), 0))
             return ReportBadLocal(o.index);
         return p;
@@ -43,9 +44,9 @@ inline __attribute__((always_inline)) CVmValue* CVirtualMachine::Operand(const V
     return OtherOperand(o);
 }
 
-#define A Operand(in->op[0], in)
-#define B Operand(in->op[1], in)
-#define T Operand(in->op[2], in)
+#define A Operand(in->op[0], in, frame)
+#define B Operand(in->op[1], in, frame)
+#define T Operand(in->op[2], in, frame)
 
 void CVirtualMachine::Run() { RunLoop<false>(); }
 
@@ -59,31 +60,40 @@ void CVirtualMachine::RunLoop() {
 #undef VM_HANDLER_LABEL
             && L_UNSUPPORTED};
 
+    // The instruction pointer and frame base live in registers; the members
+    // are written whenever these change (so errors, nested runs and the
+    // debugger see them) and read back after anything that may move them.
     VmInstruction* in;
+    int32_t ip = m_ip;
+    CVmValue* frame = m_frame;
 
-// Fetches the instruction at m_ip and jumps to its handler. The step hook
-// runs first when one is installed (the observed path).
-#define FETCH()                                                                      \
-    do {                                                                             \
-        if (__builtin_expect(static_cast<uint32_t>(m_ip) >= static_cast<uint32_t>(m_codeCount), 0)) \
-            goto fall_off;                                                           \
-        in = m_code + m_ip;                                                          \
-        m_currentIp = m_ip++;                                                        \
-        goto* kHandlers[in->dispatch];                                               \
+// Fetches the instruction at ip and jumps to its handler.
+#define FETCH()                                                                                 \
+    do {                                                                                        \
+        if (__builtin_expect(static_cast<uint32_t>(ip) >= static_cast<uint32_t>(m_codeCount), 0)) \
+            goto fall_off;                                                                      \
+        in = m_code + ip;                                                                       \
+        m_currentIp = ip;                                                                       \
+        m_ip = ++ip;                                                                            \
+        goto* kHandlers[in->dispatch];                                                          \
     } while (0)
+#define SET_IP(to) (m_ip = ip = (to))
+#define SET_FRAME(f) (m_frame = frame = (f))
 
 // After a handler: the next instruction, unless the run stops or someone
 // watches (step hook, debugger, single step).
 #define NEXT()                                                            \
     do {                                                                  \
         if (kSingleStep) return;                                          \
-        if (__builtin_expect(m_stop | m_observed, 0)) goto after_observed; \
+        if (__builtin_expect(m_runFlags != 0, 0)) goto after_observed;    \
         FETCH();                                                          \
     } while (0)
 
     if (!kSingleStep && m_stop) goto finish;
 fetch_observed:
-    if (m_stepHook && static_cast<uint32_t>(m_ip) < static_cast<uint32_t>(m_codeCount)) m_stepHook(m_ip, this);
+    ip = m_ip;
+    frame = m_frame;
+    if (m_stepHook && static_cast<uint32_t>(ip) < static_cast<uint32_t>(m_codeCount)) m_stepHook(ip, this);
     FETCH();
 
 after_observed:
@@ -123,7 +133,13 @@ L_PUSH : {
     CVmValue* a = A;
     if (GrowFor(m_top + 1)) {
         ++m_top;
-        m_top->Assign(*a);
+        // Scalars are copied without the copy rules.
+        if (a->type == VmValueType::Integer || a->type == VmValueType::Real) {
+            m_top->SetType(a->type);
+            m_top->asInt = a->asInt;
+        } else {
+            m_top->Assign(*a);
+        }
     }
     NEXT();
 }
@@ -151,7 +167,12 @@ L_CALL : {
         NEXT();
     }
     if (m_callHook) CallHook(BeforeCode(start & 0xFFFF));
-    EnterCall(start, false);
+    if (GrowFor(m_top + 1)) {
+        ++m_top;
+        m_top->SetStatus(ip, static_cast<int32_t>(frame - m_stackBase), 0);
+        SET_FRAME(m_top);
+        SET_IP(start);
+    }
     NEXT();
 }
 L_CALL_NATIVE : {
@@ -163,6 +184,8 @@ L_CALL_NATIVE : {
 L_RETURN : {
     CVmValue* a = in->op[0].access == VmAccess::Null ? nullptr : A;
     Return(a);
+    ip = m_ip;
+    frame = m_frame;
     NEXT();
 }
 L_COPY : {
@@ -304,8 +327,10 @@ L_NOT : {
             result = a->asInt cmp b->asInt;                                  \
         else                                                                 \
             result = Compare(in->opcode, a, b);                              \
-        if (result > 0)                                                      \
+        if (result > 0) {                                                    \
             Jump(T);                                                         \
+            ip = m_ip;                                                       \
+        }                                                                    \
         else if (result < 0)                                                 \
             ReportTypeMismatch(a, b, T);                                     \
         NEXT();                                                              \
@@ -329,17 +354,23 @@ L_JUMP_FALSE : {
     CVmValue* a = A;
     if (a->type != VmValueType::Bool)
         ReportTypeMismatch(a, nullptr, T);
-    else if ((a->asBool != 0) == (in->opcode == OP_JUMP_TRUE))
+    else if ((a->asBool != 0) == (in->opcode == OP_JUMP_TRUE)) {
         Jump(T);
+        ip = m_ip;
+    }
     NEXT();
 }
 L_JUMP:
     Jump(A);
+    ip = m_ip;
     NEXT();
 L_JUMP_VOID:
 L_JUMP_NOT_VOID : {
     CVmValue* a = A;
-    if (a->IsVoid() == (in->opcode == OP_JUMP_VOID)) Jump(T);
+    if (a->IsVoid() == (in->opcode == OP_JUMP_VOID)) {
+        Jump(T);
+        ip = m_ip;
+    }
     NEXT();
 }
 L_SET_VOID:
@@ -466,6 +497,8 @@ finish:
     }
 #undef NEXT
 #undef FETCH
+#undef SET_IP
+#undef SET_FRAME
 }
 
 template void CVirtualMachine::RunLoop<false>();

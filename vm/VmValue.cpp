@@ -112,8 +112,12 @@ void CVmString::Append(const char* text, int32_t len) {
     const int32_t total = ClampLength(static_cast<int64_t>(old) + len);
     len = total - old;
     if (capacity < total + 1 || !data) {
+        // Growing by half again keeps repeated appends linear.
+        int64_t want = static_cast<int64_t>(total) + 1;
+        if (old > 0) want += old / 2;
         int32_t cap = 0;
-        char* p = AllocChars(total + 1, cap);
+        const int32_t bytes = ClampLength(want) > total ? ClampLength(want) : total + 1;
+        char* p = AllocChars(bytes, cap);
         if (old) std::memcpy(p, data, static_cast<size_t>(old));
         std::memcpy(p + old, text, static_cast<size_t>(len));
         VmBlockMgr().FreeIfSet(data);
@@ -548,7 +552,11 @@ void CVmArray::Resize(int32_t n) {
 
 CVmValue* CVmArray::Append(const CVmValue& v) {
     if (count >= kMaxCount) return nullptr;
-    Reserve(count + 1);
+    // Appends grow the table geometrically, so filling an array is linear.
+    if (count + 1 > capacity) {
+        const int64_t grown = static_cast<int64_t>(capacity) + capacity / 2 + 8;
+        Reserve(static_cast<int32_t>(grown > kMaxCount ? kMaxCount : grown));
+    }
     CVmValue* e = new (VmBlockMgr().Alloc(sizeof(CVmValue))) CVmValue();
     e->Assign(v);
     items[count++] = e;

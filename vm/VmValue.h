@@ -222,7 +222,7 @@ public:
     // own array).
     void Assign(const CVmValue& other) {
         if (&other == this) return;
-        if (!IsContainer(type) && !NeedsDeepCopy(other.type) && !IsContainer(other.type)) {
+        if (!IsContainer(type) && !In(kContainers | kDeepCopied, other.type)) {
             SetType(other.type);
             CopyPayload(other);
             return;
@@ -274,11 +274,13 @@ public:
     };
 
 private:
-    static bool IsContainer(VmValueType t) { return t == VmValueType::Array || t == VmValueType::Object; }
-    static bool NeedsDeepCopy(VmValueType t) {
-        return t == VmValueType::String || t == VmValueType::Vector || t == VmValueType::VectorInt;
-    }
-    static bool NeedsRelease(VmValueType t) { return IsContainer(t) || NeedsDeepCopy(t); }
+    // Type sets as bit masks over the type codes (all below 32).
+    static constexpr uint32_t kContainers = (1u << 7) | (1u << 9);
+    static constexpr uint32_t kDeepCopied = (1u << 5) | (1u << 8) | (1u << 14);
+    static bool In(uint32_t set, VmValueType t) { return (set >> (static_cast<uint32_t>(t) & 31u)) & 1u; }
+    static bool IsContainer(VmValueType t) { return In(kContainers, t); }
+    static bool NeedsDeepCopy(VmValueType t) { return In(kDeepCopied, t); }
+    static bool NeedsRelease(VmValueType t) { return In(kContainers | kDeepCopied, t); }
     void CopyPayload(const CVmValue& other) {
         asRaw[0] = other.asRaw[0];
         asRaw[1] = other.asRaw[1];

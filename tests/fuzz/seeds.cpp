@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "support/DebugInfoWriter.h"
 #include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
+#include "support/ZipWriter.h"
 #include "vm/VmValue.h"
 
 namespace fs = std::filesystem;
@@ -18,6 +20,10 @@ void WriteSeed(const fs::path& dir, int n, const std::vector<uint8_t>& bytes) {
     fs::create_directories(dir);
     std::ofstream(dir / ("seed" + std::to_string(n)), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteSeed(const fs::path& dir, int n, const std::string& text) {
+    WriteSeed(dir, n, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 std::vector<uint8_t> Encode(const CVmValue& v) {
@@ -66,6 +72,40 @@ void LoaderSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, qemtest::LargeProgramFile(2048));
 }
 
+void ZipSeeds(const fs::path& dir) {
+    fs::create_directories(dir);
+    qemtest::WriteZip((dir / "seed0").string(), {{"a.txt", "alpha"}, {"sub/", ""}, {"sub/b.txt", "bravo bravo bravo"}});
+    qemtest::WriteZip((dir / "seed1").string(), {{"stored.bin", std::string(300, 'x')}}, true);
+    qemtest::WriteZip((dir / "seed2").string(), {{"../up.txt", "up"}, {"ok.txt", "ok"}});
+}
+
+void DebugInfoSeeds(const fs::path& dir) {
+    int n = 0;
+    qemtest::DebugInfoWriter w;
+    const int32_t main = w.AddFile("main.qsx");
+    const int32_t lib = w.AddFile("lib.qsx");
+    w.AddRange(main, 0, 40);
+    w.AddRange(lib, 41, 60);
+    for (int32_t line = 1; line <= 8; ++line) w.AddLine(main, line, (line - 1) * 5);
+    w.AddLine(lib, 1, 41);
+    w.AddLine(lib, 3, 50);
+    const int32_t base = w.AddClass("Base", {}, {"x"});
+    w.AddClass("Box", {base}, {"w", "h"});
+    qemtest::DebugScopeWriter& global = w.FileScope(main).Lines(1, 8);
+    global.Variable("Count", 1, 1, qemtest::kDebugGlobal);
+    global.Function("f", 1, 2, 4).Variable("a", -1, 2).Variable("s", 2, 3, qemtest::kDebugStatic).Block(3, 3);
+    global.Method("Box", "$$Init", 2, 5, 8).Variable("w", -2, 5).Variable("h", -1, 5).Variable("t", 1, 6,
+                                                                                           qemtest::kDebugOpt);
+    w.FileScope(lib).Lines(1, 3).Variable("g", 2, 1, qemtest::kDebugGlobal);
+    WriteSeed(dir, n++, w.ToText());
+    WriteSeed(dir, n++, std::string(R"({"classdeclarations": [{"name": "A", "parents": [1, 0, 9]},
+        {"name": "B", "parents": [0]}, {"name": "A"}]})"));
+    WriteSeed(dir, n++, std::string(R"(/* wrong kinds */ {"filenames": [1, "caf\u00e9"], "filetables": [3,
+        {"offsets": [{"startoffset": "0"}], "code": [{"line": 1.5, "offset": -1}]}],
+        "filescopes": [{"scopes": [{"type": "method", "methodname": "$$"}, 7]}]})"));
+    WriteSeed(dir, n++, w.ToText().substr(0, 200));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,5 +116,7 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     ValueSeeds(root / "fuzz_value_read");
     LoaderSeeds(root / "fuzz_load");
+    ZipSeeds(root / "fuzz_zip_unpack");
+    DebugInfoSeeds(root / "fuzz_debug_info");
     return 0;
 }

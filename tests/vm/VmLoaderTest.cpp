@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -8,10 +7,10 @@
 
 #include "support/ProgramBuilder.h"
 #include "support/SamplePrograms.h"
+#include "support/ScratchFolder.h"
 #include "vm/VmBytecodeFile.h"
 
 using namespace qemtest;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -186,9 +185,8 @@ TEST_F(LoaderTest, LineTableDeltasGiveInstructionIndexes) {
 }
 
 TEST_F(LoaderTest, ImportedModulesFromDiskAndMissingFiles) {
-    const fs::path dir = fs::temp_directory_path() / ("qem-loader-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir);
-    const std::string module = (dir / "module.bin").string(), missing = (dir / "missing.bin").string();
+    ScratchFolder dir;
+    const std::string module = dir.Make("module.bin"), missing = dir.Make("missing.bin");
     auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -202,7 +200,7 @@ TEST_F(LoaderTest, ImportedModulesFromDiskAndMissingFiles) {
     b.Emit(OP_RESERVE, I(1));
     b.CallNative("TWICE", {I(21)}, L(1));
     b.Return(L(1));
-    const std::string main = (dir / "main.bin").string();
+    const std::string main = dir.Make("main.bin");
     write(main, b.WriteFile());
     {
         CVirtualMachine disk;
@@ -220,7 +218,6 @@ TEST_F(LoaderTest, ImportedModulesFromDiskAndMissingFiles) {
         EXPECT_FALSE(disk.Load(missing));
         EXPECT_EQ(out.str(), "\nVirtualMachine ERROR (line 0): cannot open file '" + missing + "'.");
     }
-    fs::remove_all(dir);
 }
 
 TEST_F(LoaderTest, CyclicImportsAreRefused) {

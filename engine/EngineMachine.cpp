@@ -1,0 +1,308 @@
+#include "EngineMachine.h"
+
+#include <unzip.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "engine/Console.h"
+#include "engine/DownloadManager.h"
+#include "engine/MessageTable.h"
+#include "engine/ScriptClasses.h"
+#include "platform/FaultGuard.h"
+#include "platform/GlContext.h"
+#include "platform/PathResolver.h"
+#include "platform/SerialPort.h"
+#include "platform/Thread.h"
+#include "platform/WindowMessageQueue.h"
+#include "scene/EngineServices.h"
+
+CVRMachine* g_engineMachine = nullptr;
+CVRMachine* g_moduleMachine = nullptr;
+
+const char* const CVRMachine::kCallbackNames[kCallbackCount] = {"OnDownload", "OnInit",       "OnFrame", "OnExit",
+                                                                "OnTimer",    "DownloadReady", "OnError", "OnEvent"};
+
+// ---------------------------------------------------------------------------
+// Input and output state
+
+void CVmInputOutput::SetMouse(int32_t buttons, int32_t x, int32_t y) {
+    m_mouseButtons = buttons;
+    m_mouseX = x;
+    m_mouseY = y;
+}
+
+int32_t CVmInputOutput::GetMouseButtons() { return m_mouseButtons; }
+int32_t CVmInputOutput::GetMouseX() { return m_mouseX; }
+int32_t CVmInputOutput::GetMouseY() { return m_mouseY; }
+
+void CVmInputOutput::SetRecord(int32_t a, int32_t b, int32_t c, int32_t d) {
+    m_record[0] = a;
+    m_record[1] = b;
+    m_record[2] = c;
+    m_record[3] = d;
+}
+
+int32_t CVmInputOutput::GetRecordA() { return m_record[0]; }
+int32_t CVmInputOutput::GetRecordB() { return m_record[1]; }
+int32_t CVmInputOutput::GetRecordC() { return m_record[2]; }
+int32_t CVmInputOutput::GetRecordD() { return m_record[3]; }
+
+bool CVmInputOutput::PutKey(int32_t code) {
+    const int next = (m_keyWrite + 1) % kKeyRing;
+    if (next == m_keyRead) return false;  // full: 19 wait
+    m_keys[m_keyWrite] = code;
+    m_keyWrite = next;
+    return true;
+}
+
+int32_t CVmInputOutput::ReadKey() {
+    if (m_keyRead == m_keyWrite) return -1;
+    const int32_t code = m_keys[m_keyRead];
+    m_keyRead = (m_keyRead + 1) % kKeyRing;
+    return code;
+}
+
+void CVmInputOutput::SetDataIn(const char* text) { m_dataIn = text ? text : ""; }
+const char* CVmInputOutput::GetDataIn() { return m_dataIn.c_str(); }
+void CVmInputOutput::DataOut(const char*) {}
+
+// ---------------------------------------------------------------------------
+// Construction and destruction
+
+CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* container, int window, bool debug,
+                       int32_t eventPort)
+    : CVirtualMachine(debug, outputPort, commandPort, eventPort, nullptr), m_window(window), m_container(container) {
+    m_downloads.reset(new CDownloadManager(WindowMessageQueue::EngineWindow(), [this](int id) {
+        const char* text = StringForId(id);
+        return std::string(text ? text : "");
+    }));
+    g_engineMachine = this;
+    m_console.reset(new CConsole());
+    m_hasFocus = WindowHasFocus(window) ? 1 : 0;
+    WindowClientSize(window, m_clientWidth, m_clientHeight);
+    m_networkBuffer.resize(262144);
+    for (int32_t& c : m_callbacks) c = -1;
+    for (int& port : m_serialPorts) port = -1;
+    RegisterFunctionSets(*this);
+    RegisterScriptClasses(*this);
+    RegisterGLConstants();
+}
+
+CVRMachine::~CVRMachine() {
+    SetLineHook(nullptr);
+    UnloadProgram();
+    for (int& port : m_serialPorts) {
+        if (port != -1) CloseSerialPort(port);
+        port = -1;
+    }
+    m_console.reset();
+    m_downloads.reset();
+    if (g_engineMachine == this) g_engineMachine = nullptr;
+    if (g_moduleMachine == this) g_moduleMachine = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Virtual operations
+
+namespace {
+
+// The biggest script a single-entry zip may hold.
+constexpr uLong kMaxZippedScript = 256u << 20;
+
+// The one member of a single-entry zip archive. Returns 1 with the bytes,
+// 0 when the file is no zip or has another number of entries, -1 when the
+// member cannot be read as it claims.
+int ReadSingleEntryZip(const std::string& path, std::string& bytes) {
+    unzFile zip = unzOpen(path.c_str());
+    if (!zip) return 0;
+    unz_global_info global;
+    if (unzGetGlobalInfo(zip, &global) != UNZ_OK || global.number_entry != 1) {
+        unzClose(zip);
+        return 0;
+    }
+    int result = -1;
+    unz_file_info info;
+    if (unzGoToFirstFile(zip) == UNZ_OK && unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
+        info.uncompressed_size <= kMaxZippedScript && unzOpenCurrentFile(zip) == UNZ_OK) {
+        // Read by what the archive really yields; the stated size must match.
+        bytes.clear();
+        char chunk[65536];
+        int n;
+        while ((n = unzReadCurrentFile(zip, chunk, sizeof chunk)) > 0) {
+            bytes.append(chunk, static_cast<size_t>(n));
+            if (bytes.size() > info.uncompressed_size) break;
+        }
+        const bool ok = n == 0 && bytes.size() == info.uncompressed_size;
+        if (unzCloseCurrentFile(zip) == UNZ_OK && ok) result = 1;
+    }
+    unzClose(zip);
+    return result;
+}
+
+}  // namespace
+
+std::unique_ptr<std::istream> CVRMachine::OpenFile(const std::string& path) {
+    const std::string resolved = PathResolver::Shared().Resolve(path);
+    std::string bytes;
+    const int zipped = ReadSingleEntryZip(resolved, bytes);
+    if (zipped == 1) return std::unique_ptr<std::istream>(new std::istringstream(bytes));
+    if (zipped == 0) {
+        std::unique_ptr<std::ifstream> in(new std::ifstream(resolved, std::ios::binary));
+        if (in->is_open()) return in;
+    }
+    ErrorMsg(2003, path.c_str());
+    return nullptr;
+}
+
+CVmValue* CVRMachine::EvaluateExpression(const CVmValue* functionName, CVmArray* arguments) {
+    if (functionName && functionName->type == VmValueType::String &&
+        VmUpperName(functionName->asString.CStr()) == "GLGET") {
+        ClearArgs();
+        for (int32_t i = 0; arguments && i < arguments->count; ++i) AddArgValue(*arguments->items[i]);
+        // Inspecting a stopped script must not clear its real error.
+        const bool hadError = HasError();
+        CVmValue* r = CallNativeFunction("glGet");
+        CVmValue* copy = r ? new CVmValue(*r) : nullptr;
+        SetErrorFlag(hadError);
+        if (copy) return copy;
+    }
+    return CVirtualMachine::EvaluateExpression(functionName, arguments);
+}
+
+const char* CVRMachine::StringForId(int32_t id) { return EngineMessageText(id); }
+
+uint32_t CVRMachine::ThreadId() { return CurrentThreadId(); }
+
+void CVRMachine::RegisterGLConstants() {}
+
+void CVRMachine::SetDataIn(const char* text) {
+    if (text && *text) *GetOutputStream() << "\nDataIn: \"" << text << "\"";
+    CVmInputOutput::SetDataIn(text);
+}
+
+void CVRMachine::DataOut(const char* text) {
+    *GetOutputStream() << "\nDataOut: \"" << (text ? text : "") << "\"";
+    GetOutputStream()->flush();
+    if (m_container) m_container->DataOut(text ? text : "");
+}
+
+// ---------------------------------------------------------------------------
+// Calls into the script
+
+void CVRMachine::ReportFault(bool division, CVmValue* top, CVmValue* frame, int32_t ip) {
+    ErrorMsg(division ? 2002 : 2001, "");
+    *m_out << "\n";
+    WriteCallStack();
+    m_listingWritten = true;
+    RestoreAfterFault(top, frame, ip);
+}
+
+CVmValue* CVRMachine::CallScriptFunction(int32_t argCount, int32_t index, const CVmValue* args) {
+    std::lock_guard<CCriticalSection> lock(m_scriptLock);
+    if (m_busy) return nullptr;  // a call from inside a call on this thread
+    m_busy = 1;
+    ClearArgs();
+    for (int32_t i = 0; i < argCount && args; ++i) AddArgValue(args[i]);
+    CVmValue* result = nullptr;
+    if (!HasError()) {
+        CVmValue* const top = Top();
+        CVmValue* const frame = FrameBase();
+        const int32_t ip = NextInstruction();
+        const ScriptFault fault = ScriptFaultGuard::Run([&] { result = CallFunction(index); });
+        if (fault != ScriptFault::NoFault) {
+            ReportFault(fault == ScriptFault::Division, top, frame, ip);
+            result = nullptr;
+        }
+        if (HasError()) result = nullptr;
+    } else {
+        ClearArgs();
+    }
+    m_busy = 0;
+    return result;
+}
+
+bool CVRMachine::LoadProgram(const std::string& path) {
+    bool loaded = false;
+    CVmValue* const top = Top();
+    CVmValue* const frame = FrameBase();
+    const ScriptFault fault = ScriptFaultGuard::Run([&] { loaded = Load(path); });
+    if (fault != ScriptFault::NoFault) {
+        ErrorMsg(fault == ScriptFault::Division ? 2002 : 2001, "");
+        ErrorMsg(2007);
+        *m_out << "\n";
+        WriteCallStack();
+        m_listingWritten = true;
+        RestoreAfterFault(top, frame, -1);
+        return false;
+    }
+    for (int32_t& c : m_callbacks) c = -1;
+    if (!loaded) return false;
+    for (int c = 0; c < kCallbackCount; ++c) {
+        m_callbacks[c] = FindFunction(kCallbackNames[c]);
+        if (m_callbacks[c] < 0) WarningMsg(4010, kCallbackNames[c]);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Pacing, folders, location
+
+namespace {
+
+uint64_t ClampPeriod(int64_t us) {
+    if (us < 0 || us > static_cast<int64_t>(CVRMachine::kMaxPeriod)) return CVRMachine::kMaxPeriod;
+    if (us < static_cast<int64_t>(CVRMachine::kMinPeriod)) return CVRMachine::kMinPeriod;
+    return static_cast<uint64_t>(us);
+}
+
+}  // namespace
+
+void CVRMachine::SetFrameRate(int32_t fps) {
+    if (fps == 0) return;  // the caller refuses a rate of 0
+    m_framePeriod = ClampPeriod(1000000 / static_cast<int64_t>(fps));
+}
+
+void CVRMachine::SetTimeStep(int32_t ms) { m_timeStep = ClampPeriod(static_cast<int64_t>(ms) * 1000); }
+
+uint8_t CVRMachine::SetSwapInterval(int32_t n) { return SetGlSwapInterval(n) ? 1 : 0; }
+
+void CVRMachine::SetWorkingFolder(const std::string& folder) {
+    std::string f = folder;
+    for (char& c : f)
+        if (c == '\\') c = '/';
+    if (f.empty() || f.back() != '/') f += '/';
+    m_workingFolder = f;
+    SetBaseDirectory(f.c_str());
+}
+
+bool CVRMachine::IsWebScript() const {
+    const std::string& s = m_scriptLocation;
+    if (s.size() >= 7 && VmUpperName(s.substr(0, 7).c_str()) == "FILE://") return false;
+    if (s.size() >= 2 && ((s[0] >= 'a' && s[0] <= 'z') || (s[0] >= 'A' && s[0] <= 'Z')) && s[1] == ':') return false;
+    if (!s.empty() && s[0] == '/') return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The engine library's channel
+
+namespace {
+
+CVirtualMachine* MachineOfThisThread() {
+    CVirtualMachine* vm = GetVirtualMachine(CurrentThreadId());
+    return vm ? vm : g_moduleMachine;
+}
+
+}  // namespace
+
+int EngineErrorHandler(const char* text) {
+    if (CVirtualMachine* vm = MachineOfThisThread()) vm->Error(-1) << (text ? text : "");
+    return 0;
+}
+
+int EngineWarningHandler(const char* text) {
+    if (CVirtualMachine* vm = MachineOfThisThread()) vm->Warning(-1) << (text ? text : "");
+    return 0;
+}

@@ -1,0 +1,157 @@
+// The engine machine: the script virtual machine with the host's services.
+// It registers every global function set and script class, owns the
+// console, the download manager and the input state, opens the script (also
+// from a single-entry zip archive), resolves the callbacks after loading, and
+// is the only way the runtime calls into the script: CallScriptFunction,
+// under the script lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/CriticalSection.h"
+#include "vm/VirtualMachine.h"
+
+class CConsole;
+class CDownloadManager;
+class VRScene;
+
+// The host the engine runs in.
+class CVmContainer {
+public:
+    virtual ~CVmContainer() = default;
+    // The script's data-out text; non-zero when taken.
+    virtual int DataOut(const char* text) = 0;
+    virtual int HostRequest(int a, int b, int c) = 0;
+};
+
+// The machine's input and output state: mouse, a keyboard ring of 20 slots
+// of which 19 can wait, the joystick record, data in and data out.
+class CVmInputOutput {
+public:
+    static constexpr int kKeyRing = 20;
+
+    virtual ~CVmInputOutput() = default;
+    virtual void SetMouse(int32_t buttons, int32_t x, int32_t y);
+    virtual int32_t GetMouseButtons();
+    virtual int32_t GetMouseX();
+    virtual int32_t GetMouseY();
+    virtual void SetRecord(int32_t a, int32_t b, int32_t c, int32_t d);
+    virtual int32_t GetRecordA();
+    virtual int32_t GetRecordB();
+    virtual int32_t GetRecordC();
+    virtual int32_t GetRecordD();
+    // The next waiting character, or -1.
+    virtual int32_t ReadKey();
+    virtual void SetDataIn(const char* text);
+    virtual const char* GetDataIn();
+    virtual void DataOut(const char* text);
+
+    // Queues a character; false when the ring is full (19 wait).
+    bool PutKey(int32_t code);
+
+protected:
+    int32_t m_keys[kKeyRing] = {};
+    int m_keyWrite = 0;
+    int m_keyRead = 0;
+    int32_t m_mouseButtons = 0;
+    int32_t m_mouseX = 0;
+    int32_t m_mouseY = 0;
+    int32_t m_record[4] = {};
+    std::string m_dataIn;
+};
+
+class CVRMachine : public CVirtualMachine, public CVmInputOutput {
+public:
+    // The callbacks, in the order of their indexes.
+    enum Callback { OnDownload, OnInit, OnFrame, OnExit, OnTimer, DownloadReady, OnError, OnEvent, kCallbackCount };
+    static const char* const kCallbackNames[kCallbackCount];
+
+    static constexpr uint64_t kMinPeriod = 1000;       // microseconds
+    static constexpr uint64_t kMaxPeriod = 10000000;
+
+    CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* container, int window, bool debug,
+               int32_t eventPort);
+    ~CVRMachine() override;
+
+    std::unique_ptr<std::istream> OpenFile(const std::string& path) override;
+    CVmValue* EvaluateExpression(const CVmValue* functionName, CVmArray* arguments) override;
+    const char* StringForId(int32_t id) override;
+    uint32_t ThreadId() override;
+    void RegisterConstants() override { RegisterGLConstants(); }
+    void RegisterGLConstants();
+
+    void SetDataIn(const char* text) override;
+    void DataOut(const char* text) override;
+
+    // Calls the script function with that index (a callback index as a
+    // rule) with the given arguments. Null when refused (a call from inside
+    // a running call on this thread), when the machine is in error, for
+    // index -1, or when the call failed.
+    CVmValue* CallScriptFunction(int32_t argCount, int32_t index, const CVmValue* args);
+    // Loads the bytecode and resolves the callbacks.
+    bool LoadProgram(const std::string& path);
+
+    void SetFrameRate(int32_t fps);
+    void SetTimeStep(int32_t ms);
+    // 1 when the swap interval was set.
+    uint8_t SetSwapInterval(int32_t n);
+    void SetWorkingFolder(const std::string& folder);
+    bool IsWebScript() const;
+
+    int32_t CallbackIndex(Callback c) const { return m_callbacks[c]; }
+    CCriticalSection& ScriptLock() { return m_scriptLock; }
+    bool IsBusy() const { return m_busy != 0; }
+    CConsole& Console() { return *m_console; }
+    CDownloadManager& Downloads() { return *m_downloads; }
+    CVmContainer* Container() const { return m_container; }
+
+    // State the runtime and the handlers share.
+    int32_t m_callbacks[kCallbackCount];
+    int32_t m_hasFocus = 0;
+    uint8_t m_lightInUse[7] = {};
+    int32_t m_wheelCount = 0;
+    uint8_t m_stereo = 0;
+    std::string m_scriptLocation;
+    std::string m_scriptFolder;
+    int m_serialPorts[16];
+    float m_fadeValue = 1.0f;
+    int32_t m_inScene = 0;
+    int32_t m_clientWidth = 0;
+    int32_t m_clientHeight = 0;
+    std::vector<uint8_t> m_networkBuffer;
+    int32_t m_cursor = 0;  // the arrow cursor
+    std::atomic<uint64_t> m_framePeriod{0};
+    std::atomic<uint64_t> m_timeStep{10000};
+    int32_t m_sharedBufferMessage = -1;
+    std::string m_workingFolder;
+    int m_window;
+    VRScene* m_scene = nullptr;
+    int32_t m_listenerLink = 0;
+    uint8_t m_mouseTracking = 0;
+    int m_renderWindow = 0;
+
+private:
+    // Ends a call that a fault interrupted: reports it, lists the call stack
+    // and puts the stack back as the call found it.
+    void ReportFault(bool division, CVmValue* top, CVmValue* frame, int32_t ip);
+
+    CVmContainer* m_container;
+    CCriticalSection m_scriptLock;
+    int32_t m_busy = 0;
+    std::unique_ptr<CConsole> m_console;
+    std::unique_ptr<CDownloadManager> m_downloads;
+};
+
+// The one engine machine, reached by every script class and global function.
+extern CVRMachine* g_engineMachine;
+// The machine the module created; the engine library's message handlers fall
+// back to it on threads that run no script call.
+extern CVRMachine* g_moduleMachine;
+
+// The handlers the module puts in the engine library's error and warning
+// channel: they write to the script's error and warning streams.
+int EngineErrorHandler(const char* text);
+int EngineWarningHandler(const char* text);

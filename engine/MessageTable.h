@@ -1,0 +1,8 @@
+// The engine's string table: message texts by id (2001 to 2098 for errors,
+// 4001 to 4013 for warnings and notices), printf formats.
+#pragma once
+
+#include <cstdint>
+
+// The text of a message id, or null when the table has none.
+const char* EngineMessageText(int32_t id);

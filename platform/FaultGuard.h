@@ -1,0 +1,21 @@
+// The last-resort guard around calls into scripts and foreign code: an
+// access violation or an integer division trap inside the guarded call ends
+// the call instead of the process. Code that trips it skips the destructors
+// of the frames it leaves, so our own code prevents faults by checking; this
+// catches only what slips through.
+#pragma once
+
+#include <csetjmp>
+
+enum class ScriptFault { NoFault, Access, Division };
+
+class ScriptFaultGuard {
+public:
+    // Runs fn(context) and answers which fault, if any, ended it.
+    static ScriptFault Run(void (*fn)(void* context), void* context);
+
+    template <class F>
+    static ScriptFault Run(F&& f) {
+        return Run([](void* c) { (*static_cast<F*>(c))(); }, &f);
+    }
+};

@@ -1,0 +1,12 @@
+// What the engine asks of its window and GL context.
+#pragma once
+
+#include <cstdint>
+
+// Whether the GLUT window has the keyboard focus (window 0: none).
+bool WindowHasFocus(int window);
+// The client size of the GLUT window in pixels (0 x 0 for window 0).
+void WindowClientSize(int window, int32_t& width, int32_t& height);
+// Sets the swap interval of the current context when the display reports
+// GLX_EXT_swap_control; false otherwise.
+bool SetGlSwapInterval(int interval);

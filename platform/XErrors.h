@@ -1,0 +1,6 @@
+// An X error (a failed GLX call, say) is logged instead of ending the
+// process, which is what Xlib's default handler does.
+#pragma once
+
+// Installs the handler once; safe to call from any thread.
+void InstallXErrorHandler();

@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/ProgramBuilder.h"
+#include "vm/VirtualMachine.h"
+
+using namespace qemtest;
+
+namespace {
+
+// A script class with one value: TESTOBJ(v), GETVALUE(), SETVALUE(v) and the
+// member VALUE; ECHO(x) calls back into the script and returns parameter 1
+// as it reads it afterwards.
+class TestObj : public CVmClassBase {
+public:
+    explicit TestObj(int32_t v) : value(v) {}
+    const char* ClassName() override { return "TestObj"; }
+    int32_t value;
+
+    class CRegister : public CVmRegisterClass {
+    public:
+        const char* GetClassName() override { return "TestObj"; }
+        VmNativeMethod GetFactory() override { return Handler(&CRegister::Create); }
+        bool RegisterMethods(int32_t n) override {
+            CVmRegisterClass::RegisterMethods(n);
+            AddMethod("GetValue", &CRegister::GetValue);
+            AddMethod("SetValue", &CRegister::SetValue);
+            AddMethod("Value", &CRegister::Value);
+            AddMethod("Echo", &CRegister::Echo);
+            return true;
+        }
+        void Create(CVmClassBase*, int) {
+            const int32_t v = GetParamInt(1);
+            if (!VmHasError()) ReturnObject(new TestObj(v));
+        }
+        void GetValue(CVmClassBase* o, int) { VmReturnInteger(static_cast<TestObj*>(o)->value); }
+        void SetValue(CVmClassBase* o, int) {
+            const int32_t v = GetParamInt(1);
+            if (!VmHasError()) static_cast<TestObj*>(o)->value = v;
+        }
+        void Value(CVmClassBase* o, int mode) {
+            if (mode == VM_GET_MEMBER)
+                VmReturnInteger(static_cast<TestObj*>(o)->value);
+            else if (mode == VM_SET_MEMBER)
+                static_cast<TestObj*>(o)->value = GetParamInt(1);
+        }
+        void Echo(CVmClassBase*, int) {
+            g_currentVM->AddArgInteger(0);
+            // A nested run of script code, then the parameter again.
+            CVmValue* p = GetParam(1);
+            CVmValue* saved = VmGetReturnSlot();
+            CVmValue before(*p);
+            g_currentVM->CallFunctionByName("NOISE");
+            EXPECT_EQ(GetParam(1), p);
+            EXPECT_EQ(VmGetReturnSlot(), saved);
+            EXPECT_EQ(p->type, before.type);
+            VmGetReturnSlot()->Assign(*GetParam(1));
+        }
+    };
+};
+
+// Global functions: TESTADD(a, b), READ3(a, b, c), and the typed readers.
+class TestFunctions : public CVmRegisterFunction {
+public:
+    bool RegisterMethods(int32_t n) override {
+        CVmRegisterFunction::RegisterMethods(n);
+        AddFunction("TestAdd", &TestFunctions::TestAdd);
+        AddFunction("Read3", &TestFunctions::Read3);
+        AddFunction("ReadInt", &TestFunctions::ReadInt);
+        AddFunction("ReadFloat", &TestFunctions::ReadFloat);
+        AddFunction("ReadString", &TestFunctions::ReadString);
+        AddFunction("ReadBool", &TestFunctions::ReadBool);
+        AddFunction("ReadArray", &TestFunctions::ReadArray);
+        AddFunction("ReadVector", &TestFunctions::ReadVector);
+        AddFunction("ReadObject", &TestFunctions::ReadObject);
+        AddFunction("ReadParam0", &TestFunctions::ReadParam0);
+        AddFunction("Vec2", &TestFunctions::Vec2);
+        return true;
+    }
+    void TestAdd(CVmClassBase*, int) {
+        const int32_t a = GetParamInt(1), b = GetParamInt(2);
+        if (!VmHasError()) VmReturnInteger(a + b);
+    }
+    void Read3(CVmClassBase*, int) { GetParamInt(3); }
+    void ReadInt(CVmClassBase*, int) { VmReturnInteger(GetParamInt(1)); }
+    void ReadFloat(CVmClassBase*, int) { VmReturnReal(GetParamFloat(1)); }
+    void ReadString(CVmClassBase*, int) {
+        if (const char* s = GetParamString(1)) VmReturnString(s);
+    }
+    void ReadBool(CVmClassBase*, int) { VmReturnBool(GetParamBool(1)); }
+    void ReadArray(CVmClassBase*, int) { GetParamArray(1); }
+    void ReadVector(CVmClassBase*, int) { GetParamVector(1); }
+    void ReadObject(CVmClassBase*, int) { GetParamObject(1, "CVmObj"); }
+    void ReadParam0(CVmClassBase*, int) { CheckParam(0); }
+    void Vec2(CVmClassBase*, int) {
+        const float f[2] = {GetParamFloat(1), GetParamFloat(2)};
+        VmReturnVector(f, 2);
+    }
+};
+
+class RegisterTest : public ::testing::Test {
+protected:
+    RegisterTest() {
+        vm.SetOutputStream(&out, false);
+        vm.RegisterFunctions(new TestFunctions());
+        vm.RegisterClass(new TestObj::CRegister());
+    }
+
+    // A program whose MAIN(x) runs body and returns L1.
+    CVmValue* Run(ProgramBuilder& b, const CVmValue* arg = nullptr) {
+        std::shared_ptr<VmProgram> p = b.Build();
+        EXPECT_TRUE(p) << b.LastError();
+        if (!p || !vm.StartProgram(p)) return nullptr;
+        if (arg) vm.AddArgValue(*arg);
+        return vm.CallFunctionByName("MAIN");
+    }
+
+    // The error line of the output, without the prefix's line number.
+    std::string ErrorText() const {
+        const std::string s = out.str();
+        const size_t at = s.find("): ", s.find("ERROR"));
+        if (at == std::string::npos) return s;
+        const size_t end = s.find("\n", at);
+        return s.substr(at + 3, end == std::string::npos ? std::string::npos : end - at - 3);
+    }
+
+    static void Prologue(ProgramBuilder& b) {
+        b.Return();
+        b.Function("NOISE", 1);  // clobbers its frame and returns
+        b.Emit(OP_RESERVE, I(3));
+        b.Emit(OP_COPY, VStr("noise"), None(), L(1));
+        b.Return(L(1));
+        b.Function("F", 1);  // F(x) = x * 10
+        b.Emit(OP_RESERVE, I(1));
+        b.Emit(OP_MUL, L(-1), I(10), L(1));
+        b.Return(L(1));
+    }
+
+    std::ostringstream out;
+    CVirtualMachine vm;
+};
+
+}  // namespace
+
+TEST_F(RegisterTest, ObjectsMethodsHiddenMembersAndCallBack) {
+    ProgramBuilder b;
+    Prologue(b);
+    b.Function("MAIN", 0);
+    b.Emit(OP_RESERVE, I(7));
+    b.CallNative("TESTOBJ", {VInt(5)}, L(1));                  // o = TESTOBJ(5)
+    b.CallMethod(L(1), "GETVALUE", {}, L(2));                  // o.GETVALUE()
+    b.CallMethod(L(1), "__CALL", {VStr("getvalue")}, L(3));    // o.__Call("getvalue")
+    b.CallNative("CALLBACK", {VStr("F"), VInt(2)}, L(4));      // CallBack("F", 2)
+    b.CallMethod(L(1), "__CALL", {VStr("setvalue"), VInt(9)}, None());
+    b.Emit(OP_MEMBER_READ, L(1), I(b.MethodName("VALUE")), L(5));
+    b.CallMethod(L(1), "__GETNAME", {}, L(6));
+    b.Emit(OP_ARRAY, I(0), None(), L(7));
+    for (int k = 2; k <= 6; ++k) b.Emit(OP_ARRAY_APPEND, L(k), None(), L(7));
+    b.Return(L(7));
+    CVmValue* r = Run(b);
+    ASSERT_NE(r, nullptr) << out.str();
+    std::ostringstream text;
+    text << r;
+    EXPECT_EQ(text.str(), "{ 5 , 5 , 20 , 9 , TestObj }") << out.str();
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(RegisterTest, ParameterReadersReportInTheScriptsWords) {
+    CVmValue objValue;
+    struct Row {
+        const char* function;
+        std::vector<Opnd> args;
+        const char* error;
+    };
+    const std::vector<Row> rows = {
+        {"READ3", {VInt(1), VInt(2)}, "READ3: Mandatory param n. 3 was not supplied."},
+        {"READPARAM0", {}, "READPARAM0: Internal Error: request for param n. 0 (< 0)."},
+        {"READINT", {VStr("x")}, "READINT: The param n. 1 must be a number."},
+        {"READFLOAT", {VStr("x")}, "READFLOAT: The param n. 1 must be a number."},
+        {"READSTRING", {VInt(1)}, "READSTRING: The param n. 1 must be a string."},
+        {"READBOOL", {VInt(1)}, "READBOOL: The param n. 1 must be a boolean."},
+        {"READARRAY", {VInt(1)}, "READARRAY: The param n. 1 must be a array."},
+        {"READVECTOR", {VInt(1)}, "READVECTOR: The param n. 1 must be a vector."},
+        {"READOBJECT", {VInt(1)}, "READOBJECT: The param n. 1 must be a 'CVmObj' object."},
+    };
+    for (const Row& row : rows) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative(row.function, row.args, L(1));
+        b.Return(L(1));
+        Run(b);
+        EXPECT_EQ(ErrorText(), row.error) << row.function;
+        // The instruction's own report follows, as the native call reports.
+        EXPECT_NE(out.str().find(std::string("Function '") + row.function + "' is an unknown function."),
+                  std::string::npos);
+    }
+}
+
+TEST_F(RegisterTest, ReadersConvertNumbers) {
+    struct Row {
+        const char* function;
+        Opnd arg;
+        const char* text;
+    };
+    const std::vector<Row> rows = {
+        {"READINT", VReal(2.9f), "2"},   {"READINT", VReal(-2.9f), "-2"},  {"READINT", VReal(1e20f), "2147483647"},
+        {"READFLOAT", VInt(3), "3"},     {"READSTRING", VStr("ab"), "ab"}, {"VEC2", VInt(1), "[ 1 , 0 ]"},
+    };
+    for (const Row& row : rows) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative(row.function, {row.arg}, L(1));
+        b.Return(L(1));
+        CVmValue* r = Run(b);
+        if (std::string(row.function) == "VEC2") {
+            // A missing second parameter is an error.
+            EXPECT_EQ(ErrorText(), "VEC2: Mandatory param n. 2 was not supplied.");
+            continue;
+        }
+        ASSERT_NE(r, nullptr);
+        std::ostringstream text;
+        text << r;
+        EXPECT_EQ(text.str(), row.text) << row.function;
+    }
+}
+
+TEST_F(RegisterTest, UnknownMethodsAndMembers) {
+    struct Row {
+        const char* name;
+        bool member;
+        const char* error;
+    };
+    const Row rows[] = {
+        {"FOO", false, "Method 'FOO' doesn't belong to class 'TestObj'."},
+        {"BAR", true, "Member 'BAR' doesn't belong to class 'TestObj'."},
+    };
+    for (const Row& row : rows) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(2));
+        b.CallNative("TESTOBJ", {VInt(1)}, L(1));
+        if (row.member)
+            b.Emit(OP_MEMBER_READ, L(1), I(b.MethodName(row.name)), L(2));
+        else
+            b.CallMethod(L(1), row.name, {}, L(2));
+        b.Return(L(2));
+        Run(b);
+        EXPECT_EQ(ErrorText(), row.error);
+    }
+    // The same through __Call and __Get, and a later call still works: one
+    // failed lookup does not poison the registration.
+    out.str("");
+    ProgramBuilder b;
+    Prologue(b);
+    b.Function("MAIN", 0);
+    b.Emit(OP_RESERVE, I(2));
+    b.CallNative("TESTOBJ", {VInt(1)}, L(1));
+    b.CallMethod(L(1), "__CALL", {VStr("foo")}, L(2));
+    b.Return(L(2));
+    Run(b);
+    EXPECT_EQ(ErrorText(), "__CALL: Method 'FOO' doesn't belong to class 'TestObj'.");
+}
+
+TEST_F(RegisterTest, CallBackWithAnUnknownNameAndNonString) {
+    for (auto [arg, error] : {std::make_pair(VStr("nope"), "CALLBACK: 'nope' is a unknown function"),
+                              std::make_pair(VInt(3), "CALLBACK: Param 1 must be a string")}) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative("CALLBACK", {arg}, L(1));
+        b.Return(L(1));
+        Run(b);
+        EXPECT_EQ(ErrorText(), error);
+    }
+}
+
+TEST_F(RegisterTest, HandlersSeeTheirParametersAcrossANestedRun) {
+    ProgramBuilder b;
+    Prologue(b);
+    b.Function("MAIN", 0);
+    b.Emit(OP_RESERVE, I(2));
+    b.CallNative("TESTOBJ", {VInt(1)}, L(1));
+    b.CallMethod(L(1), "ECHO", {VStr("kept")}, L(2));
+    b.Return(L(2));
+    CVmValue* r = Run(b);
+    ASSERT_NE(r, nullptr);
+    std::ostringstream text;
+    text << r;
+    EXPECT_EQ(text.str(), "kept") << out.str();
+}
+
+TEST_F(RegisterTest, HostCallsOfNativeFunctions) {
+    ProgramBuilder b;
+    Prologue(b);
+    ASSERT_TRUE(vm.StartProgram(b.Build()));
+    vm.AddArgInteger(3);
+    vm.AddArgInteger(5);
+    CVmValue* r = vm.CallNativeFunction("testadd");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->asInt, 8);
+    EXPECT_EQ(vm.StackDepth(), 0);
+
+    vm.AddArgInteger(1);
+    EXPECT_EQ(vm.CallNativeFunction("nothing"), nullptr);
+    EXPECT_EQ(vm.PendingArgCount(), 0);
+
+    // An error of a host-started call names "***".
+    vm.AddArgString("x");
+    EXPECT_EQ(vm.CallNativeFunction("ReadInt"), nullptr);
+    EXPECT_EQ(ErrorText(), "***: The param n. 1 must be a number.");
+}
+
+TEST_F(RegisterTest, ConstantsAndClassLookups) {
+    EXPECT_TRUE(vm.AddConstant("GL_ONE", 1));
+    EXPECT_FALSE(vm.AddConstant("GL_ONE", 2));
+    ASSERT_NE(vm.FindConstant("GL_ONE"), nullptr);
+    EXPECT_EQ(vm.FindConstant("GL_ONE")->asInt, 1);
+    EXPECT_EQ(vm.FindConstant("gl_one"), nullptr);
+    ASSERT_NE(vm.FindClass("testobj"), nullptr);
+    EXPECT_STREQ(vm.GetClassNameByIndex(1), "TestObj");
+    EXPECT_EQ(vm.GetClassNameByIndex(2), nullptr);
+    EXPECT_TRUE(vm.UnregisterClass(vm.FindClass("TESTOBJ")));
+    EXPECT_EQ(vm.FindClass("TESTOBJ"), nullptr);
+}
