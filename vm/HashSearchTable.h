@@ -62,6 +62,17 @@ public:
         return 0;
     }
 
+    // Removes a name and deletes its entry; false when the name is not there.
+    bool Remove(const char* name) {
+        const int bucket = BucketOf(name);
+        const int pos = Search(bucket, name);
+        if (pos < 0) return false;
+        std::vector<__Atom*>& b = m_buckets[bucket];
+        delete b[pos];
+        b.erase(b.begin() + pos);
+        return true;
+    }
+
     T* Find(const char* text) const {
         const int bucket = BucketOf(text);
         const int pos = Search(bucket, text);

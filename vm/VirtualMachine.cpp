@@ -5,6 +5,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "VmDeclaredClass.h"
 #include "VmTcpStream.h"
 
 CVirtualMachine* g_currentVM = nullptr;
@@ -93,6 +94,9 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
             m_inheritedSets.push_back(set);
         });
         parent->m_classes.ForEach([this](CVmRegisterClass* reg) {
+            // A declared class belongs to its machine's program and leaves
+            // with it: a module never shares one.
+            if (reg->AsDeclaredClass()) return;
             m_classes.Append(reg);
             m_inheritedClasses.push_back(reg);
         });
@@ -351,6 +355,7 @@ void CVirtualMachine::BorrowProgram(std::shared_ptr<VmProgram> program) {
 bool CVirtualMachine::StartProgram(std::shared_ptr<VmProgram> program) {
     UnloadProgram();
     InstallProgram(std::move(program));
+    CVmRegisterDeclaredClass::BuildAll(*this);
     BindProgram();
     StartPendingDebugSession();
     return StartUpRun();
@@ -365,6 +370,9 @@ void CVirtualMachine::UnloadProgram() {
     if (m_program && !m_borrowed) {
         for (CVmValue& g : m_program->globals) g.SetVoid();
     }
+    // Objects released from here on find their program gone and skip their
+    // script destructors.
+    CVmRegisterDeclaredClass::RetireAll(*this);
     m_program.reset();
     m_borrowed = false;
     m_code = nullptr;
@@ -578,8 +586,27 @@ void CVirtualMachine::RestoreAfterFault(CVmValue* top, CVmValue* frame, int32_t 
     while (VmThreadRegistry().Find(ThreadId()) == this) VmThreadRegistry().Remove(ThreadId());
 }
 
+namespace {
+
+// Every nested run (CallBack, declared-class methods, imported modules)
+// runs a run loop of its own on the native stack, so script recursion
+// through them nests native frames; past this depth the run fails like a
+// full value stack instead of exhausting the thread's stack.
+constexpr int kMaxNestedRuns = 1000;
+thread_local int t_nestedRuns = 0;
+
+}  // namespace
+
 bool CVirtualMachine::RunNested(int32_t start) {
     if (static_cast<uint32_t>(start) >= static_cast<uint32_t>(m_codeCount)) return false;
+    if (t_nestedRuns >= kMaxNestedRuns) {
+        Error() << "stack overflow.";
+        return false;
+    }
+    struct Depth {
+        Depth() { ++t_nestedRuns; }
+        ~Depth() { --t_nestedRuns; }
+    } depth;
     const int32_t savedIp = m_ip;
     const int32_t savedCurrent = m_currentIp;
     CVmValue* savedFrame = m_frame;

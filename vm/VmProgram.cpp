@@ -93,6 +93,12 @@ std::string VmProgram::Validate() const {
             return why.str();
         }
     }
+    return ValidateClasses();
+}
+
+std::string VmProgram::ValidateClasses() const {
+    std::ostringstream why;
+    const size_t codeCount = code.size();
     for (size_t c = 0; c < classes.size(); ++c) {
         const VmClassDeclaration& d = classes[c];
         const size_t methodCount = d.methods.size();
@@ -117,6 +123,11 @@ std::string VmProgram::Validate() const {
     // No class may reach itself through its bases.
     std::vector<int> state(classes.size(), 0);  // 0 new, 1 on the path, 2 done
     std::vector<std::pair<size_t, size_t>> stack;
+    // Per class: the longest chain of bases, the objects one instance is made
+    // of (itself and a part per base, recursively) and the member values of
+    // all of them. A class is checked as soon as its bases are, so the sums
+    // only ever add figures that are within the limits.
+    std::vector<size_t> depth(classes.size(), 0), parts(classes.size(), 0), values(classes.size(), 0);
     for (size_t root = 0; root < classes.size(); ++root) {
         if (state[root]) continue;
         stack.push_back({root, 0});
@@ -134,10 +145,30 @@ std::string VmProgram::Validate() const {
                     stack.push_back({b, 0});
                 }
             } else {
+                // Every base is done: the sizes of an object of c are known.
+                const VmClassDeclaration& d = classes[c];
+                depth[c] = 1;
+                parts[c] = 1;
+                values[c] = d.members.size();
+                for (int32_t b : d.bases) {
+                    const size_t k = static_cast<size_t>(b);
+                    depth[c] = std::max(depth[c], depth[k] + 1);
+                    parts[c] += parts[k];
+                    values[c] += values[k];
+                }
+                if (depth[c] > kMaxClassDepth || parts[c] > kMaxClassParts || values[c] > kMaxObjectValues) {
+                    why << "class '" << d.name << "' has too deep or too large a set of base classes.";
+                    return why.str();
+                }
                 state[c] = 2;
                 stack.pop_back();
             }
         }
+    }
+    // Every class keeps a slot per method name.
+    if (static_cast<uint64_t>(classes.size()) * methodNames.size() > kMaxClassSlots) {
+        why << classes.size() << " classes with " << methodNames.size() << " method names are too many.";
+        return why.str();
     }
     return "";
 }

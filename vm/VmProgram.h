@@ -61,6 +61,18 @@ struct VmProgram {
     // (indexes, and no base-class cycles). Returns "" when the program is
     // sound, else a description of the first fault.
     std::string Validate() const;
+    // The class-declaration part of Validate: indexes, no base-class cycles
+    // and the limits below.
+    std::string ValidateClasses() const;
+
+    // Limits on declared classes that keep construction, binding and
+    // encoding bounded: the longest chain of base classes, the objects an
+    // instance is made of (itself and one part per base, recursively), their
+    // member values together, and the method slots of all classes.
+    static constexpr size_t kMaxClassDepth = 32;
+    static constexpr size_t kMaxClassParts = 256;
+    static constexpr size_t kMaxObjectValues = 1 << 16;
+    static constexpr uint64_t kMaxClassSlots = 1 << 21;
 
     // Sorts the function table into ascending byte order of the names.
     void SortFunctions();

@@ -73,6 +73,7 @@ enum VmCallMode { VM_CALL_FUNCTION = 1, VM_CALL_METHOD = 2, VM_GET_MEMBER = 3, V
 
 class CVmRegisterClass;
 class CVmRegisterFunction;
+class CVmRegisterDeclaredClass;
 class CVirtualMachine;
 
 // The shape of every native handler.
@@ -121,6 +122,8 @@ public:
     virtual void Release();
     virtual ~CVmRegisterClass();
     virtual CVmClassBase* CreateFromStream(ByteReader& in);
+    // The registration as a script-declared class, or null.
+    virtual CVmRegisterDeclaredClass* AsDeclaredClass() { return nullptr; }
 
     // Adds a method or member; false when the name is already there (the
     // first registration of a name wins).

@@ -10,6 +10,8 @@
 #include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
 #include "support/ZipWriter.h"
+#include "vm/VirtualMachine.h"
+#include "vm/VmDeclaredClass.h"
 #include "vm/VmValue.h"
 
 namespace fs = std::filesystem;
@@ -106,6 +108,23 @@ void DebugInfoSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, w.ToText().substr(0, 200));
 }
 
+// Objects of the declared classes of qemtest::DeclaredClassProgram.
+void DeclaredSeeds(const fs::path& dir) {
+    CVirtualMachine vm;
+    vm.SetOutputStream(nullptr, true);
+    vm.StartProgram(qemtest::DeclaredClassProgram());
+    int n = 0;
+    for (const char* cls : {"T", "S", "U"}) {
+        CVmValue* made = vm.CallNativeFunction(cls);
+        if (!made || made->type != VmValueType::Object) continue;
+        CVmValue object = *made;
+        auto* declared = static_cast<CVmClassDeclared*>(object.asObject);
+        for (int32_t i = 0; i < declared->MemberCount(); ++i) declared->Member(i)->SetInteger(i + 1);
+        if (CVmClassDeclared* part = declared->Part(0)) part->Member(0)->SetString("part");
+        WriteSeed(dir, n++, Encode(object));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,5 +137,6 @@ int main(int argc, char** argv) {
     LoaderSeeds(root / "fuzz_load");
     ZipSeeds(root / "fuzz_zip_unpack");
     DebugInfoSeeds(root / "fuzz_debug_info");
+    DeclaredSeeds(root / "fuzz_declared_read");
     return 0;
 }

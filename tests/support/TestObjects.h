@@ -1,7 +1,11 @@
 // Script objects for tests: a class that counts its destructions and encodes
-// one integer, and an object factory that rebuilds it by name.
+// one integer, an object factory that rebuilds it by name, and a program
+// that declares script classes.
 #pragma once
 
+#include <memory>
+
+#include "vm/VmProgram.h"
 #include "vm/VmValue.h"
 
 namespace qemtest {
@@ -29,5 +33,9 @@ public:
         return new CountingObject(id);
     }
 };
+
+// A program whose code only returns, declaring T (member TM), S (members M1
+// and M2, base T, a destructor) and U (member UM, bases S and T).
+std::shared_ptr<VmProgram> DeclaredClassProgram();
 
 }  // namespace qemtest

@@ -333,3 +333,16 @@ TEST_F(RegisterTest, ConstantsAndClassLookups) {
     EXPECT_TRUE(vm.UnregisterClass(vm.FindClass("TESTOBJ")));
     EXPECT_EQ(vm.FindClass("TESTOBJ"), nullptr);
 }
+
+TEST_F(RegisterTest, CallBackRecursionEndsWithAnErrorNotACrash) {
+    ProgramBuilder b;
+    Prologue(b);
+    b.Function("MAIN", 0);
+    b.Emit(OP_RESERVE, I(1));
+    b.CallNative("CALLBACK", {VStr("MAIN")}, L(1));
+    b.Return(L(1));
+    Run(b);
+    EXPECT_TRUE(vm.HasError());
+    EXPECT_NE(out.str().find("stack overflow."), std::string::npos);
+    EXPECT_EQ(vm.StackDepth(), 0);
+}
