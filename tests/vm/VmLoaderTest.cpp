@@ -265,6 +265,25 @@ TEST_F(LoaderTest, ReloadingReplacesProgramAndModules) {
     EXPECT_EQ(vm.FindFunction("MAIN"), -1);
     ASSERT_TRUE(vm.Load("main.bin"));
     EXPECT_EQ(Call("MAIN")->asInt, 14);
+
+    // A declared class of the same name in the next program is the new one.
+    auto declaring = [](int32_t value) {
+        ProgramBuilder k;
+        k.Return();
+        k.Function("MAIN", 0);
+        k.Emit(OP_RESERVE, I(2));
+        k.CallNative("K", {}, L(1));
+        k.CallMethod(L(1), "V", {}, L(2));
+        k.Return(L(2));
+        const int v = k.Here();
+        k.Return(VInt(value));
+        k.DeclareClass("K").methods = {{"V", v, 1}};
+        return k.WriteFile();
+    };
+    ASSERT_TRUE(LoadBytes(declaring(1)));
+    EXPECT_EQ(Call("MAIN")->asInt, 1);
+    ASSERT_TRUE(LoadBytes(declaring(2)));
+    EXPECT_EQ(Call("MAIN")->asInt, 2);
 }
 
 TEST_F(LoaderTest, DamagedFilesAreRefusedWithTheirFault) {
@@ -487,4 +506,10 @@ TEST(BytecodeWriter, WritesTheWorkedExampleExactly) {
     EXPECT_EQ(read.methods[1].paramCount, 1);
     EXPECT_EQ(read.fallback, -1);
     EXPECT_EQ(read.destructor, -1);
+    // POINT(7).GETX() through the declared class, then TESTADD.
+    out.str("");
+    CVmValue* r = vm.CallFunctionByName("main");
+    ASSERT_NE(r, nullptr) << out.str();
+    EXPECT_EQ(r->asInt, 8);
+    EXPECT_EQ(out.str(), "sum=7");
 }
