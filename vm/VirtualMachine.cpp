@@ -109,10 +109,12 @@ CVirtualMachine::~CVirtualMachine() {
     SetDebugger(nullptr);
     CVirtualMachine* previous = g_currentVM;
     g_currentVM = this;
-    UnloadProgram();
-    m_importedMachines.clear();
+    // Values first, while the program and the modules whose classes they may
+    // hold still exist.
     m_result.SetVoid();
     ClearArgs();
+    UnloadProgram();
+    ReleaseImports();
     for (CVmRegisterClass* reg : m_inheritedClasses) m_classes.Detach(reg);
     for (CVmRegisterFunction* set : m_inheritedSets) m_registry.m_sets.Detach(set);
     m_classes.ForEach([this](CVmRegisterClass* reg) { reg->ClearSlots(this); });
@@ -317,6 +319,7 @@ bool CVirtualMachine::GetNamedFloat(const char* name, float& out) const {
 void CVirtualMachine::SetOutputStream(std::ostream* stream, bool quiet) {
     m_out = stream ? stream : &std::cout;
     m_quiet = quiet;
+    for (auto& module : m_importedMachines) module->SetOutputStream(m_out, quiet);
 }
 
 bool CVirtualMachine::SetLineHook(VmHook hook) {
@@ -354,6 +357,7 @@ bool CVirtualMachine::StartProgram(std::shared_ptr<VmProgram> program) {
     InstallProgram(std::move(program));
     CVmRegisterDeclaredClass::BuildAll(*this);
     BindProgram();
+    StartPendingDebugSession();
     return StartUpRun();
 }
 
@@ -410,6 +414,7 @@ void CVirtualMachine::BindProgram() {
     CVirtualMachine* previous = g_currentVM;
     g_currentVM = this;  // registrations bind per machine
     const VmProgram& p = *m_program;
+    // Nothing runs while a program binds: its warnings report line 0.
     const int32_t nativeCount = static_cast<int32_t>(p.nativeNames.size());
     m_registry.RegisterMethods(nativeCount);
     // Every registered class is a constructor function named after it.
@@ -558,7 +563,7 @@ CVmValue* CVirtualMachine::CallNativeFunction(const char* name) {
     ThreadRegistration registration(this);
     const char* savedName = m_runningName;
     m_runningName = nullptr;  // errors of a host call name "***"
-    VmMethodSlot slot{entry->handler, entry->owner ? entry->owner : &m_registry, -1};
+    VmMethodSlot slot{entry->handler, entry->owner ? entry->owner : &m_registry, entry->data};
     const bool ok = CVmRegisterClass::InvokeSlot(slot, nullptr, VM_CALL_FUNCTION, argc);
     m_runningName = savedName;
     CVmValue* result = nullptr;

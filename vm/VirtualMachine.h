@@ -32,6 +32,18 @@ public:
     virtual void PollCommands() = 0;
 };
 
+// What the loader asks of the debugger when a machine made with the debug
+// flag loads a program that has a line table: reading the debug information
+// beside the bytecode, then, once the program is bound and before its
+// start-up code runs, starting a debug session.
+class VmDebugLoader {
+public:
+    virtual ~VmDebugLoader() = default;
+    // True when debug information was read from the file at dbgPath.
+    virtual bool ReadDebugInfo(CVirtualMachine& machine, const std::string& dbgPath) = 0;
+    virtual void StartSession(CVirtualMachine& machine) = 0;
+};
+
 // Observers: the call hook (code, machine) and the step hook (instruction
 // index, machine).
 typedef void (*VmHook)(int32_t code, CVirtualMachine* machine);
@@ -68,7 +80,20 @@ public:
     void BorrowProgram(std::shared_ptr<VmProgram> program);
     void UnloadProgram();
     bool Load(const std::string& path);
+    // Loads the bytecode read from a stream; path names the program in
+    // messages, its debug information and its place among imports.
+    bool LoadFromStream(std::istream& in, const std::string& path);
     bool CheckVersion(const int16_t version[3], bool strict) const;
+    // Limits of one top-level load: the bytecode file's size, and the
+    // imported modules loaded for it at any depth.
+    static constexpr size_t kMaxBytecodeSize = size_t(128) << 20;
+    static constexpr int32_t kMaxImportedModules = 64;
+    // The machines of the imported modules that loaded, in import order.
+    const std::vector<std::unique_ptr<CVirtualMachineImported>>& ImportedMachines() const {
+        return m_importedMachines;
+    }
+    // The debugger's part in loading (not owned); null for none.
+    void SetDebugLoader(VmDebugLoader* loader) { m_debugLoader = loader; }
 
     // Registration.
     bool RegisterFunctions(CVmRegisterFunction* set);
@@ -258,6 +283,18 @@ protected:
     std::vector<CVmRegisterClass*> m_inheritedClasses;  // a parent's classes (not owned)
     std::vector<CVmRegisterFunction*> m_inheritedSets;  // a parent's function sets (not owned)
     std::vector<std::unique_ptr<CVirtualMachineImported>> m_importedMachines;
+    std::vector<CVmRegisterFunction*> m_importSets;  // their function sets, owned by the registry
+
+    // Loading (VmLoader.cpp).
+    std::ostream& LoadError();
+    void LoadImports(const std::vector<std::string>& paths);
+    void ReleaseImports();
+    bool ImportsFile(const std::string& key) const;
+    void StartPendingDebugSession();
+    std::string m_loadKey;  // the file this machine loads or loaded, for cyclic imports
+    int32_t m_importBudget = 0;  // of a top-level machine: imports its current load may still make
+    VmDebugLoader* m_debugLoader = nullptr;
+    bool m_debugSessionPending = false;
     CVmArray m_pendingArgs;
 
     std::ostream* m_out;

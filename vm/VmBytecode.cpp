@@ -43,7 +43,7 @@ bool VmFixConstant(VmInstruction& in, const std::vector<CVmValue>& constants, st
     const VmValueType want = t == VmValueType::VmRifStr ? VmValueType::String : VmValueType::Vector;
     if (index < 0 || static_cast<size_t>(index) >= constants.size() || constants[static_cast<size_t>(index)].type != want) {
         std::ostringstream why;
-        why << "an instruction refers to constant " << index << ", which is not a "
+        why << "refers to constant " << index << ", which is not a "
             << (want == VmValueType::String ? "string" : "vector") << " constant of the program.";
         error = why.str();
         return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/DebugInfoWriter.h"
+#include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
 #include "support/ZipWriter.h"
 #include "vm/VirtualMachine.h"
@@ -62,6 +63,15 @@ void ValueSeeds(const fs::path& dir) {
     outer.SetArray(new CVmArray());
     outer.asArray->Append(a);
     WriteSeed(dir, n++, Encode(outer));
+}
+
+void LoaderSeeds(const fs::path& dir) {
+    int n = 0;
+    WriteSeed(dir, n++, qemtest::SampleProgramFile());
+    WriteSeed(dir, n++, qemtest::SampleOldFormatFile());
+    WriteSeed(dir, n++, qemtest::SampleModuleFile());
+    WriteSeed(dir, n++, qemtest::WorkedExampleFile());
+    WriteSeed(dir, n++, qemtest::LargeProgramFile(2048));
 }
 
 void ZipSeeds(const fs::path& dir) {
@@ -124,6 +134,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     ValueSeeds(root / "fuzz_value_read");
+    LoaderSeeds(root / "fuzz_load");
     ZipSeeds(root / "fuzz_zip_unpack");
     DebugInfoSeeds(root / "fuzz_debug_info");
     DeclaredSeeds(root / "fuzz_declared_read");

@@ -1,8 +1,11 @@
 #include "support/ProgramBuilder.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "vm/VmBytecode.h"
+#include "vm/VmBytecodeFile.h"
 
 namespace qemtest {
 
@@ -241,7 +244,10 @@ void ProgramBuilder::Named(const std::string& name, const CVmValue& v) {
     m_named.push_back(std::move(nv));
 }
 
-void ProgramBuilder::Line(int line) { m_lines.push_back({Here(), line}); }
+void ProgramBuilder::Line(int line, int third) {
+    m_lines.push_back({Here(), line});
+    m_lineThirds.push_back(third);
+}
 
 VmClassDeclaration& ProgramBuilder::DeclareClass(const std::string& name) {
     m_classes.emplace_back();
@@ -291,8 +297,9 @@ std::shared_ptr<VmProgram> ProgramBuilder::BuildUnchecked() {
     p->classes = m_classes;
     p->imports = m_imports;
     p->hasLineTable = !m_lines.empty();
-    for (const auto& l : m_lines)
-        p->lines.push_back({static_cast<uint16_t>(l.first), static_cast<uint16_t>(l.second), 0});
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        p->lines.push_back({static_cast<uint16_t>(m_lines[i].first), static_cast<uint16_t>(m_lines[i].second),
+                            static_cast<uint16_t>(i < m_lineThirds.size() ? m_lineThirds[i] : 0)});
     const std::vector<uint8_t> bytes = EncodeCode();
     ByteReader in(bytes);
     p->code.resize(m_code.size());
@@ -312,6 +319,129 @@ std::shared_ptr<VmProgram> ProgramBuilder::Build() {
     if (!p) return nullptr;
     m_error = p->Validate();
     return m_error.empty() ? p : nullptr;
+}
+
+void PatchInt16(std::vector<uint8_t>& bytes, size_t offset, int32_t value) {
+    const uint16_t u = static_cast<uint16_t>(value);
+    bytes.at(offset) = static_cast<uint8_t>(u >> 8);
+    bytes.at(offset + 1) = static_cast<uint8_t>(u);
+}
+
+void PatchInt32(std::vector<uint8_t>& bytes, size_t offset, int32_t value) {
+    const uint32_t u = static_cast<uint32_t>(value);
+    for (size_t i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<uint8_t>(u >> (24 - 8 * i));
+}
+
+namespace {
+
+void WriteFunctionRecord(ByteWriter& w, const std::string& name, int32_t start, int16_t params) {
+    w.PutString(name.data(), static_cast<int32_t>(name.size()));
+    w.PutInt32(start);
+    w.PutInt16(params);
+}
+
+void WriteString(ByteWriter& w, const std::string& s) { w.PutString(s.data(), static_cast<int32_t>(s.size())); }
+
+}  // namespace
+
+// Sections follow the header in the order the compiler writes them; the
+// loader reaches each one by its offset.
+std::vector<uint8_t> ProgramBuilder::WriteFile(const FileOptions& options) {
+    std::vector<uint8_t> out(options.marker ? kVmExtendedHeaderSize : kVmHeaderSize, 0);
+    ByteWriter w(out);
+    FileLayout& at = m_layout;
+
+    at.functions = w.Size();
+    std::vector<VmFunctionRecord> functions = m_functions;
+    if (options.sortFunctions)
+        std::stable_sort(functions.begin(), functions.end(),
+                         [](const VmFunctionRecord& a, const VmFunctionRecord& b) { return a.name < b.name; });
+    for (const VmFunctionRecord& f : functions) WriteFunctionRecord(w, f.name, f.start, f.paramCount);
+
+    at.natives = w.Size();
+    for (const std::string& n : m_natives) WriteString(w, n);
+
+    at.constants = w.Size();
+    for (const CVmValue& v : m_constants) v.WriteTo(w);
+
+    at.methods = w.Size();
+    for (const std::string& n : m_methods) WriteString(w, n);
+
+    at.named = w.Size();
+    for (const VmNamedValue& nv : m_named) {
+        WriteString(w, nv.name);
+        nv.value.WriteTo(w);
+    }
+
+    at.classes = w.Size();
+    for (const VmClassDeclaration& c : m_classes) {
+        WriteString(w, c.name);
+        w.PutInt32(static_cast<int32_t>(c.members.size()));
+        for (const std::string& m : c.members) WriteString(w, m);
+        w.PutInt32(c.constructor);
+        w.PutInt32(c.destructor);
+        w.PutInt32(static_cast<int32_t>(c.methods.size()));
+        for (const VmClassMethodDecl& m : c.methods) WriteFunctionRecord(w, m.name, m.start, m.paramCount);
+        w.PutInt32(static_cast<int32_t>(c.bases.size()));
+        for (int32_t b : c.bases) {
+            // Base-class indexes are the file's one little-endian field.
+            const uint32_t u = static_cast<uint32_t>(b);
+            for (int shift = 0; shift < 32; shift += 8) w.PutByte(static_cast<uint8_t>(u >> shift));
+        }
+    }
+    at.fallbacks = w.Size();
+    if (options.marker)
+        for (const VmClassDeclaration& c : m_classes) w.PutInt32(c.fallback);
+
+    // The imported modules start after the fallback words, even when there
+    // are none: the loader reads fallback words only before that offset.
+    at.imports = w.Size();
+    if (options.marker)
+        for (const std::string& path : m_imports) WriteString(w, path);
+
+    at.lines = w.Size();
+    if (!m_lines.empty()) {
+        w.PutInt32(options.thirdLineColumn ? 1 : 0);
+        w.PutInt32(static_cast<int32_t>(m_lines.size()));
+        int previous = 0;
+        for (const auto& l : m_lines) {
+            w.PutInt16(static_cast<int16_t>(l.first - previous));
+            w.PutInt16(static_cast<int16_t>(l.second));
+            previous = l.first;
+        }
+        if (options.thirdLineColumn)
+            for (size_t i = 0; i < m_lines.size(); ++i)
+                w.PutInt16(static_cast<int16_t>(i < m_lineThirds.size() ? m_lineThirds[i] : 0));
+    }
+
+    at.code = w.Size();
+    const std::vector<uint8_t> code = EncodeCode();
+    w.PutBytes(code.data(), code.size());
+    at.size = w.Size();
+
+    std::memcpy(out.data(), kVmBytecodeMagic, kVmMagicSize);
+    for (int i = 0; i < 3; ++i) PatchInt16(out, 14 + 2 * static_cast<size_t>(i), options.version[i]);
+    const int32_t words[] = {static_cast<int32_t>(at.code),      Here(),
+                             static_cast<int32_t>(at.constants), static_cast<int32_t>(m_constants.size()),
+                             static_cast<int32_t>(at.methods),   static_cast<int32_t>(m_methods.size()),
+                             static_cast<int32_t>(at.functions), static_cast<int32_t>(functions.size()),
+                             static_cast<int32_t>(at.natives),   static_cast<int32_t>(m_natives.size()),
+                             m_globalCount,
+                             static_cast<int32_t>(at.named),     static_cast<int32_t>(m_named.size()),
+                             m_lines.empty() ? 0 : static_cast<int32_t>(at.lines),
+                             m_lines.empty() ? 0 : 1,
+                             static_cast<int32_t>(at.classes),   static_cast<int32_t>(m_classes.size())};
+    size_t offset = 28;  // W2, after the version and the unused W0 and W1
+    for (int32_t v : words) {
+        PatchInt32(out, offset, v);
+        offset += 4;
+    }
+    if (options.marker) {
+        std::memcpy(out.data() + 96, kVmHeaderMarker, kVmMarkerSize);
+        PatchInt32(out, 106, static_cast<int32_t>(at.imports));
+        PatchInt32(out, 110, static_cast<int32_t>(m_imports.size()));
+    }
+    return out;
 }
 
 }  // namespace qemtest

@@ -9,6 +9,9 @@
 //   ...
 //   std::shared_ptr<VmProgram> p = b.Build();
 //
+// WriteFile writes the program as a complete bytecode file in the exact
+// format the loader reads.
+//
 // Operands: L(k) frame slot, G(k) global, I(n) immediate (or At(label)), and
 // embedded values VInt, VReal, VStr, VValue, VRifStr. Emit picks the
 // addressing mode whose operand kinds match; EmitMode forces one.
@@ -49,6 +52,27 @@ Opnd VRifStr(int32_t constantIndex);
 Opnd VRifVec(int32_t constantIndex);
 inline Opnd None() { return Opnd(); }
 
+// How WriteFile writes a program.
+struct FileOptions {
+    int16_t version[3] = {2, 0, 4};
+    // The extension marker "HEAD_1_8_1" with the imported modules' offset and
+    // count, and the fallback word of each class after the declarations.
+    bool marker = true;
+    bool sortFunctions = true;  // false: the function table in the order given
+    bool thirdLineColumn = false;
+};
+
+// Where the sections of a written file start (fallbacks: the fallback
+// words after the class declarations), and its size.
+struct FileLayout {
+    size_t functions = 0, natives = 0, constants = 0, methods = 0, named = 0, classes = 0, fallbacks = 0,
+           imports = 0, lines = 0, code = 0, size = 0;
+};
+
+// Big-endian stores into written bytes, for tests that damage files.
+void PatchInt16(std::vector<uint8_t>& bytes, size_t offset, int32_t value);
+void PatchInt32(std::vector<uint8_t>& bytes, size_t offset, int32_t value);
+
 class ProgramBuilder {
 public:
     ProgramBuilder();
@@ -81,8 +105,9 @@ public:
     int AddGlobal();
     void SetGlobalCount(int n) { m_globalCount = n; }
     void Named(const std::string& name, const CVmValue& v);
-    // Source line of the instructions from Here() on.
-    void Line(int line);
+    // Source line of the instructions from Here() on, with the line table's
+    // third word.
+    void Line(int line, int third = 0);
     VmClassDeclaration& DeclareClass(const std::string& name);
     void Import(const std::string& path) { m_imports.push_back(path); }
 
@@ -95,6 +120,10 @@ public:
 
     // The encoded instructions (after labels are resolved).
     std::vector<uint8_t> EncodeCode();
+
+    // The program as a bytecode file.
+    std::vector<uint8_t> WriteFile(const FileOptions& options = FileOptions());
+    const FileLayout& Layout() const { return m_layout; }
 
     // Raw access for file writing.
     struct Instruction {
@@ -114,12 +143,14 @@ public:
     std::vector<VmClassDeclaration> m_classes;
     std::vector<std::string> m_imports;
     std::vector<std::pair<int, int>> m_lines;  // (instruction, line)
+    std::vector<int> m_lineThirds;             // the third word of each line entry
 
 private:
     int32_t Resolve(const Opnd& o) const;
     std::vector<Instruction> m_code;
     std::vector<int> m_labels;
     std::string m_error;
+    FileLayout m_layout;
 };
 
 }  // namespace qemtest
