@@ -22,6 +22,9 @@ void OnFault(int sig, siginfo_t*, void*) {
 void EnsureAltStack() {
     thread_local std::vector<char> stack;
     if (!stack.empty()) return;
+    // A stack someone else installed (a sanitizer's) stays theirs.
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
     stack.resize(64 * 1024);
     stack_t ss{};
     ss.ss_sp = stack.data();

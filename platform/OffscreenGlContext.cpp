@@ -37,12 +37,24 @@ OffscreenGlContext::OffscreenGlContext(int width, int height) {
 
 bool OffscreenGlContext::Valid() const { return m_glx || m_egl; }
 
+namespace {
+
+// The connection of offscreen contexts: not GLUT's, so these threads never
+// share Xlib state with the window's. It stays open for the process, which
+// also keeps the GL driver it loaded from being unloaded and loaded again.
+Display* OffscreenDisplay() {
+    static Display* display = [] {
+        const char* name = std::getenv("DISPLAY");
+        return (name && *name) ? XOpenDisplay(name) : nullptr;
+    }();
+    return display;
+}
+
+}  // namespace
+
 bool OffscreenGlContext::CreateGlx(int width, int height) {
     InstallXErrorHandler();
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return false;
-    // Its own connection: this thread never shares Xlib state with GLUT's.
-    Display* display = XOpenDisplay(name);
+    Display* display = OffscreenDisplay();
     if (!display) return false;
     const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_RED_SIZE, 8,
                               GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, GLX_DEPTH_SIZE, 16, None};
@@ -50,7 +62,6 @@ bool OffscreenGlContext::CreateGlx(int width, int height) {
     GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
     if (!configs || count == 0) {
         if (configs) XFree(configs);
-        XCloseDisplay(display);
         return false;
     }
     const int pbufferAttributes[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height, None};
@@ -60,7 +71,6 @@ bool OffscreenGlContext::CreateGlx(int width, int height) {
     if (!context || !glXMakeContextCurrent(display, pbuffer, pbuffer, context)) {
         if (context) glXDestroyContext(display, context);
         if (pbuffer) glXDestroyPbuffer(display, pbuffer);
-        XCloseDisplay(display);
         return false;
     }
     m_glx.reset(new Glx{display, pbuffer, context});
@@ -124,7 +134,7 @@ OffscreenGlContext::~OffscreenGlContext() {
         glXMakeContextCurrent(m_glx->display, None, None, nullptr);
         glXDestroyContext(m_glx->display, m_glx->context);
         glXDestroyPbuffer(m_glx->display, m_glx->pbuffer);
-        XCloseDisplay(m_glx->display);
+        XSync(m_glx->display, False);
     }
     if (m_egl) {
         eglMakeCurrent(m_egl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);

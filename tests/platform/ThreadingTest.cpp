@@ -13,6 +13,7 @@
 #include "platform/OffscreenGlContext.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/Thread.h"
+#include "support/GlWindowFixture.h"
 
 TEST(Events, AutomaticAndManualReset) {
     CEvent automatic(false);
@@ -107,6 +108,7 @@ TEST(OffscreenContext, HasItsOwnContextOnAWorkerThread) {
         glClear(GL_COLOR_BUFFER_BIT);
         glReadPixels(10, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
     }).join();
+    qemtest::PinLoadedLibraries();
     ASSERT_TRUE(valid) << kind;
     EXPECT_EQ(pixel[1], 255);
     EXPECT_EQ(pixel[0], 0);

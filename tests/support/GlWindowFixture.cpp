@@ -15,6 +15,8 @@ int g_window = 0;
 
 void DrawNothing() {}
 
+}  // namespace
+
 // The GL library unloads its driver at exit, before the leak checker runs;
 // the driver's memory then looks leaked, and its frames cannot be named to
 // suppress them. Pinning every library loaded so far keeps the driver (and
@@ -28,6 +30,8 @@ void PinLoadedLibraries() {
         },
         nullptr);
 }
+
+namespace {
 
 // The leak checker's switches, present only in sanitizer builds.
 extern "C" void __lsan_disable() __attribute__((weak));
@@ -56,6 +60,12 @@ void OpenWindow() {
 
 std::ostream& operator<<(std::ostream& os, const RgbPixel& p) {
     return os << "rgb(" << int(p.r) << ", " << int(p.g) << ", " << int(p.b) << ")";
+}
+
+void GlWindowFixture::TearDown() {
+    // Contexts made during the test (on other threads too) loaded more of
+    // the driver.
+    PinLoadedLibraries();
 }
 
 void GlWindowFixture::SetUp() {

@@ -19,6 +19,10 @@ struct RgbPixel {
 static_assert(sizeof(RgbPixel) == 3, "pixels are read as packed RGB bytes");
 std::ostream& operator<<(std::ostream& os, const RgbPixel& p);
 
+// Keeps every library loaded so far in memory until the process ends, so the
+// leak checker can name the GL driver's frames.
+void PinLoadedLibraries();
+
 class GlWindowFixture : public ::testing::Test {
 public:
     static constexpr int kWidth = 320;
@@ -35,6 +39,7 @@ protected:
     // Opens the window on first use, makes its context current, sets the
     // viewport to the whole window and clears it to black.
     void SetUp() override;
+    void TearDown() override;
 };
 
 }  // namespace qemtest
