@@ -199,26 +199,30 @@ void CVRMachine::ReportFault(bool division, CVmValue* top, CVmValue* frame, int3
     RestoreAfterFault(top, frame, ip);
 }
 
+CVmValue* CVRMachine::GuardedCall(int32_t index) {
+    if (HasError()) {
+        ClearArgs();
+        return nullptr;
+    }
+    CVmValue* result = nullptr;
+    CVmValue* const top = Top();
+    CVmValue* const frame = FrameBase();
+    const int32_t ip = NextInstruction();
+    const ScriptFault fault = ScriptFaultGuard::Run([&] { result = CallFunction(index); });
+    if (fault != ScriptFault::NoFault) {
+        ReportFault(fault == ScriptFault::Division, top, frame, ip);
+        return nullptr;
+    }
+    return HasError() ? nullptr : result;
+}
+
 CVmValue* CVRMachine::CallScriptFunction(int32_t argCount, int32_t index, const CVmValue* args) {
     std::lock_guard<CCriticalSection> lock(m_scriptLock);
     if (m_busy) return nullptr;  // a call from inside a call on this thread
     m_busy = 1;
     ClearArgs();
     for (int32_t i = 0; i < argCount && args; ++i) AddArgValue(args[i]);
-    CVmValue* result = nullptr;
-    if (!HasError()) {
-        CVmValue* const top = Top();
-        CVmValue* const frame = FrameBase();
-        const int32_t ip = NextInstruction();
-        const ScriptFault fault = ScriptFaultGuard::Run([&] { result = CallFunction(index); });
-        if (fault != ScriptFault::NoFault) {
-            ReportFault(fault == ScriptFault::Division, top, frame, ip);
-            result = nullptr;
-        }
-        if (HasError()) result = nullptr;
-    } else {
-        ClearArgs();
-    }
+    CVmValue* result = GuardedCall(index);
     m_busy = 0;
     return result;
 }
@@ -244,6 +248,92 @@ bool CVRMachine::LoadProgram(const std::string& path) {
         if (m_callbacks[c] < 0) WarningMsg(4010, kCallbackNames[c]);
     }
     return true;
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool CVRMachine::CEventQueue::Push(const __Event& e) {
+    std::lock_guard<CCriticalSection> lock(m_lock);
+    const int next = (m_write + 1) % kCapacity;
+    if (next == m_read) return false;  // full: 50 wait
+    __Event& slot = m_records[m_write];
+    slot.id = e.id;
+    slot.first.Assign(e.first);
+    slot.second.Assign(e.second);
+    m_write = next;
+    return true;
+}
+
+bool CVRMachine::CEventQueue::Pop(__Event& out) {
+    std::lock_guard<CCriticalSection> lock(m_lock);
+    if (m_read == m_write) return false;
+    __Event& slot = m_records[m_read];
+    out.id = slot.id;
+    out.first.Move(slot.first);
+    out.second.Move(slot.second);
+    m_read = (m_read + 1) % kCapacity;
+    return true;
+}
+
+void CVRMachine::CEventQueue::Clear() {
+    std::lock_guard<CCriticalSection> lock(m_lock);
+    for (__Event& e : m_records) {
+        e.first.SetVoid();
+        e.second.SetVoid();
+    }
+    m_write = m_read = 0;
+}
+
+bool CVRMachine::CEventQueue::Empty() {
+    std::lock_guard<CCriticalSection> lock(m_lock);
+    return m_read == m_write;
+}
+
+void CVRMachine::PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (m_callbacks[OnEvent] < 0 || HasError()) {
+        m_events.Clear();
+        return;
+    }
+    // Parameters reach the script as Integers; messages from outside the
+    // engine never carry values (those travel only through PostValueEvent).
+    if (message != kWakeUpMessage) {
+        __Event e;
+        e.id = static_cast<int32_t>(message);
+        e.first.SetInteger(static_cast<int32_t>(wParam));
+        e.second.SetInteger(static_cast<int32_t>(lParam));
+        m_events.Push(e);
+    }
+    DrainEvents();
+}
+
+void CVRMachine::PostValueEvent(int32_t id, const CVmValue& first, const CVmValue& second) {
+    if (m_callbacks[OnEvent] < 0 || HasError()) {
+        m_events.Clear();
+        return;
+    }
+    __Event e;
+    e.id = id;
+    e.first.Assign(first);
+    e.second.Assign(second);
+    m_events.Push(e);
+    DrainEvents();
+}
+
+void CVRMachine::DrainEvents() {
+    while (!m_events.Empty()) {
+        std::lock_guard<CCriticalSection> lock(m_scriptLock);
+        if (m_busy) return;  // a script call runs: the records wait
+        __Event e;
+        if (!m_events.Pop(e)) return;
+        m_busy = 1;
+        ClearArgs();
+        AddArgInteger(e.id);
+        AddArgValue(e.first);
+        AddArgValue(e.second);
+        GuardedCall(m_callbacks[OnEvent]);
+        m_busy = 0;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -65,6 +65,32 @@ protected:
 
 class CVRMachine : public CVirtualMachine, public CVmInputOutput {
 public:
+    // An event for the script's OnEvent: a window message or a script event.
+    struct __Event {
+        int32_t id = 0;
+        CVmValue first;
+        CVmValue second;
+    };
+
+    // The event queue: 51 records of which 50 can wait. Any thread pushes;
+    // the window's thread drains.
+    class CEventQueue {
+    public:
+        static constexpr int kCapacity = 51;
+        // Copies the record in; false (dropped) when the queue is full.
+        bool Push(const __Event& e);
+        // Moves the oldest record out; false when empty.
+        bool Pop(__Event& out);
+        void Clear();
+        bool Empty();
+
+    private:
+        CCriticalSection m_lock;
+        __Event m_records[kCapacity];
+        int m_write = 0;
+        int m_read = 0;
+    };
+
     // The callbacks, in the order of their indexes.
     enum Callback { OnDownload, OnInit, OnFrame, OnExit, OnTimer, DownloadReady, OnError, OnEvent, kCallbackCount };
     static const char* const kCallbackNames[kCallbackCount];
@@ -133,12 +159,29 @@ public:
     uint8_t m_mouseTracking = 0;
     int m_renderWindow = 0;
 
+    // Queues a window message (its parameters as Integers) for OnEvent and
+    // drains the queue. The wake-up message only drains.
+    void PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    // Queues a script event with its two values (ids 2024 to 32767) and
+    // drains the queue.
+    void PostValueEvent(int32_t id, const CVmValue& first, const CVmValue& second);
+    // Delivers the waiting records to OnEvent, one per hold of the script
+    // lock, until none waits or a script call is running.
+    void DrainEvents();
+    CEventQueue& Events() { return m_events; }
+
+    static constexpr uint32_t kWakeUpMessage = 1064;
+
 private:
+    // Calls the function with the pending arguments under the fault guard;
+    // null when the machine is in error or the call failed.
+    CVmValue* GuardedCall(int32_t index);
     // Ends a call that a fault interrupted: reports it, lists the call stack
     // and puts the stack back as the call found it.
     void ReportFault(bool division, CVmValue* top, CVmValue* frame, int32_t ip);
 
     CVmContainer* m_container;
+    CEventQueue m_events;
     CCriticalSection m_scriptLock;
     int32_t m_busy = 0;
     std::unique_ptr<CConsole> m_console;

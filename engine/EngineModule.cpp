@@ -19,12 +19,15 @@
 #include "engine/UrlTransfer.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
+#include "platform/GlutMessages.h"
+#include "platform/GlutWindow.h"
 #include "platform/OffscreenGlContext.h"
 #include "platform/Thread.h"
 #include "platform/WindowMessageQueue.h"
 #include "scene/EngineServices.h"
 
 uint32_t g_engineVersion[4] = {0, 0, 0, 0};
+std::atomic<bool> HostQuitFlag{false};
 
 ModuleHooks& EngineModuleHooks() {
     static ModuleHooks hooks;
@@ -260,7 +263,14 @@ void CVRModule3D::RunState(uint32_t now) {
         if (m_loadingScreen) DrawLoadingScreen(Elapsed(now), 0, 0, 0, 0);
         m_machine->m_scriptLocation = m_scriptName;
         m_log << "\nDownloading Script...";
-        const std::string script = m_scriptName;
+        // A local script is fetched by its full path: the download manager
+        // resolves relative names against the script's own folder.
+        std::string script = m_scriptName;
+        if (!HasUrlScheme(script)) {
+            std::error_code error;
+            const std::filesystem::path full = std::filesystem::absolute(script, error);
+            if (!error) script = full.string();
+        }
         if (m_machine->IsDebug())
             downloads.Enqueue(LastComponent(script + ".dbg").c_str(), script + ".dbg", 0, 0);
         downloads.Enqueue(LastComponent(script).c_str(), script, 0, 0);
@@ -479,8 +489,86 @@ int CVRModule3D::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lPar
         m_log << "\nWARNING! " << m_machine->Downloads().MessageText();
         return 1;
     default:
+        break;
+    }
+    if (!m_machine) return 0;
+    // The script sees the message first.
+    m_machine->PostWindowEvent(message, wParam, lParam);
+    switch (message) {
+    case kWmKeyDown:
+        if (wParam == kVkF9) CheckShiftF9();
+        return 1;
+    case kWmSysKeyDown:
+        if (wParam == kVkF4 && (static_cast<uint32_t>(lParam) & (1u << 29))) {
+            HostQuitFlag = true;
+            m_machine->Error(-1);
+        }
+        return 1;
+    case kWmSetFocus:
+    case kWmKillFocus:
+        m_machine->m_hasFocus = message == kWmSetFocus ? 1 : 0;
+        m_resize = 1;
+        return 1;
+    case kWmMouseLeave:
+        m_machine->m_mouseTracking = 0;
+        return 1;
+    case kWmMouseMove:
+    case kWmLButtonDown:
+    case kWmLButtonUp:
+    case kWmRButtonDown:
+    case kWmRButtonUp:
+    case kWmMButtonDown:
+    case kWmMButtonUp:
+    case kWmMouseWheel:
+        MouseUpdate(wParam, lParam);
+        return 1;
+    case kWmLButtonDblClk:
+    case kWmRButtonDblClk:
+    case kWmMButtonDblClk:
+        DoubleClickUpdate(wParam, lParam);
+        return 1;
+    case kWmChar:
+        m_machine->PutKey(static_cast<int32_t>(wParam));
+        return 1;
+    case kWmWindowPosChanged:
+        m_resize = 1;
+        return 1;
+    default:
         return 0;
     }
+}
+
+int CVRModule3D::CheckShiftF9() {
+    if (IsVirtualKeyDown(kVkShift)) {
+        HostQuitFlag = true;
+        m_machine->Error(-1);
+    }
+    return 0;
+}
+
+void CVRModule3D::MouseUpdate(uintptr_t wParam, intptr_t lParam) {
+    const int32_t previous = m_machine->GetMouseButtons();
+    const uint32_t buttons = static_cast<uint32_t>(wParam) & 0xFFFF;
+    // Capture needs nothing here: X keeps delivering a drag to the window.
+    SetWindowCursorShape(m_machine->m_cursor);
+    if (buttons != 0) FocusEngineWindow();
+    const int16_t wheel = static_cast<int16_t>((static_cast<uint32_t>(wParam) >> 16) & 0xFFFF);
+    if (wheel != 0) {
+        m_machine->m_wheelCount += wheel / 120;
+    } else {
+        const uint32_t l = static_cast<uint32_t>(lParam);
+        m_machine->SetMouse(static_cast<int32_t>((static_cast<uint32_t>(previous) & 0xFF00u) | buttons),
+                            static_cast<int16_t>(l & 0xFFFF), static_cast<int16_t>(l >> 16));
+    }
+    m_machine->m_mouseTracking = 1;
+}
+
+void CVRModule3D::DoubleClickUpdate(uintptr_t wParam, intptr_t lParam) {
+    const uint32_t previous = static_cast<uint32_t>(m_machine->GetMouseButtons());
+    const uint32_t l = static_cast<uint32_t>(lParam);
+    m_machine->SetMouse(static_cast<int32_t>((previous & 0xFF00u) | (static_cast<uint32_t>(wParam) << 8)),
+                        static_cast<int32_t>(l & 0xFFFF), static_cast<int32_t>(l >> 16));
+    FocusEngineWindow();
 }
 
 void CVRModule3D::DrainWindowMessages() {

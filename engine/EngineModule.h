@@ -41,6 +41,9 @@ struct ModuleOptions {
 // The engine version numbers: 0 until the module has passed its fade.
 extern uint32_t g_engineVersion[4];
 
+// The host's quit request: the program ends after the current frame.
+extern std::atomic<bool> HostQuitFlag;
+
 class CVRModule3D {
 public:
     // Frame states.
@@ -62,8 +65,11 @@ public:
     int LogLine(const char* text);
     void TimerTick();
 
-    // The window messages of the download manager; 1 when handled.
+    // Every window message of the engine's window; 1 when handled (the
+    // result is then the window procedure's result).
     int HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t* result);
+    // Shift+F9: the quit request and a script error.
+    int CheckShiftF9();
     // Runs the messages posted to the engine window since the last drain.
     void DrainWindowMessages();
 
@@ -80,6 +86,8 @@ public:
 
 private:
     void TimerThread();
+    void MouseUpdate(uintptr_t wParam, intptr_t lParam);
+    void DoubleClickUpdate(uintptr_t wParam, intptr_t lParam);
     void RunState(uint32_t nowMs);
     void LoadTheScript();
     float Elapsed(uint32_t nowMs) const;

@@ -1,0 +1,132 @@
+#include "Program.h"
+
+#include <GL/freeglut.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "engine/EngineModule.h"
+#include "host/CommandLine.h"
+#include "host/GlutContainer.h"
+#include "platform/FileSystem.h"
+#include "platform/GlutMessages.h"
+#include "platform/GlutWindow.h"
+#include "platform/XErrors.h"
+
+namespace {
+
+HostSettings g_settings;
+std::string g_startFolder;
+std::unique_ptr<CVRModule3D> g_module;
+GlutContainer* g_container = nullptr;  // created once, never destroyed
+std::atomic<bool> g_moduleAlive{true};
+StreamingHooks g_streaming;
+uint32_t g_lastCaptureMs = 0;
+
+// The console's close or the system's shutdown: quit after the frame.
+void OnTerminate(int) { HostQuitFlag = true; }
+
+void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (!g_module) return;
+    intptr_t result = 0;
+    g_module->HandleMessage(message, wParam, lParam, &result);
+    // Closing the window leaves the main loop, so the module ends while its
+    // GL context still exists.
+    if (message == kWmClose) glutLeaveMainLoop();
+}
+
+void DisplayCallback() {
+    PollWindowFocus();
+    if (g_module) g_module->Frame();
+    if (g_settings.stream && g_streaming.capture) {
+        const uint32_t now = static_cast<uint32_t>(glutGet(GLUT_ELAPSED_TIME));
+        if (now - g_lastCaptureMs >= 66) {
+            g_streaming.capture();
+            g_lastCaptureMs = now;
+        }
+    }
+    glutSwapBuffers();
+    if (HostQuitFlag) {
+        HostExit();
+        std::exit(0);
+    }
+    glutPostRedisplay();
+}
+
+void CreateEngine() {
+    if (!g_container) g_container = new GlutContainer();
+    g_module.reset(new CVRModule3D(g_settings.scriptName.c_str(), g_settings.engineParams.c_str(), g_container,
+                                   glutGetWindow(), g_settings.background,
+                                   g_settings.userParams.empty() ? nullptr : g_settings.userParams.c_str(), 1));
+    InstallWindowMessages(OnWindowMessage);
+}
+
+}  // namespace
+
+StreamingHooks& HostStreamingHooks() { return g_streaming; }
+
+void HostExit() {
+    if (g_moduleAlive.exchange(false)) {
+        g_module.reset();
+        if (!g_startFolder.empty()) ChangeWorkingFolder(g_startFolder);
+    }
+    if (g_settings.stream && g_streaming.stop) {
+        g_streaming.stop();
+        g_settings.stream = false;
+    }
+}
+
+int QemMain(int argc, char** argv) {
+    InstallXErrorHandler();
+    std::signal(SIGHUP, OnTerminate);
+    std::signal(SIGTERM, OnTerminate);
+    g_startFolder = WorkingFolder();
+
+    switch (ParseCommandLine(argc, argv, g_settings, std::cout)) {
+    case CommandLineOutcome::Run:
+        break;
+    case CommandLineOutcome::ShowUsage:
+        std::cout.flush();
+        std::getchar();
+        return 0;
+    case CommandLineOutcome::ShowVersion:
+        return 0;
+    case CommandLineOutcome::PageNotFound:
+        return 1;
+    }
+    if (!g_settings.resolution.empty()) {
+        int32_t fields[4] = {0, 0, 0, 0};
+        ParseScreenResolution(g_settings.resolution, fields);
+        std::cout << "\nScreen mode changes are not available here; keeping the current mode.";
+    }
+
+    glutInit(&argc, argv);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    if (g_settings.stream && g_streaming.start) g_streaming.start();
+    std::atexit(HostExit);
+    if (g_settings.width >= 1 && g_settings.height >= 1) glutInitWindowSize(g_settings.width, g_settings.height);
+    // A mode the display cannot give is dropped, with a line in the log.
+    unsigned int mode = g_settings.displayMode;
+    for (unsigned int optional : {0x100u /* stereo */, 0x80u /* multisample */, 0x20u /* stencil */}) {
+        glutInitDisplayMode(mode);
+        if ((mode & optional) && !glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) {
+            std::cout << "\nThe display offers no " << (optional == 0x100u ? "stereo" : optional == 0x80u ? "multisample" : "stencil")
+                      << " buffer; running without it.";
+            mode &= ~optional;
+        }
+    }
+    glutInitDisplayMode(mode);
+
+    const std::string title = g_settings.programName + " <" + g_settings.scriptName + ">";
+    CreateHostWindow(title.c_str(), g_settings.borderless);
+    if (g_settings.fullScreen) glutFullScreen();
+    CreateEngine();
+    glutDisplayFunc(DisplayCallback);
+    glutMainLoop();
+    HostExit();
+    return 0;
+}
