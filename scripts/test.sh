@@ -26,6 +26,7 @@ run_ctest build
 echo "== tests with sanitizers"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEM_SANITIZE=ON -DQEM_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan
 run_ctest build-asan

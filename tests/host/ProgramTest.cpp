@@ -1,0 +1,172 @@
+// The program end to end under the test display: qem runs a generated
+// script, xdotool types and clicks, the script prints what OnEvent gets.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <thread>
+
+#include "support/ProgramBuilder.h"
+#include "support/ScratchFolder.h"
+#include "support/WindowClose.h"
+#include "support/ZipWriter.h"
+
+extern char** environ;
+
+using namespace qemtest;
+
+namespace {
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+// A running qem with its standard output in a file.
+class Program {
+public:
+    Program(const std::vector<std::string>& args, const std::string& outputFile) : m_output(outputFile) {
+        std::vector<char*> argv;
+        std::vector<std::string> all = args;
+        all.insert(all.begin(), QEM_PROGRAM);
+        for (std::string& a : all) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (posix_spawn(&m_pid, QEM_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Program() {
+        if (m_pid > 0 && !m_exited) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    std::string Output() const { return ReadFile(m_output); }
+    // Waits up to the time for the text in the output.
+    bool WaitFor(const std::string& text, int seconds = 10) const {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            if (Output().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    // The exit code, or -1 when it did not end in time.
+    int WaitExit(int seconds = 10) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return -1;
+    }
+    bool Started() const { return m_pid > 0; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_exited = false;
+    std::string m_output;
+};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+        if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+        // ONEVENT(id, a, b) prints "<id a b>"; ONINIT prints READY.
+        ProgramBuilder b;
+        b.Return();
+        b.Function("ONINIT", 0);
+        b.Emit(OP_OUTPUT, VStr("READY\n"));
+        b.Return();
+        b.Function("ONEVENT", 3);
+        b.Emit(OP_OUTPUT, VStr("<"));
+        b.Emit(OP_OUTPUT, L(-1));
+        b.Emit(OP_OUTPUT, VStr(" "));
+        b.Emit(OP_OUTPUT, L(-2));
+        b.Emit(OP_OUTPUT, VStr(" "));
+        b.Emit(OP_OUTPUT, L(-3));
+        b.Emit(OP_OUTPUT, VStr(">\n"));
+        b.Return();
+        const std::vector<uint8_t> bytes = b.WriteFile();
+        script = scratch.Make("events.bin");
+        WriteFile(script, std::string(bytes.begin(), bytes.end()));
+    }
+
+    // The X window of the program (by its title), with the pointer inside it
+    // so that it has the focus.
+    std::string Window(const std::string& title) {
+        const std::string id = Shell("timeout 10 xdotool search --sync --name '^" + title + "$' | head -1");
+        if (!id.empty()) Shell("xdotool mousemove --window " + id + " 40 40");
+        return id;
+    }
+
+    ScratchFolder scratch;
+    std::string script;
+};
+
+}  // namespace
+
+TEST_F(ProgramTest, KeysClicksAndTheWheelReachOnEvent) {
+    Program qem({script, "-w", "200", "-h", "150"}, scratch.Make("out.txt"));
+    ASSERT_TRUE(qem.Started());
+    ASSERT_TRUE(qem.WaitFor("READY")) << qem.Output();
+    const std::string title = "qem <" + script + ">";
+    const std::string id = Window(title);
+    ASSERT_FALSE(id.empty()) << "no window titled " << title;
+    EXPECT_EQ(Shell("xdotool getwindowname " + id), title);
+
+    Shell("xdotool key a");
+    EXPECT_TRUE(qem.WaitFor("<256 65 ")) << qem.Output();
+    EXPECT_TRUE(qem.WaitFor("<258 97 "));
+    Shell("xdotool click 1");
+    EXPECT_TRUE(qem.WaitFor("<513 1 "));
+    EXPECT_TRUE(qem.WaitFor("<514 0 "));
+    Shell("xdotool click 4");
+    EXPECT_TRUE(qem.WaitFor("<522 7864320 ")) << qem.Output();  // 120 in the high word
+
+    // Shift+F9: OnEvent sees the key, then the program stops and ends with 0.
+    Shell("xdotool key shift+F9");
+    EXPECT_EQ(qem.WaitExit(), 0) << qem.Output();
+    const std::string out = qem.Output();
+    EXPECT_NE(out.find("<256 120 "), std::string::npos);
+    EXPECT_NE(out.find("\nOstrel Stopped!\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, BorderlessWindowCarriesTheHints) {
+    Program qem({script, "-b"}, scratch.Make("out.txt"));
+    ASSERT_TRUE(qem.WaitFor("READY")) << qem.Output();
+    const std::string id = Window("qem <" + script + ">");
+    ASSERT_FALSE(id.empty());
+    const std::string hints = Shell("xprop -id " + id + " _MOTIF_WM_HINTS");
+    EXPECT_NE(hints.find("= 0x2, 0x0, 0x0"), std::string::npos) << hints;
+}
+
+TEST_F(ProgramTest, ClosingTheWindowEndsThroughTheExitRoutine) {
+    Program qem({script}, scratch.Make("out.txt"));
+    ASSERT_TRUE(qem.WaitFor("READY")) << qem.Output();
+    const std::string id = Window("qem <" + script + ">");
+    ASSERT_FALSE(id.empty());
+    ASSERT_TRUE(RequestWindowClose(id));
+    EXPECT_EQ(qem.WaitExit(), 0);
+    EXPECT_NE(qem.Output().find("\nOstrel Stopped!\n"), std::string::npos) << qem.Output();
+}
