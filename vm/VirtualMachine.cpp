@@ -362,6 +362,8 @@ bool CVirtualMachine::StartProgram(std::shared_ptr<VmProgram> program) {
 }
 
 void CVirtualMachine::UnloadProgram() {
+    // A run in progress (a handler unloading) stops before it fetches again.
+    m_stop = true;
     // Values are released while the code still exists: releasing one may run
     // a script destructor.
     PopTo(m_stack.get());

@@ -219,7 +219,7 @@ protected:
     void Run();
     template <bool kSingleStep>
     void RunLoop();
-    CVmValue* Operand(const VmOperand& o, VmInstruction* in, CVmValue* frame);
+    CVmValue* Operand(const VmOperand& o, VmInstruction* in, CVmValue* frame, CVmValue* stackBase);
     CVmValue* OtherOperand(const VmOperand& o);
     void DebuggerPoll();
     void Return(CVmValue* a);

@@ -142,13 +142,16 @@ bool VmInstruction::Set(int code, int m, const int32_t fieldsByPosition[32]) {
         const uint8_t pos = info->position[k];
         o.index = 0;
         o.self = 0;
+        o.offset = 0;
         switch (o.kind) {
         case VmOperandKind::Local:
             o.index = fieldsByPosition[pos];
+            o.offset = o.index * static_cast<int32_t>(sizeof(CVmValue));
             o.access = VmAccess::Local;
             break;
         case VmOperandKind::Global:
             o.index = fieldsByPosition[pos];
+            o.offset = o.index * static_cast<int32_t>(sizeof(CVmValue));
             o.access = VmAccess::Global;
             break;
         case VmOperandKind::Value:

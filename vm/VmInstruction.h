@@ -174,6 +174,8 @@ struct VmOperand {
     int32_t index;  // slot index, global index or immediate
     VmAccess access = VmAccess::Null;
     uint8_t self = 0;  // Self: 0 the embedded value, 1 and 2 the immediates
+    // Local and Global: index in bytes from the frame base or the globals.
+    int32_t offset = 0;
 };
 
 struct VmInstruction {

@@ -33,10 +33,12 @@ CVmValue* CVirtualMachine::OtherOperand(const VmOperand& o) {
 // Operand k of the running instruction. A frame slot outside the stack is a
 // run-time error; the handler then works on a scratch value.
 inline __attribute__((always_inline)) CVmValue* CVirtualMachine::Operand(const VmOperand& o, VmInstruction* in,
-                                                                         CVmValue* frame) {
+                                                                         CVmValue* frame, CVmValue* stackBase) {
     if (__builtin_expect(o.access == VmAccess::Local, 1)) {
-        CVmValue* p = frame + o.index;
-        if (__builtin_expect(static_cast<size_t>(p - m_stackBase) >= static_cast<size_t>(kMaxStackSlots), 0))
+        CVmValue* p = reinterpret_cast<CVmValue*>(reinterpret_cast<char*>(frame) + o.offset);
+        if (__builtin_expect(static_cast<size_t>(reinterpret_cast<char*>(p) - reinterpret_cast<char*>(stackBase)) >=
+                                 static_cast<size_t>(kMaxStackSlots) * sizeof(CVmValue),
+                             0))
             return ReportBadLocal(o.index);
         return p;
     }
@@ -44,9 +46,9 @@ inline __attribute__((always_inline)) CVmValue* CVirtualMachine::Operand(const V
     return OtherOperand(o);
 }
 
-#define A Operand(in->op[0], in, frame)
-#define B Operand(in->op[1], in, frame)
-#define T Operand(in->op[2], in, frame)
+#define A Operand(in->op[0], in, frame, stackBase)
+#define B Operand(in->op[1], in, frame, stackBase)
+#define T Operand(in->op[2], in, frame, stackBase)
 
 void CVirtualMachine::Run() { RunLoop<false>(); }
 
@@ -66,6 +68,7 @@ void CVirtualMachine::RunLoop() {
     VmInstruction* in;
     int32_t ip = m_ip;
     CVmValue* frame = m_frame;
+    CVmValue* const stackBase = m_stackBase;
 
 // Fetches the instruction at ip and jumps to its handler.
 #define FETCH()                                                                                 \
