@@ -26,6 +26,19 @@ bool IsNumber(const CVmValue* v) { return v->type == VmValueType::Integer || v->
 double AsDouble(const CVmValue* v) { return v->type == VmValueType::Integer ? v->asInt : v->asReal; }
 float AsFloat(const CVmValue* v) { return v->type == VmValueType::Integer ? static_cast<float>(v->asInt) : v->asReal; }
 
+// target := left changed by op, in place when the target is the left
+// operand, else through a copy of it.
+template <class F>
+void VectorResult(const CVmValue* left, CVmValue* target, F op) {
+    if (target == left) {
+        op(target->asVector);
+        return;
+    }
+    CVmValue copy(*left);
+    op(copy.asVector);
+    target->Move(copy);
+}
+
 // The biggest string, vector or array one instruction creates.
 constexpr int32_t kMaxCreatedSize = 1 << 26;
 
@@ -415,48 +428,24 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
             }
             return true;
         }
-        if (lt == VmValueType::Vector && rt == VmValueType::Vector) {
-            if (target != left) {
-                CVmValue copy(*left);
-                copy.asVector.Add(right->asVector);
-                target->Move(copy);
-            } else {
-                target->asVector.Add(right->asVector);
-            }
-            return true;
-        }
+        if (lt == VmValueType::Vector && rt == VmValueType::Vector)
+            return VectorResult(left, target, [&](CVmVector& v) { v.Add(right->asVector); }), true;
         break;
     case OP_SUB_FROM:
     case OP_SUB:
         if (ints) return target->SetInteger(Wrap(static_cast<int64_t>(left->asInt) - right->asInt)), true;
         if (nums) return target->SetReal(AsFloat(left) - AsFloat(right)), true;
-        if (lt == VmValueType::Vector && rt == VmValueType::Vector) {
-            if (target != left) {
-                CVmValue copy(*left);
-                copy.asVector.Sub(right->asVector);
-                target->Move(copy);
-            } else {
-                target->asVector.Sub(right->asVector);
-            }
-            return true;
-        }
+        if (lt == VmValueType::Vector && rt == VmValueType::Vector)
+            return VectorResult(left, target, [&](CVmVector& v) { v.Sub(right->asVector); }), true;
         break;
     case OP_MUL_BY:
     case OP_MUL:
         if (ints) return target->SetInteger(Wrap(static_cast<int64_t>(left->asInt) * right->asInt)), true;
         if (nums) return target->SetReal(AsFloat(left) * AsFloat(right)), true;
-        if (lt == VmValueType::Vector && IsNumber(right)) {
-            CVmValue copy(*left);
-            copy.asVector.Scale(AsFloat(right));
-            target->Move(copy);
-            return true;
-        }
-        if (IsNumber(left) && rt == VmValueType::Vector) {
-            CVmValue copy(*right);
-            copy.asVector.Scale(AsFloat(left));
-            target->Move(copy);
-            return true;
-        }
+        if (lt == VmValueType::Vector && IsNumber(right))
+            return VectorResult(left, target, [&](CVmVector& v) { v.Scale(AsFloat(right)); }), true;
+        if (IsNumber(left) && rt == VmValueType::Vector)
+            return VectorResult(right, target, [&](CVmVector& v) { v.Scale(AsFloat(left)); }), true;
         if (lt == VmValueType::Vector && rt == VmValueType::Vector)
             return target->SetReal(left->asVector.Dot(right->asVector)), true;
         break;
@@ -470,10 +459,7 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
         if (nums) return target->SetReal(AsFloat(left) / AsFloat(right)), true;
         if (lt == VmValueType::Vector && IsNumber(right)) {
             const float inverse = 1.0f / AsFloat(right);
-            CVmValue copy(*left);
-            copy.asVector.Scale(inverse);
-            target->Move(copy);
-            return true;
+            return VectorResult(left, target, [&](CVmVector& v) { v.Scale(inverse); }), true;
         }
         break;
     case OP_MOD_BY:
@@ -496,12 +482,8 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
     case OP_POW_BY:
     case OP_POW:
         if (nums) return target->SetReal(static_cast<float>(std::pow(AsDouble(left), AsDouble(right)))), true;
-        if (lt == VmValueType::Vector && rt == VmValueType::Vector) {
-            CVmValue copy(*left);
-            copy.asVector.Cross(right->asVector);
-            target->Move(copy);
-            return true;
-        }
+        if (lt == VmValueType::Vector && rt == VmValueType::Vector)
+            return VectorResult(left, target, [&](CVmVector& v) { v.Cross(right->asVector); }), true;
         break;
     default:
         break;

@@ -136,7 +136,7 @@ bool CVmRegisterClass::InvokeSlot(const VmMethodSlot& slot, CVmClassBase* object
     return !owner->m_error;
 }
 
-bool CVmRegisterClass::CallMethod(CVmClassBase* object, int32_t index, int32_t argCount) {
+bool CVmRegisterClass::CallBound(CVmClassBase* object, int32_t index, int32_t argCount, int mode) {
     m_error = false;
     const VmMethodSlot* slot = Slot(index);
     if (!slot) {
@@ -146,36 +146,20 @@ bool CVmRegisterClass::CallMethod(CVmClassBase* object, int32_t index, int32_t a
     const VmMethodSlot copy = *slot;  // a nested run may rebind
     m_argCount = argCount;
     m_callData = copy.data;
-    (copy.owner->*copy.handler)(object, VM_CALL_METHOD);
+    (copy.owner->*copy.handler)(object, mode);
     return !m_error;
+}
+
+bool CVmRegisterClass::CallMethod(CVmClassBase* object, int32_t index, int32_t argCount) {
+    return CallBound(object, index, argCount, VM_CALL_METHOD);
 }
 
 bool CVmRegisterClass::CallGet(CVmClassBase* object, int32_t index) {
-    m_error = false;
-    const VmMethodSlot* slot = Slot(index);
-    if (!slot) {
-        m_error = true;
-        return false;
-    }
-    const VmMethodSlot copy = *slot;
-    m_argCount = 0;
-    m_callData = copy.data;
-    (copy.owner->*copy.handler)(object, VM_GET_MEMBER);
-    return !m_error;
+    return CallBound(object, index, 0, VM_GET_MEMBER);
 }
 
 bool CVmRegisterClass::CallSet(CVmClassBase* object, int32_t index) {
-    m_error = false;
-    const VmMethodSlot* slot = Slot(index);
-    if (!slot) {
-        m_error = true;
-        return false;
-    }
-    const VmMethodSlot copy = *slot;
-    m_argCount = 1;
-    m_callData = copy.data;
-    (copy.owner->*copy.handler)(object, VM_SET_MEMBER);
-    return !m_error;
+    return CallBound(object, index, 1, VM_SET_MEMBER);
 }
 
 bool CVmRegisterClass::CallByName(CVmClassBase* object, const char* upperName, int mode) {

@@ -176,6 +176,8 @@ public:
 
 protected:
     bool AddEntry(const char* name, VmNativeMethod handler, CVmRegisterClass* owner);
+    // Runs the handler bound at a slot of the current machine in a mode.
+    bool CallBound(CVmClassBase* object, int32_t index, int32_t argCount, int mode);
     std::vector<VmMethodSlot>& SlotsFor(const CVirtualMachine* machine);
     static CVmValue* GetParamAt(CVmValue* returnSlot, int32_t k);
 

@@ -37,6 +37,25 @@ T* AllocItems(int32_t n, int32_t& capacity) {
     return p;
 }
 
+// A vector's elements become a copy of n values (none: no buffer). The new
+// buffer is filled before the old one goes: the values may be its own.
+template <class V, class T>
+void AssignElements(V& v, const T* values, int32_t n) {
+    if (n <= 0 || !values) {
+        v.Free();
+        v.count = v.capacity = 0;
+        return;
+    }
+    if (n > CVmArray::kMaxCount) n = CVmArray::kMaxCount;
+    int32_t cap = 0;
+    T* p = AllocItems<T>(n, cap);
+    std::memcpy(p, values, static_cast<size_t>(n) * sizeof(T));
+    v.Free();
+    v.data = p;
+    v.capacity = cap;
+    v.count = n;
+}
+
 bool IsPrintable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
 
 char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -219,21 +238,7 @@ void CVmString::Free() {
 // ---------------------------------------------------------------------------
 // CVmVector
 
-void CVmVector::Assign(const float* values, int32_t n) {
-    if (n <= 0 || !values) {
-        Free();
-        count = capacity = 0;
-        return;
-    }
-    if (n > CVmArray::kMaxCount) n = CVmArray::kMaxCount;
-    int32_t cap = 0;
-    float* p = AllocItems<float>(n, cap);
-    std::memcpy(p, values, static_cast<size_t>(n) * sizeof(float));
-    Free();
-    data = p;
-    capacity = cap;
-    count = n;
-}
+void CVmVector::Assign(const float* values, int32_t n) { AssignElements(*this, values, n); }
 
 void CVmVector::Init(int32_t n, uint8_t fillByte) {
     if (n <= 0) {
@@ -307,21 +312,7 @@ void CVmVector::Free() {
     data = nullptr;
 }
 
-void CVmVectorInt::Assign(const int32_t* values, int32_t n) {
-    if (n <= 0 || !values) {
-        Free();
-        count = capacity = 0;
-        return;
-    }
-    if (n > CVmArray::kMaxCount) n = CVmArray::kMaxCount;
-    int32_t cap = 0;
-    int32_t* p = AllocItems<int32_t>(n, cap);
-    std::memcpy(p, values, static_cast<size_t>(n) * sizeof(int32_t));
-    Free();
-    data = p;
-    capacity = cap;
-    count = n;
-}
+void CVmVectorInt::Assign(const int32_t* values, int32_t n) { AssignElements(*this, values, n); }
 
 void CVmVectorInt::Free() {
     VmBlockMgr().FreeIfSet(data);
