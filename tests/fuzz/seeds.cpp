@@ -127,6 +127,13 @@ void DeclaredSeeds(const fs::path& dir) {
 
 }  // namespace
 
+void HtmlSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("<html><!-- x --> <OBJECT classid=\"CLSID:3A41C7E0-9B2D-4F6A-8C15-2E7D90B4A6F3\" "
+                                  "width=640 height=\"100%\" ID=e><PARAM NAME=\"ScriptName\" VALUE=\"a.bin\">"
+                                  "<PARAM NAME=BackgroundColor VALUE=\"#FF8000\"></OBJECT>"));
+    WriteSeed(dir, 1, std::string("<OBJECT classid=x><PARAM VALUE=1 NAME=UserParam VALUE=\"u\"></object>"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -138,5 +145,6 @@ int main(int argc, char** argv) {
     ZipSeeds(root / "fuzz_zip_unpack");
     DebugInfoSeeds(root / "fuzz_debug_info");
     DeclaredSeeds(root / "fuzz_declared_read");
+    HtmlSeeds(root / "fuzz_html_page");
     return 0;
 }
