@@ -10,6 +10,7 @@
 //   ERR()                    [30] d = 0            [31] e = 1, d = e / d (fails)  [32] return d
 //   GROW(this, n) (Box::Grow)[40] reserve          [41] k = 4          [42] return k
 //   PING()                   [50] output 1         [51] return 2
+//   LAST()                   [60] return G(1)
 // Globals: counter, items, box, vec, self, (util.qsx) counter, late, early.
 #pragma once
 
@@ -198,6 +199,17 @@ protected:
         Line(51);
         b.Return(VInt(2));
 
+        // The call's return address lies after the file's last line start,
+        // where no line and no scope are found.
+        b.Function("LAST", 0);
+        Line(60);
+        b.Emit(OP_RESERVE, I(1));
+        b.CallScript("G", {VInt(1)}, L(1));
+        b.Return(L(1));
+
+        // Member names the program uses: the classes register theirs.
+        for (const char* name : {"COUNT", "NAME", "AREA", "PEER", "BAD"}) b.MethodName(name);
+
         w.AddRange(0, 0, b.Here() - 1);
         program = b.Build();
         ASSERT_NE(program, nullptr) << b.LastError();
@@ -223,6 +235,7 @@ protected:
         main.Function("ERR", 0, 30, 32).Variable("d", 1, 30).Variable("e", 2, 30);
         main.Method("Box", "Grow", 1, 40, 42).Variable("n", -2, 40).Variable("k", 1, 41);
         main.Function("PING", 0, 50, 51);
+        main.Function("LAST", 0, 60, 60);
         w.FileScope(1).Lines(1, 10).Variable("counter", kUtilCounter + 1, 0);
         const int32_t shape = w.AddClass("Shape", {}, {"COUNT", "AREA"});
         w.AddClass("Box", {shape}, {"COUNT", "NAME", "BAD", "PEER"});
