@@ -98,6 +98,14 @@ void DebugInfoSeeds(const fs::path& dir) {
 
 }  // namespace
 
+void DebugCommandSeeds(const fs::path& dir) {
+    int n = 0;
+    for (const char* line : {"p b + z * 2", "print {1, \"a\", [1, 2.5]}[1]", "p arr[0] ? g : -g ^ 2",
+                             "print sin(z)^2 and true", "b main.qsx:3", "d main.qsx:3", "frame 1", "bt",
+                             "p far", "p bad.x", "stepx", "c"})
+        WriteSeed(dir, n++, std::string(line) + "\r");
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -107,5 +115,6 @@ int main(int argc, char** argv) {
     ValueSeeds(root / "fuzz_value_read");
     ZipSeeds(root / "fuzz_zip_unpack");
     DebugInfoSeeds(root / "fuzz_debug_info");
+    DebugCommandSeeds(root / "fuzz_debug_command");
     return 0;
 }
