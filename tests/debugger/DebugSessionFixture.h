@@ -282,17 +282,16 @@ protected:
         v.SetInteger(1);
         self->Append(v);
         self->Append(g[kSelf]);
+        cycles[0] = g[kBox];
+        cycles[1] = g[kSelf];
         g[kUtilCounter].SetInteger(99);
         g[kLate].SetInteger(-1);
     }
 
     void TearDown() override {
         // The object and the array hold themselves: let them go.
-        if (vm) {
-            CVmValue* g = vm->Globals();
-            if (g[kBox].type == VmValueType::Object) static_cast<Box*>(g[kBox].asObject)->peer.SetVoid();
-            if (g[kSelf].type == VmValueType::Array) g[kSelf].asArray->Resize(0);
-        }
+        if (cycles[0].type == VmValueType::Object) static_cast<Box*>(cycles[0].asObject)->peer.SetVoid();
+        if (cycles[1].type == VmValueType::Array) cycles[1].asArray->Resize(0);
     }
 
     // Calls a script function from the host; its integer result, or -1000
@@ -310,6 +309,7 @@ protected:
     std::unique_ptr<DebugInfo> model;
     std::ostringstream out;
     FakeClient client;
+    CVmValue cycles[2];  // the box and the array that hold themselves
     std::unique_ptr<CVirtualMachine> vm;
     std::unique_ptr<DebugSession> session;
 };
