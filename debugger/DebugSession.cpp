@@ -261,6 +261,13 @@ void DebugSession::RemoveBreakpoint(const std::string& file, int32_t line) {
 
 void DebugSession::KeepStepping() { m_machine->m_debugRequest |= 1; }
 
+void DebugSession::EndStepAt(int32_t index) {
+    // Where a breakpoint already is, the step stops at it and it stays.
+    m_temporaryTrap = SetTrap(index) ? index : -1;
+    m_stepIntoPending = m_stepOverPending = false;
+    m_machine->m_debugRequest = 0;
+}
+
 void DebugSession::StepInto() {
     if (!HasInstructionPointer()) return;
     m_stepIntoPending = true;
@@ -277,9 +284,7 @@ void DebugSession::StepIntoCheck() {
     }
     const int32_t idx = m_machine->NextInstruction();
     if (IsLineStart(idx)) {
-        m_temporaryTrap = SetTrap(idx) ? idx : -1;
-        m_stepIntoPending = false;
-        m_machine->m_debugRequest = 0;
+        EndStepAt(idx);
         return;
     }
     // Instruction by instruction until the next one starts a line, in
@@ -327,7 +332,5 @@ void DebugSession::StepOverCheck() {
         KeepStepping();
         return;
     }
-    m_temporaryTrap = SetTrap(idx) ? idx : -1;
-    m_stepOverPending = false;
-    m_machine->m_debugRequest = 0;
+    EndStepAt(idx);
 }

@@ -133,6 +133,8 @@ private:
     void StepOverCheck();
     // A step stays pending: the poll after the next instruction calls back.
     void KeepStepping();
+    // The step ends at the trap planted at this line start.
+    void EndStepAt(int32_t index);
     bool HasInstructionPointer() const;
     bool IsLineStart(int32_t index) const;
     bool IsTrapAt(int32_t index) const;
