@@ -117,10 +117,6 @@ public:
 
     CVirtualMachine* Machine() const { return m_machine; }
     const DebugInfo* Model() const { return m_model; }
-    int32_t SelectedInstruction() const { return m_selectedInstruction; }
-    CVmValue* SelectedFrame() const { return m_selectedFrame; }
-    int32_t StopInstruction() const { return m_stopInstruction; }
-    CVmValue* StopFrame() const { return m_stopFrame; }
     const std::map<int32_t, VmInstruction>& Breakpoints() const { return m_breakpoints; }
     bool ClientGone() const { return m_clientGone; }
 

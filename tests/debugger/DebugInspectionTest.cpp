@@ -66,6 +66,7 @@ TEST_F(DebugSessionTest, PrintRepliesAtABreakpoint) {
         {"print 1/0", "Void"},
         {"print 1%0", "Void"},
         {"print (-2147483647-1)/-1", "-2147483648"},
+        {"print -2147483648/-1", "2147483647"},  // the literal saturates
         {"print (-2147483647-1)%-1", "0"},
         {"print 2147483647+1", "-2147483648"},
     };
