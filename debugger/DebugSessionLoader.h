@@ -8,6 +8,7 @@
 // the machine, or before it (the session then detaches itself).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,18 @@
 #include "debugger/DebugSession.h"
 
 class CVirtualMachine;
+
+// The debugger's ports in an engine-parameter string
+// ("...;DBGOUT=p1;DBGCMD=p2;DBGEVT=p3;..."): the text is cut at '=' and ';'
+// in turn, and a name that is exactly DBGOUT, DBGCMD or DBGEVT takes the
+// decimal number that follows. The machine debugs when all three are above 0.
+struct DebugPorts {
+    int32_t output = 0;
+    int32_t commands = 0;
+    int32_t events = 0;
+    bool Enabled() const { return output > 0 && commands > 0 && events > 0; }
+};
+DebugPorts ReadDebugPorts(const std::string& engineParameters);
 
 class DebugSessionLoader {
 public:

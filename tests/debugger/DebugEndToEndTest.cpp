@@ -114,3 +114,30 @@ TEST_F(DebugSessionTest, EndToEndClientDrivesAScriptThatTheHostKeepsCalling) {
     command("exit");
     EXPECT_EQ(events->ReadLine(200ms), "");  // "Stopped" only once
 }
+
+TEST(DebugPortsFromEngineParameters, NamesAreExactAndAllThreeAreNeeded) {
+    struct Case {
+        const char* text;
+        int32_t output, commands, events;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"DBGOUT=5001;DBGCMD=5002;DBGEVT=5003", 5001, 5002, 5003, true},
+        {"FOV=45;QUIET=1;DBGOUT=7;DBGCMD=8;DBGEVT=9;MSAA=4", 7, 8, 9, true},
+        {"DBGOUT= 7;DBGCMD=+8x;DBGEVT=9", 7, 8, 9, true},
+        {"dbgout=7;DBGCMD=8;DBGEVT=9", 0, 8, 9, false},
+        {" DBGOUT=7;DBGCMD=8;DBGEVT=9", 0, 8, 9, false},
+        {"DBGOUT=0;DBGCMD=8;DBGEVT=9", 0, 8, 9, false},
+        {"DBGOUT=7;DBGCMD=8", 7, 8, 0, false},
+        {"DBGOUT=-7;DBGCMD=8;DBGEVT=99999999999", -7, 8, INT32_MAX, false},
+        {"", 0, 0, 0, false},
+        {"==;;DBGOUT", 0, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        const DebugPorts p = ReadDebugPorts(c.text);
+        EXPECT_EQ(p.output, c.output) << c.text;
+        EXPECT_EQ(p.commands, c.commands) << c.text;
+        EXPECT_EQ(p.events, c.events) << c.text;
+        EXPECT_EQ(p.Enabled(), c.enabled) << c.text;
+    }
+}
