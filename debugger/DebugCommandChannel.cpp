@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include <json/writer.h>
-
 #include "debugger/DebugJson.h"
 
 // ---- console ----
@@ -120,15 +118,7 @@ const std::list<std::string>& DebugCommandSocketChannel::TakeAllCommands() {
     return m_taken;
 }
 
-void DebugCommandSocketChannel::SendJson(const Json::Value& value) {
-    // Compact: no spaces or line breaks, members in byte order of their keys.
-    static const Json::StreamWriterBuilder compact = [] {
-        Json::StreamWriterBuilder builder;
-        builder["indentation"] = "";
-        return builder;
-    }();
-    Send(Json::writeString(compact, value) + "\n");
-}
+void DebugCommandSocketChannel::SendJson(const Json::Value& value) { Send(DebugJsonLine(value) + "\n"); }
 
 void DebugCommandSocketChannel::SendText(const std::string& text) { Send(text + "\n"); }
 

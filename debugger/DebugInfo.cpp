@@ -321,7 +321,10 @@ std::unique_ptr<DebugInfo> ParseDebugInfo(const std::string& text, std::string* 
 }
 
 std::unique_ptr<DebugInfo> LoadDebugInfoFile(const std::string& bytecodePath) {
-    const std::string path = bytecodePath + ".dbg";
+    return ReadDebugInfoFile(bytecodePath + ".dbg");
+}
+
+std::unique_ptr<DebugInfo> ReadDebugInfoFile(const std::string& path) {
     std::ifstream in(path);
     if (!in) return nullptr;
     std::string text;

@@ -211,3 +211,5 @@ std::unique_ptr<DebugInfo> ParseDebugInfo(const std::string& text, std::string* 
 // without a debugger), or when it opens but cannot be read or parsed, which is
 // reported on the standard output.
 std::unique_ptr<DebugInfo> LoadDebugInfoFile(const std::string& bytecodePath);
+// The same for the debug-information file itself.
+std::unique_ptr<DebugInfo> ReadDebugInfoFile(const std::string& path);

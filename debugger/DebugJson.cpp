@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <json/writer.h>
+
 namespace {
 
 // Code points of the bytes 0x80 to 0x9F; the rest of the code page is
@@ -90,6 +92,15 @@ std::string Utf8ToCp1252(const std::string& text) {
         }
     }
     return out;
+}
+
+std::string DebugJsonLine(const Json::Value& value) {
+    static const Json::StreamWriterBuilder compact = [] {
+        Json::StreamWriterBuilder builder;
+        builder["indentation"] = "";
+        return builder;
+    }();
+    return Json::writeString(compact, value);
 }
 
 Json::Value DebugJsonText(const std::string& cp1252) { return Json::Value(Cp1252ToUtf8(cp1252)); }

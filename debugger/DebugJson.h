@@ -18,6 +18,10 @@ std::string Cp1252ToUtf8(const std::string& text);
 // becomes '?'; bytes that are not well-formed UTF-8 are kept as they are.
 std::string Utf8ToCp1252(const std::string& text);
 
+// The compact one-line text of a JSON reply: no blanks or line breaks, the
+// members of objects in byte order of their keys, no final line end.
+std::string DebugJsonLine(const Json::Value& value);
+
 // A JSON string holding engine text.
 Json::Value DebugJsonText(const std::string& cp1252);
 

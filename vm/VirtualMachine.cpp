@@ -106,6 +106,7 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
 }
 
 CVirtualMachine::~CVirtualMachine() {
+    if (m_debugger) m_debugger->OnMachineDestroyed();
     SetDebugger(nullptr);
     CVirtualMachine* previous = g_currentVM;
     g_currentVM = this;
@@ -620,7 +621,9 @@ bool CVirtualMachine::RunNested(int32_t start) {
         m_stop = false;
         Run();
     }
-    const bool ok = entered && !m_error && m_top == argsTop + 1;
+    // The function returned when its frame is gone (the run may also have
+    // been stopped inside it, by the debugger's stop request).
+    const bool ok = entered && !m_error && m_top == argsTop + 1 && m_frame == savedFrame;
     if (!ok) PopTo(argsTop);
     m_frame = savedFrame;
     m_ip = savedIp;

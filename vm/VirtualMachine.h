@@ -30,6 +30,8 @@ public:
     virtual void OnBreak() = 0;
     virtual bool HasQueuedCommands() = 0;
     virtual void PollCommands() = 0;
+    // The machine is being destroyed: its last call to the debugger.
+    virtual void OnMachineDestroyed() {}
 };
 
 // What the loader asks of the debugger when a machine made with the debug
@@ -65,6 +67,8 @@ public:
     virtual void ReportTypeMismatch(const CVmValue* a, const CVmValue* b, const CVmValue* t);
     virtual std::unique_ptr<std::istream> OpenFile(const std::string& path);
     virtual ~CVirtualMachine();
+    // The debugger's script-side call (name(arguments) in a watch expression):
+    // a new value that the caller owns.
     virtual CVmValue* EvaluateExpression(const CVmValue* functionName, CVmArray* arguments);
     virtual const char* StringForId(int32_t id);
     virtual uint32_t ThreadId();
@@ -132,6 +136,10 @@ public:
     CVmValue* CallNativeFunction(const char* name);
     // Runs one instruction as one turn of the run loop, without the debugger poll.
     void StepInstruction();
+    // The debugger poll of the run loop, run once (nothing without a debugger).
+    void PollDebugger() {
+        if (m_debugger) DebuggerPoll();
+    }
 
     // Errors and warnings (their texts go to the output stream).
     std::ostream& Error(int32_t lineMode = -1);
@@ -172,6 +180,8 @@ public:
     CVmValue* FrameBase() { return m_frame; }
     int32_t CurrentInstruction() const { return m_currentIp; }
     int32_t NextInstruction() const { return m_ip; }
+    // Where the run goes on (the debugger moves it back onto a breakpoint).
+    void SetNextInstruction(int32_t ip) { m_ip = ip; }
     VmInstruction* Code() { return m_code; }
     int32_t CodeCount() const { return m_codeCount; }
     CVmRegisterFunction& FunctionRegistry() { return m_registry; }
@@ -190,6 +200,19 @@ public:
     void SetEvaluating(bool e) { m_evaluating = e; }
     bool IsEvaluating() const { return m_evaluating; }
     void SetStopFlag(bool s) { m_stop = s; }
+    // The flags a debugger inspection saves before it runs a getter or a
+    // call on this machine and puts back afterwards, so that inspecting
+    // never changes how the script goes on.
+    struct RunFlags {
+        bool error, stop, listingWritten, evaluating;
+    };
+    RunFlags SaveRunFlags() const { return {m_error, m_stop, m_listingWritten, m_evaluating}; }
+    void RestoreRunFlags(const RunFlags& f) {
+        m_error = f.error;
+        m_stop = f.stop;
+        m_listingWritten = f.listingWritten;
+        m_evaluating = f.evaluating;
+    }
     bool IsQuiet() const { return m_quiet; }
     int32_t LastListingLine() const { return m_lastListingLine; }
 

@@ -6,56 +6,20 @@
 #include <sstream>
 #include <thread>
 
-#include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
 
 #include "debugger/DebugCommandChannel.h"
 #include "debugger/DebugEventChannel.h"
 #include "debugger/DebugJson.h"
+#include "support/LoopbackPeer.h"
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
 using namespace std::chrono_literals;
+using qemtest::LoopbackPeer;
 
 namespace {
-
-// The client side of one connection, with reads that give up after a while
-// so that a missing reply fails the test instead of hanging it.
-class TestClient {
-public:
-    explicit TestClient(uint16_t port) { m_socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port)); }
-
-    void Send(const std::string& bytes) { asio::write(m_socket, asio::buffer(bytes)); }
-
-    // Exactly `size` bytes, or what arrived before the time-out.
-    std::string Read(size_t size, std::chrono::milliseconds timeout = 5s) {
-        std::string bytes(size, '\0');
-        size_t got = 0;
-        bool done = false;
-        asio::async_read(m_socket, asio::buffer(bytes), [&](const boost::system::error_code&, size_t n) {
-            got = n;
-            done = true;
-        });
-        m_io.restart();
-        m_io.run_for(timeout);
-        if (!done) {
-            m_socket.cancel();
-            m_io.restart();
-            m_io.run();
-        }
-        bytes.resize(got);
-        return bytes;
-    }
-
-    void Close() { m_socket.close(); }
-
-private:
-    asio::io_context m_io;
-    tcp::socket m_socket{m_io};
-};
 
 // A command channel with its client connected.
 class CommandChannel : public ::testing::Test {
@@ -64,7 +28,7 @@ protected:
         ASSERT_TRUE(m_channel.Listen(0));
         ASSERT_NE(m_channel.Port(), 0);
         // The connection waits in the listen backlog until Accept takes it.
-        m_client = std::make_unique<TestClient>(m_channel.Port());
+        m_client = std::make_unique<LoopbackPeer>(m_channel.Port());
         ASSERT_TRUE(m_channel.Accept());
     }
 
@@ -76,7 +40,7 @@ protected:
 
     std::atomic<uint8_t> m_queued{0};
     DebugCommandSocketChannel m_channel{&m_queued};
-    std::unique_ptr<TestClient> m_client;
+    std::unique_ptr<LoopbackPeer> m_client;
 };
 
 // Redirects a standard stream to a string stream for a scope.
@@ -209,14 +173,14 @@ TEST_F(CommandChannel, LinesSentBeforeADisconnectAreStillRead) {
 }
 
 TEST_F(CommandChannel, ServesOneClientOnly) {
-    EXPECT_THROW(TestClient second(m_channel.Port()), boost::system::system_error);
+    EXPECT_THROW(LoopbackPeer second(m_channel.Port()), boost::system::system_error);
 }
 
 TEST(CommandChannelLifetime, ClosingWithAConnectedClientEndsTheReader) {
     std::atomic<uint8_t> queued{0};
     auto channel = std::make_unique<DebugCommandSocketChannel>(&queued);
     ASSERT_TRUE(channel->Listen(0));
-    TestClient client(channel->Port());
+    LoopbackPeer client(channel->Port());
     ASSERT_TRUE(channel->Accept());
     client.Send("c\r\n");
     EXPECT_EQ(client.Read(3), "ok\n");
@@ -227,7 +191,7 @@ TEST(CommandChannelLifetime, ClosingWithAConnectedClientEndsTheReader) {
 TEST(EventChannel, EventLinesEndInCrLf) {
     DebugSocketEventChannel channel;
     ASSERT_TRUE(channel.Listen(0));
-    TestClient client(channel.Port());
+    LoopbackPeer client(channel.Port());
     ASSERT_TRUE(channel.Accept());
     channel.Started();
     channel.BreakpointAt("main.src", 12);

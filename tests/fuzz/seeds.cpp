@@ -134,6 +134,14 @@ void HtmlSeeds(const fs::path& dir) {
     WriteSeed(dir, 1, std::string("<OBJECT classid=x><PARAM VALUE=1 NAME=UserParam VALUE=\"u\"></object>"));
 }
 
+void DebugCommandSeeds(const fs::path& dir) {
+    int n = 0;
+    for (const char* line : {"p b + z * 2", "print {1, \"a\", [1, 2.5]}[1]", "p arr[0] ? g : -g ^ 2",
+                             "print sin(z)^2 and true", "b main.qsx:3", "d main.qsx:3", "frame 1", "bt",
+                             "p far", "p bad.x", "stepx", "c"})
+        WriteSeed(dir, n++, std::string(line) + "\r");
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -146,5 +154,6 @@ int main(int argc, char** argv) {
     DebugInfoSeeds(root / "fuzz_debug_info");
     DeclaredSeeds(root / "fuzz_declared_read");
     HtmlSeeds(root / "fuzz_html_page");
+    DebugCommandSeeds(root / "fuzz_debug_command");
     return 0;
 }
