@@ -15,7 +15,7 @@
 #include "debugger/DebugInfo.h"
 #include "debugger/DebugSession.h"
 
-class CVirtualMachine;
+#include "vm/VirtualMachine.h"
 
 // The debugger's ports in an engine-parameter string
 // ("...;DBGOUT=p1;DBGCMD=p2;DBGEVT=p3;..."): the text is cut at '=' and ';'
@@ -29,16 +29,16 @@ struct DebugPorts {
 };
 DebugPorts ReadDebugPorts(const std::string& engineParameters);
 
-class DebugSessionLoader {
+class DebugSessionLoader : public VmDebugLoader {
 public:
     // True when debug information was read from the file at dbgPath (the
     // bytecode path with ".dbg" appended). A new load ends the session of
     // the previous one.
-    bool ReadDebugInfo(CVirtualMachine& machine, const std::string& dbgPath);
+    bool ReadDebugInfo(CVirtualMachine& machine, const std::string& dbgPath) override;
     // Opens the session when there is a model; a port that cannot be opened
     // leaves the program running without debugger (reported on the standard
     // output).
-    void StartSession(CVirtualMachine& machine);
+    void StartSession(CVirtualMachine& machine) override;
 
     const DebugInfo* Model() const { return m_model.get(); }
     DebugSession* Session() const { return m_session.get(); }

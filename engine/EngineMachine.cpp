@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "debugger/DebugEvaluator.h"
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/MessageTable.h"
@@ -157,17 +158,9 @@ std::unique_ptr<std::istream> CVRMachine::OpenFile(const std::string& path) {
 }
 
 CVmValue* CVRMachine::EvaluateExpression(const CVmValue* functionName, CVmArray* arguments) {
-    if (functionName && functionName->type == VmValueType::String &&
-        VmUpperName(functionName->asString.CStr()) == "GLGET") {
-        ClearArgs();
-        for (int32_t i = 0; arguments && i < arguments->count; ++i) AddArgValue(*arguments->items[i]);
-        // Inspecting a stopped script must not clear its real error.
-        const bool hadError = HasError();
-        CVmValue* r = CallNativeFunction("glGet");
-        CVmValue* copy = r ? new CVmValue(*r) : nullptr;
-        SetErrorFlag(hadError);
-        if (copy) return copy;
-    }
+    // Watch expressions may call glGet; inspecting never changes the
+    // script's flags.
+    if (CVmValue* r = DebugCallNative(*this, "glGet", functionName, arguments)) return r;
     return CVirtualMachine::EvaluateExpression(functionName, arguments);
 }
 

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <vector>
 
+#include "debugger/DebugSessionLoader.h"
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/EngineVersion.h"
@@ -95,18 +96,10 @@ ModuleOptions ModuleOptions::Parse(const char* engineParam) {
         else if (name == "MSAA")
             o.multisample = number;
     }
-    // The debugger ports: the text is cut at '=' and ';' in turn, and the
-    // names compare with their case. A copy is cut, never the caller's text.
-    std::vector<char> copy(text.begin(), text.end());
-    copy.push_back('\0');
-    char* save = nullptr;
-    for (char* name = strtok_r(copy.data(), "=", &save); name; name = strtok_r(nullptr, "=", &save)) {
-        char* value = strtok_r(nullptr, ";", &save);
-        if (!value) break;
-        if (std::strcmp(name, "DBGOUT") == 0) o.dbgOut = std::atoi(value);
-        if (std::strcmp(name, "DBGCMD") == 0) o.dbgCmd = std::atoi(value);
-        if (std::strcmp(name, "DBGEVT") == 0) o.dbgEvt = std::atoi(value);
-    }
+    const DebugPorts ports = ReadDebugPorts(text);
+    o.dbgOut = ports.output;
+    o.dbgCmd = ports.commands;
+    o.dbgEvt = ports.events;
     return o;
 }
 
@@ -133,10 +126,11 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
     m_log << "OK!";
 
     m_log << "\nStarting VirtualMachine...";
-    if (m_options.dbgOut > 0 && m_options.dbgCmd > 0 && m_options.dbgEvt > 0)
+    if (m_options.dbgOut > 0 && m_options.dbgCmd > 0 && m_options.dbgEvt > 0) {
         m_machine.reset(
             new CVRMachine(m_options.dbgCmd, m_options.dbgOut, container, window, true, m_options.dbgEvt));
-    else
+        m_machine->SetDebugLoader(&m_debugLoader);
+    } else
         m_machine.reset(new CVRMachine(-1, 0, container, window, false, -1));
     g_moduleMachine = m_machine.get();
     m_log << "OK!";

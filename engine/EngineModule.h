@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "debugger/DebugSessionLoader.h"
 #include "engine/EngineMachine.h"
 #include "platform/Event.h"
 #include "platform/PeriodicTimer.h"
@@ -105,6 +106,7 @@ private:
     std::atomic<uint64_t> m_lastFrameTick{0};
     std::atomic<uint64_t> m_lastTimeStepTick{0};
     uint8_t m_background[3];
+    DebugSessionLoader m_debugLoader;  // destroyed after the machine
     std::unique_ptr<CVRMachine> m_machine;
     std::ostream& m_log;
     std::atomic<int32_t> m_state{Check};
