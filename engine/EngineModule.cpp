@@ -135,7 +135,8 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
     g_moduleMachine = m_machine.get();
     m_log << "OK!";
 
-    m_machine->SetOutputStream(&m_log, m_options.quiet == 1);
+    // A debugged machine keeps writing to its client's output port.
+    m_machine->SetOutputStream(m_machine->IsDebug() ? m_machine->GetOutputStream() : &m_log, m_options.quiet == 1);
     m_machine->m_framePeriod = 10000;
     m_machine->SetTimeStep(10);
     m_machine->SetWorkingFolder(TempFolder());

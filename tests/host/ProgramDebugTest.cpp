@@ -1,0 +1,148 @@
+// The debugger end to end: qem runs a program with its .dbg file and the
+// three debugger ports; a test client listens for the output and drives the
+// session over the command and event ports.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <thread>
+
+#include "support/DebugInfoWriter.h"
+#include "support/LoopbackPeer.h"
+#include "support/ProgramBuilder.h"
+#include "support/ScratchFolder.h"
+#include "support/ZipWriter.h"
+
+extern char** environ;
+
+using namespace qemtest;
+using namespace std::chrono_literals;
+
+namespace {
+
+// file.qsx: ONFRAME sets n (line 4), calls F(n) (line 5), prints (line 6);
+// F(a) adds one (line 10) and returns it (line 11).
+std::string WriteDebuggedProgram(const ScratchFolder& folder) {
+    ProgramBuilder b;
+    DebugInfoWriter w;
+    w.AddFile("file.qsx");
+    auto line = [&](int n) {
+        b.Line(n);
+        w.AddLine(0, n, b.Here());
+    };
+    line(1);
+    b.Return();
+    b.Function("F", 1);
+    line(10);
+    b.Emit(OP_RESERVE, I(1));
+    b.Emit(OP_ADD, L(-1), VInt(1), L(1));
+    line(11);
+    b.Return(L(1));
+    b.Function("ONFRAME", 0);
+    line(4);
+    b.Emit(OP_RESERVE, I(1));
+    b.Emit(OP_COPY, VInt(1), None(), L(1));
+    line(5);
+    b.CallScript("F", {L(1)}, L(1));
+    line(6);
+    b.Emit(OP_OUTPUT, L(1));
+    line(7);
+    b.Return();
+    w.AddRange(0, 0, b.Here() - 1);
+    DebugScopeWriter& scope = w.FileScope(0).Lines(1, 11);
+    scope.Function("F", 1, 10, 11).Variable("a", -1, 10);
+    scope.Function("ONFRAME", 0, 4, 7).Variable("n", 1, 4);
+    const std::vector<uint8_t> bytes = b.WriteFile();
+    const std::string path = folder.Make("file.bin");
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    EXPECT_TRUE(w.Write(path));
+    return path;
+}
+
+}  // namespace
+
+TEST(ProgramDebugger, AClientDrivesTheScriptOfTheRunningProgram) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    ScratchFolder folder;
+    const std::string script = WriteDebuggedProgram(folder);
+    LoopbackListener outputListener;
+    const uint16_t commandPort = FreeLoopbackPort();
+    const uint16_t eventPort = FreeLoopbackPort();
+    const std::string param = "DBGOUT=" + std::to_string(outputListener.Port()) +
+                              ";DBGCMD=" + std::to_string(commandPort) + ";DBGEVT=" + std::to_string(eventPort);
+
+    std::vector<std::string> args = {QEM_PROGRAM, script, "-EngineParam", param};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string log = folder.Make("log.txt");
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, QEM_PROGRAM, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    struct Reap {
+        pid_t pid;
+        ~Reap() {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reap{pid};
+
+    std::unique_ptr<LoopbackPeer> output = outputListener.Accept(10s);
+    ASSERT_TRUE(output);
+    std::unique_ptr<LoopbackPeer> commands = LoopbackPeer::ConnectWithin(commandPort, 10s);
+    ASSERT_TRUE(commands);
+    std::unique_ptr<LoopbackPeer> events = LoopbackPeer::ConnectWithin(eventPort, 10s);
+    ASSERT_TRUE(events);
+    EXPECT_EQ(events->ReadLine(), "Started\r\n");
+    const auto command = [&](const std::string& line) {
+        commands->Send(line + "\r\n");
+        EXPECT_EQ(commands->ReadLine(), "ok\n") << line;
+    };
+
+    command("b file.qsx:5");
+    command("c");
+    EXPECT_EQ(events->ReadLine(), "Resumed by client\r\n");
+    EXPECT_EQ(events->ReadLine(), "Breakpoint at file.qsx:5\r\n");
+    command("s");
+    EXPECT_EQ(events->ReadLine(), "Resumed by step into\r\n");
+    EXPECT_EQ(events->ReadLine(), "Breakpoint at file.qsx:10\r\n");
+    command("c");
+    EXPECT_EQ(events->ReadLine(), "Resumed by client\r\n");
+    EXPECT_EQ(events->ReadLine(), "Breakpoint at file.qsx:5\r\n");
+    command("n");
+    EXPECT_EQ(events->ReadLine(), "Resumed by step over\r\n");
+    EXPECT_EQ(events->ReadLine(), "Breakpoint at file.qsx:6\r\n");
+
+    command("d file.qsx:5");
+    command("c");
+    EXPECT_EQ(events->ReadLine(), "Resumed by client\r\n");
+    // Frames run on, printing F(1) (after the load's warnings, which the
+    // client gets too).
+    std::string printed;
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (std::count(printed.begin(), printed.end(), '2') < 10 && std::chrono::steady_clock::now() < until)
+        printed += output->Read(256, 100ms);
+    EXPECT_GE(std::count(printed.begin(), printed.end(), '2'), 10) << printed;
+    EXPECT_NE(printed.find("Function 'OnInit' not found!"), std::string::npos);
+    EXPECT_EQ(events->ReadLine(300ms), "");
+
+    command("exit");
+    EXPECT_EQ(events->ReadLine(), "Stopped\r\n");
+    while (!output->Read(256, 300ms).empty()) {
+    }
+    // The engine keeps running with the script stopped.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
+    EXPECT_EQ(output->Read(1, 200ms), "");
+    command("exit");
+    EXPECT_EQ(events->ReadLine(200ms), "");  // "Stopped" only once
+}
