@@ -63,6 +63,9 @@ TEST_F(DebugSessionTest, PrintRepliesAtABreakpoint) {
         {"print self", "{ 1 , { ... } }"},
         {"print self[1][1][0]", "1"},
         // Integer faults of the handlers do not end the process.
+        {"print point", "(Obj:PT)"},
+        {"print point.px", "42"},
+        {"print point.nothing", "<variable not found>"},
         {"print 1/0", "Void"},
         {"print 1%0", "Void"},
         {"print (-2147483647-1)/-1", "-2147483648"},
@@ -77,9 +80,9 @@ TEST_F(DebugSessionTest, PrintRepliesAtABreakpoint) {
     // Errors of the operators' handlers go to the standard output.
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nVirtualMachine ERROR (line 0): Division by zero\nVirtualMachine ERROR (line 0): Division by zero");
-    Lines expected;
-    for (const PrintCase& c : cases) expected.push_back(c.reply);
-    EXPECT_EQ(client.TakeReplies(), expected);
+    const Lines replies = client.TakeReplies();
+    ASSERT_EQ(replies.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(replies[i], cases[i].reply) << cases[i].line;
     // The failing getter's message went to the script's output, marked as
     // an evaluation's; the script itself finished normally.
     EXPECT_NE(out.str().find("\nVirtualMachine ERROR while evaluating expression: ***: no such thing"),
@@ -133,7 +136,8 @@ TEST_F(DebugSessionTest, BacktraceOfTwoFrames) {
         "{\"name\":2,\"type\":\"VmReal\",\"value\":3.0}]},"
         "{\"name\":\"self\",\"type\":\"Array\",\"value\":\"{ 1 , { ... } }\",\"variables\":["
         "{\"name\":0,\"type\":\"Integer\",\"value\":\"1\"},"
-        "{\"name\":1,\"type\":\"Array\",\"value\":\"{ 1 , { ... } }\"}]}";
+        "{\"name\":1,\"type\":\"Array\",\"value\":\"{ 1 , { ... } }\"}]},"
+        "{\"name\":\"point\",\"type\":\"Object\",\"value\":\"(Obj:PT)\"}";
     const std::string expected =
         "{\"stackframes\":["
         "{\"description\":\"G(b)\",\"file\":\"main.qsx\",\"line\":22,\"variables\":["

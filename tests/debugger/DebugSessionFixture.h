@@ -28,6 +28,7 @@
 #include "debugger/DebugInfo.h"
 #include "debugger/DebugJson.h"
 #include "debugger/DebugSession.h"
+#include "vm/VmDeclaredClass.h"
 #include "support/DebugInfoWriter.h"
 #include "support/ProgramBuilder.h"
 #include "vm/VirtualMachine.h"
@@ -120,7 +121,7 @@ public:
 
 class DebugSessionTest : public ::testing::Test {
 protected:
-    enum Global { kCounter, kItems, kBox, kVec, kSelf, kUtilCounter, kLate, kEarly, kGlobalCount };
+    enum Global { kCounter, kItems, kBox, kVec, kSelf, kUtilCounter, kLate, kEarly, kPoint, kGlobalCount };
 
     void SetUp() override {
         BuildProgram();
@@ -208,7 +209,9 @@ protected:
         b.Return(L(1));
 
         // Member names the program uses: the classes register theirs.
-        for (const char* name : {"COUNT", "NAME", "AREA", "PEER", "BAD"}) b.MethodName(name);
+        for (const char* name : {"COUNT", "NAME", "AREA", "PEER", "BAD", "PX"}) b.MethodName(name);
+        // A class the script declares, with one member.
+        b.DeclareClass("PT").members = {"PX"};
 
         w.AddRange(0, 0, b.Here() - 1);
         program = b.Build();
@@ -223,6 +226,7 @@ protected:
         main.Variable("box", kBox + 1, 0);
         main.Variable("vec", kVec + 1, 0);
         main.Variable("self", kSelf + 1, 0);
+        main.Variable("point", kPoint + 1, 0);
         main.Function("MAIN", 0, 3, 6).Variable("n", 1, 3);
         DebugScopeWriter& f = main.Function("F", 1, 10, 13);
         f.Variable("a", -1, 10).Variable("x", 1, 10).Variable("v", 2, 11);
@@ -263,6 +267,11 @@ protected:
     void SetGlobals() {
         CVmValue* g = vm->Globals();
         g[kCounter].SetInteger(7);
+        // point = PT() with point.px = 42.
+        if (CVmValue* made = vm->CallNativeFunction("PT")) {
+            g[kPoint].Assign(*made);
+            static_cast<CVmClassDeclared*>(g[kPoint].asObject)->Member(0)->SetInteger(42);
+        }
         CVmArray* items = new CVmArray();
         g[kItems].SetArray(items);
         CVmValue v;
