@@ -119,9 +119,13 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
     m_background[2] = static_cast<uint8_t>(colour >> 16);
 
     m_log << "\nInit OpenGL...";
-    // No network renderer is present here: its default entry enables the
+    // The network renderer's enable entry, or its default, which enables the
     // capability it is given.
-    glEnable(0xAAAF);
+    typedef int (*RendererEnable)(unsigned int);
+    if (auto enable = reinterpret_cast<RendererEnable>(NetworkRendererEntry("QemNetworkRendererEnable")))
+        enable(0xAAAF);
+    else
+        glEnable(0xAAAF);
     SetGlSwapInterval(0);
     m_log << "OK!";
 

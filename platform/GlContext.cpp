@@ -4,6 +4,7 @@
 #include <GL/glx.h>
 
 #include <cstring>
+#include <dlfcn.h>
 
 bool WindowHasFocus(int window) {
     // freeglut tells no focus: the window is taken to have it while it
@@ -49,4 +50,10 @@ bool SetGlSwapInterval(int interval) {
     if (!swapInterval) return false;
     swapInterval(display, drawable, interval);
     return true;
+}
+
+void* NetworkRendererEntry(const char* name) {
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!extensions || !std::strstr(extensions, "Qem_network_renderer")) return nullptr;
+    return dlsym(RTLD_DEFAULT, name);
 }

@@ -10,3 +10,8 @@ void WindowClientSize(int window, int32_t& width, int32_t& height);
 // Sets the swap interval of the current context when the display reports
 // GLX_EXT_swap_control; false otherwise.
 bool SetGlSwapInterval(int interval);
+
+// An entry point of the network-renderer plug-in: present only when the GL
+// extension string names "Qem_network_renderer" and the process has the
+// symbol; null otherwise (a GL entry-point lookup always answers on GLX).
+void* NetworkRendererEntry(const char* name);
