@@ -55,19 +55,12 @@ TEST_F(DebugSessionTest, EndToEndClientDrivesAScriptThatTheHostKeepsCalling) {
         }
     } join{host, quit};
 
-    std::unique_ptr<LoopbackPeer> output = outputListener.Accept();
-    ASSERT_TRUE(output);
-    std::unique_ptr<LoopbackPeer> commands = LoopbackPeer::ConnectWithin(commandPort, 10s);
-    ASSERT_TRUE(commands);
-    // The event port listens once the command client is in.
-    std::unique_ptr<LoopbackPeer> events = LoopbackPeer::ConnectWithin(eventPort, 10s);
-    ASSERT_TRUE(events);
-    EXPECT_EQ(events->ReadLine(), "Started\r\n");
-
-    const auto command = [&](const std::string& line) {
-        commands->Send(line + "\r\n");
-        EXPECT_EQ(commands->ReadLine(), "ok\n") << line;
-    };
+    DebugClient client;
+    ASSERT_TRUE(client.Connect(outputListener, commandPort, eventPort));
+    LoopbackPeer* output = client.output.get();
+    LoopbackPeer* commands = client.commands.get();
+    LoopbackPeer* events = client.events.get();
+    const auto command = [&](const std::string& line) { EXPECT_TRUE(client.Command(line)) << line; };
 
     command("b main.qsx:4");
     command("c");

@@ -96,17 +96,11 @@ TEST(ProgramDebugger, AClientDrivesTheScriptOfTheRunningProgram) {
         }
     } reap{pid};
 
-    std::unique_ptr<LoopbackPeer> output = outputListener.Accept(10s);
-    ASSERT_TRUE(output);
-    std::unique_ptr<LoopbackPeer> commands = LoopbackPeer::ConnectWithin(commandPort, 10s);
-    ASSERT_TRUE(commands);
-    std::unique_ptr<LoopbackPeer> events = LoopbackPeer::ConnectWithin(eventPort, 10s);
-    ASSERT_TRUE(events);
-    EXPECT_EQ(events->ReadLine(), "Started\r\n");
-    const auto command = [&](const std::string& line) {
-        commands->Send(line + "\r\n");
-        EXPECT_EQ(commands->ReadLine(), "ok\n") << line;
-    };
+    DebugClient client;
+    ASSERT_TRUE(client.Connect(outputListener, commandPort, eventPort));
+    LoopbackPeer* output = client.output.get();
+    LoopbackPeer* events = client.events.get();
+    const auto command = [&](const std::string& line) { EXPECT_TRUE(client.Command(line)) << line; };
 
     command("b file.qsx:5");
     command("c");

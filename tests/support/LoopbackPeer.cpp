@@ -127,4 +127,19 @@ std::unique_ptr<LoopbackPeer> LoopbackListener::Accept(std::chrono::milliseconds
 
 uint16_t FreeLoopbackPort() { return LoopbackListener().Port(); }
 
+bool DebugClient::Connect(LoopbackListener& outputListener, uint16_t commandPort, uint16_t eventPort) {
+    output = outputListener.Accept(std::chrono::seconds(10));
+    if (!output) return false;
+    commands = LoopbackPeer::ConnectWithin(commandPort, std::chrono::seconds(10));
+    if (!commands) return false;
+    // The event port listens once the command client is in.
+    events = LoopbackPeer::ConnectWithin(eventPort, std::chrono::seconds(10));
+    return events && events->ReadLine() == "Started\r\n";
+}
+
+bool DebugClient::Command(const std::string& line) {
+    commands->Send(line + "\r\n");
+    return commands->ReadLine() == "ok\n";
+}
+
 }  // namespace qemtest

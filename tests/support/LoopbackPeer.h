@@ -56,4 +56,20 @@ private:
 // A port that was free a moment ago (bound to 0, then closed).
 uint16_t FreeLoopbackPort();
 
+// A debugger client: it listens for the script's output and connects to the
+// command port, then the event port.
+struct DebugClient {
+    std::unique_ptr<LoopbackPeer> output;
+    std::unique_ptr<LoopbackPeer> commands;
+    std::unique_ptr<LoopbackPeer> events;
+
+    // Accepts the output connection, connects both ports and reads the
+    // "Started" event; false when any step fails.
+    bool Connect(LoopbackListener& outputListener, uint16_t commandPort, uint16_t eventPort);
+    // Sends a command line; true when it is acknowledged with "ok".
+    bool Command(const std::string& line);
+    std::string Event(std::chrono::milliseconds timeout = std::chrono::seconds(5)) { return events->ReadLine(timeout); }
+    std::string Reply() { return commands->ReadLine(); }
+};
+
 }  // namespace qemtest
