@@ -232,8 +232,8 @@ TEST_F(EngineModuleTest, OnTimerRunsAboutAHundredTimesASecondInItsOwnContext) {
     const int seen = record.timerCalls - before;
     m.reset();
     testing::internal::GetCapturedStdout();
-    EXPECT_GT(seen, 40);
-    EXPECT_LT(seen, 160);
+    EXPECT_GT(seen, 20);  // loose: 100 expected, on a loaded machine too
+    EXPECT_LT(seen, 200);
     EXPECT_FALSE(record.timerInWindowContext);
     EXPECT_FALSE(record.timerAfterExit);
     EXPECT_EQ(record.Count("OnExit"), 1u);
