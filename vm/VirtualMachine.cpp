@@ -287,8 +287,7 @@ bool CVirtualMachine::GetNamedInt(const char* name, int32_t& out) const {
             return true;
         }
         if (nv.value.type == VmValueType::Real) {
-            const float f = nv.value.asReal;
-            out = (f != f) ? 0 : f >= 2147483648.0f ? INT32_MAX : f <= -2147483648.0f ? INT32_MIN : static_cast<int32_t>(f);
+            out = VmTruncate(nv.value.asReal);
             return true;
         }
         return false;

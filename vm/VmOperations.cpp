@@ -6,21 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "VirtualMachine.h"
 
 namespace {
-
-int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-
-// Real to integer, truncating toward zero and saturating (NaN gives 0).
-int32_t Truncate(float f) {
-    if (std::isnan(f)) return 0;
-    if (f >= 2147483648.0f) return std::numeric_limits<int32_t>::max();
-    if (f <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(f);
-}
 
 bool IsNumber(const CVmValue* v) { return v->type == VmValueType::Integer || v->type == VmValueType::Real; }
 double AsDouble(const CVmValue* v) { return v->type == VmValueType::Integer ? v->asInt : v->asReal; }
@@ -87,7 +76,7 @@ void CVirtualMachine::ReportBadJump(int32_t to) { Error() << "Invalid jump targe
 
 bool CVirtualMachine::ReadCountSlow(const CVmValue* a, int32_t& n) {
     if (a->type == VmValueType::Real) {
-        n = Truncate(a->asReal);
+        n = VmTruncate(a->asReal);
         return true;
     }
     ReportTypeMismatch(a, nullptr, nullptr);
@@ -294,7 +283,7 @@ void CVirtualMachine::BasePart(const CVmValue* a, int32_t declIndex, CVmValue* t
 void CVirtualMachine::ReadIndex(const CVmValue* a, const CVmValue* b, CVmValue* t) {
     int32_t n = -1;
     if (IsNumber(b)) {
-        n = b->type == VmValueType::Integer ? b->asInt : Truncate(b->asReal);
+        n = b->type == VmValueType::Integer ? b->asInt : VmTruncate(b->asReal);
     } else {
         ReportTypeMismatch(a, b, t);
         return;
@@ -325,14 +314,14 @@ void CVirtualMachine::WriteIndex(const CVmValue* a, const CVmValue* b, CVmValue*
         ReportTypeMismatch(a, b, t);
         return;
     }
-    const int32_t n = b->type == VmValueType::Integer ? b->asInt : Truncate(b->asReal);
+    const int32_t n = b->type == VmValueType::Integer ? b->asInt : VmTruncate(b->asReal);
     switch (t->type) {
     case VmValueType::String: {
         int32_t code;
         if (a->type == VmValueType::Integer)
             code = a->asInt;
         else if (a->type == VmValueType::Real)
-            code = Truncate(a->asReal);
+            code = VmTruncate(a->asReal);
         else if (a->type == VmValueType::String)
             code = a->asString.Length() ? static_cast<unsigned char>(a->asString.data[0]) : 0;
         else {
@@ -416,7 +405,7 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
     switch (opcode) {
     case OP_ADD_TO:
     case OP_ADD:
-        if (ints) return target->SetInteger(Wrap(static_cast<int64_t>(left->asInt) + right->asInt)), true;
+        if (ints) return target->SetInteger(VmWrap(static_cast<int64_t>(left->asInt) + right->asInt)), true;
         if (nums) return target->SetReal(AsFloat(left) + AsFloat(right)), true;
         if (lt == VmValueType::String && rt == VmValueType::String) {
             if (target == left) {
@@ -433,14 +422,14 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
         break;
     case OP_SUB_FROM:
     case OP_SUB:
-        if (ints) return target->SetInteger(Wrap(static_cast<int64_t>(left->asInt) - right->asInt)), true;
+        if (ints) return target->SetInteger(VmWrap(static_cast<int64_t>(left->asInt) - right->asInt)), true;
         if (nums) return target->SetReal(AsFloat(left) - AsFloat(right)), true;
         if (lt == VmValueType::Vector && rt == VmValueType::Vector)
             return VectorResult(left, target, [&](CVmVector& v) { v.Sub(right->asVector); }), true;
         break;
     case OP_MUL_BY:
     case OP_MUL:
-        if (ints) return target->SetInteger(Wrap(static_cast<int64_t>(left->asInt) * right->asInt)), true;
+        if (ints) return target->SetInteger(VmWrap(static_cast<int64_t>(left->asInt) * right->asInt)), true;
         if (nums) return target->SetReal(AsFloat(left) * AsFloat(right)), true;
         if (lt == VmValueType::Vector && IsNumber(right))
             return VectorResult(left, target, [&](CVmVector& v) { v.Scale(AsFloat(right)); }), true;
@@ -453,7 +442,7 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
     case OP_DIV:
         if (ints) {
             if (right->asInt == 0) return DivisionByZero(), true;
-            if (right->asInt == -1) return target->SetInteger(Wrap(-static_cast<int64_t>(left->asInt))), true;
+            if (right->asInt == -1) return target->SetInteger(VmWrap(-static_cast<int64_t>(left->asInt))), true;
             return target->SetInteger(left->asInt / right->asInt), true;
         }
         if (nums) return target->SetReal(AsFloat(left) / AsFloat(right)), true;
@@ -582,7 +571,7 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
         break;
     case OP_INT:
         if (a->type == VmValueType::Integer) return t->SetInteger(a->asInt), true;
-        if (a->type == VmValueType::Real) return t->SetInteger(Truncate(a->asReal)), true;
+        if (a->type == VmValueType::Real) return t->SetInteger(VmTruncate(a->asReal)), true;
         break;
     case OP_VAL:
         if (a->type == VmValueType::String) return t->SetReal(static_cast<float>(ParseNumber(a->asString.CStr()))), true;
@@ -673,7 +662,7 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
     case OP_LEFT:
     case OP_RIGHT: {
         if (a->type != VmValueType::String || !IsNumber(b)) break;
-        int32_t n = b->type == VmValueType::Integer ? b->asInt : Truncate(b->asReal);
+        int32_t n = b->type == VmValueType::Integer ? b->asInt : VmTruncate(b->asReal);
         const int32_t len = a->asString.Length();
         if (n < 0) n = 0;
         if (n > len) n = len;
@@ -688,7 +677,7 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
     case OP_CHAR: {
         int32_t n;
         if (!IsNumber(a)) break;
-        n = a->type == VmValueType::Integer ? a->asInt : Truncate(a->asReal);
+        n = a->type == VmValueType::Integer ? a->asInt : VmTruncate(a->asReal);
         const char c = static_cast<char>(n & 0xFF);
         t->SetString(&c, 1);
         return true;

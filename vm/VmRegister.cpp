@@ -228,13 +228,7 @@ int32_t CVmRegisterClass::GetParamInt(int32_t k, bool report) {
     if (!CheckParam(k, report)) return 0;
     const CVmValue* p = GetParam(k);
     if (p->type == VmValueType::Integer) return p->asInt;
-    if (p->type == VmValueType::Real) {
-        const float f = p->asReal;
-        if (f != f) return 0;
-        if (f >= 2147483648.0f) return INT32_MAX;
-        if (f <= -2147483648.0f) return INT32_MIN;
-        return static_cast<int32_t>(f);
-    }
+    if (p->type == VmValueType::Real) return VmTruncate(p->asReal);
     if (report) VmErrorStream() << "The param n. " << k << " must be a number.";
     return 0;
 }

@@ -7,14 +7,6 @@
 
 #include "VirtualMachine.h"
 
-namespace {
-
-// Integer arithmetic wraps like the 32-bit machine it was written for,
-// without the undefined behaviour of signed overflow.
-inline int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-
-}  // namespace
-
 CVmValue* CVirtualMachine::OtherOperand(const VmOperand& o) {
     switch (o.access) {
     case VmAccess::Global:
@@ -200,7 +192,7 @@ L_ADD_TO : {
     CVmValue* a = A;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer && t->type == VmValueType::Integer)
-        t->asInt = Wrap(static_cast<int64_t>(t->asInt) + a->asInt);
+        t->asInt = VmWrap(static_cast<int64_t>(t->asInt) + a->asInt);
     else if (a->type == VmValueType::Real && t->type == VmValueType::Real)
         t->asReal += a->asReal;
     else
@@ -212,7 +204,7 @@ L_ADD : {
     CVmValue* b = B;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer && b->type == VmValueType::Integer)
-        t->SetInteger(Wrap(static_cast<int64_t>(a->asInt) + b->asInt));
+        t->SetInteger(VmWrap(static_cast<int64_t>(a->asInt) + b->asInt));
     else if (a->type == VmValueType::Real && b->type == VmValueType::Real)
         t->SetReal(a->asReal + b->asReal);
     else
@@ -223,7 +215,7 @@ L_SUB_FROM : {
     CVmValue* a = A;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer && t->type == VmValueType::Integer)
-        t->asInt = Wrap(static_cast<int64_t>(t->asInt) - a->asInt);
+        t->asInt = VmWrap(static_cast<int64_t>(t->asInt) - a->asInt);
     else
         Arithmetic(in->opcode, t, a, t, a, nullptr, t);
     NEXT();
@@ -233,7 +225,7 @@ L_SUB : {
     CVmValue* b = B;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer && b->type == VmValueType::Integer)
-        t->SetInteger(Wrap(static_cast<int64_t>(a->asInt) - b->asInt));
+        t->SetInteger(VmWrap(static_cast<int64_t>(a->asInt) - b->asInt));
     else if (a->type == VmValueType::Real && b->type == VmValueType::Real)
         t->SetReal(a->asReal - b->asReal);
     else
@@ -245,7 +237,7 @@ L_MUL : {
     CVmValue* b = B;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer && b->type == VmValueType::Integer)
-        t->SetInteger(Wrap(static_cast<int64_t>(a->asInt) * b->asInt));
+        t->SetInteger(VmWrap(static_cast<int64_t>(a->asInt) * b->asInt));
     else if (a->type == VmValueType::Real && b->type == VmValueType::Real)
         t->SetReal(a->asReal * b->asReal);
     else
@@ -288,7 +280,7 @@ L_DEC : {
     CVmValue* a = A;
     const int32_t step = in->opcode == OP_INC ? 1 : -1;
     if (a->type == VmValueType::Integer)
-        a->asInt = Wrap(static_cast<int64_t>(a->asInt) + step);
+        a->asInt = VmWrap(static_cast<int64_t>(a->asInt) + step);
     else if (a->type == VmValueType::Real)
         a->asReal += static_cast<float>(step);
     else
@@ -299,7 +291,7 @@ L_NEG : {
     CVmValue* a = A;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer) {
-        t->SetInteger(Wrap(-static_cast<int64_t>(a->asInt)));
+        t->SetInteger(VmWrap(-static_cast<int64_t>(a->asInt)));
     } else if (a->type == VmValueType::Real) {
         t->SetReal(-a->asReal);
     } else if (a->type == VmValueType::Vector) {
@@ -431,7 +423,7 @@ L_ABS : {
     CVmValue* a = A;
     CVmValue* t = T;
     if (a->type == VmValueType::Integer)
-        t->SetInteger(a->asInt < 0 ? Wrap(-static_cast<int64_t>(a->asInt)) : a->asInt);
+        t->SetInteger(a->asInt < 0 ? VmWrap(-static_cast<int64_t>(a->asInt)) : a->asInt);
     else if (a->type == VmValueType::Real)
         t->SetReal(a->asReal < 0 ? -a->asReal : a->asReal);
     else

@@ -36,6 +36,18 @@ enum class VmValueType : int32_t {
 const char* VmTypeName(int32_t code);
 inline const char* VmTypeName(VmValueType t) { return VmTypeName(static_cast<int32_t>(t)); }
 
+// Integer arithmetic wraps like the 32-bit machine it was written for,
+// without the undefined behaviour of signed overflow.
+inline int32_t VmWrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+// Real to integer, truncating toward zero and saturating (NaN gives 0).
+inline int32_t VmTruncate(float f) {
+    if (f != f) return 0;
+    if (f >= 2147483648.0f) return INT32_MAX;
+    if (f <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(f);
+}
+
 class CVmValue;
 class CVmArray;
 class CVmClassBase;
