@@ -53,8 +53,10 @@
 //   VmReturn helpers; Void when untouched);
 // - it never pops its parameters and never throws; failures go through
 //   VmErrorStream / VmErrorMsg, which stop the script after the instruction.
-// Parameters and the return slot stay valid across a nested run of script
-// code (CallBack): the value stack never moves.
+// A handler may run script code that calls into the same registration
+// again: parameters and the return slot stay valid (the value stack never
+// moves), and the call's own argument count, data word and error flag come
+// back when that code returns (every call opens a CallScope).
 //
 // Names are matched upper case: registrations store them upper case and the
 // program's names are upper case.
@@ -168,16 +170,51 @@ public:
     const VmMethodSlot* Slot(int32_t index);
     VmMethodEntry* FindEntry(const char* upperName) const { return m_names.Find(upperName); }
 
-    int32_t m_argCount = 0;
-    int32_t m_callData = -1;  // the data word of the slot being run
     CHashSearchTable<VmMethodEntry> m_names;
-    bool m_error = false;
     int32_t m_classIndex = 0;
 
+private:
+    struct CallState {
+        int32_t argCount;
+        int32_t data;
+        bool error;
+    };
+    CallState m_call{0, -1, false};
+
 protected:
+    // One call through this registration. It gives the handler the call's
+    // argument count and data word with a clear error flag, and gives the
+    // state of the call it interrupted back when it ends: a handler that
+    // runs script code which calls into this registration again finds its
+    // own state when that code returns. Every way into a handler opens one.
+    class CallScope {
+    public:
+        CallScope(CVmRegisterClass& reg, int32_t argCount, int32_t data) : m_reg(reg), m_saved(reg.m_call) {
+            reg.m_call = {argCount, data, false};
+        }
+        ~CallScope() { m_reg.m_call = m_saved; }
+        CallScope(const CallScope&) = delete;
+        CallScope& operator=(const CallScope&) = delete;
+        // The handler did not fail the call.
+        bool Ok() const { return !m_reg.m_call.error; }
+
+    private:
+        CVmRegisterClass& m_reg;
+        const CallState m_saved;
+    };
+
+    // The running call: its argument count, the data word of the slot or
+    // entry it runs, and failing it (the caller turns that into its own
+    // error message).
+    int32_t ArgCount() const { return m_call.argCount; }
+    int32_t CallData() const { return m_call.data; }
+    void FailCall() { m_call.error = true; }
+
     bool AddEntry(const char* name, VmNativeMethod handler, CVmRegisterClass* owner);
     // Runs the handler bound at a slot of the current machine in a mode.
     bool CallBound(CVmClassBase* object, int32_t index, int32_t argCount, int mode);
+    // CallByName as a call of its own with that argument count.
+    bool CallByNameWith(CVmClassBase* object, const char* upperName, int mode, int32_t argCount);
     std::vector<VmMethodSlot>& SlotsFor(const CVirtualMachine* machine);
     static CVmValue* GetParamAt(CVmValue* returnSlot, int32_t k);
 

@@ -28,6 +28,9 @@ public:
             AddMethod("SetValue", &CRegister::SetValue);
             AddMethod("Value", &CRegister::Value);
             AddMethod("Echo", &CRegister::Echo);
+            AddMethod("Outer", &CRegister::Outer);
+            AddMethod("Middle", &CRegister::Middle);
+            AddMethod("Inner", &CRegister::Inner);
             return true;
         }
         void Create(CVmClassBase*, int) {
@@ -56,6 +59,46 @@ public:
             EXPECT_EQ(VmGetReturnSlot(), saved);
             EXPECT_EQ(p->type, before.type);
             VmGetReturnSlot()->Assign(*GetParam(1));
+        }
+        // OUTER(a, b, c) runs the script's MID(o, b, c), which reaches
+        // MIDDLE(b, c) through CallBack; MIDDLE runs IN(o, c), which calls
+        // INNER(c). Each reads its parameters again after its nested run:
+        // OUTER(1, 2, 7) is 127.
+        void Outer(CVmClassBase* o, int) {
+            GetParamInt(1);
+            CheckParam(3);
+            CVmValue mid;
+            if (VmHasError() || !RunScript("MID", o, {GetParam(2), GetParam(3)}, mid)) return;
+            const int32_t a = GetParamInt(1);
+            CheckParam(3);
+            if (!VmHasError()) VmReturnInteger(a * 100 + mid.asInt);
+        }
+        void Middle(CVmClassBase* o, int) {
+            GetParamInt(1);
+            CheckParam(2);
+            CVmValue in;
+            if (VmHasError() || !RunScript("IN", o, {GetParam(2)}, in)) return;
+            const int32_t b = GetParamInt(1);
+            CheckParam(2);
+            if (!VmHasError()) VmReturnInteger(b * 10 + in.asInt);
+        }
+        void Inner(CVmClassBase*, int) {
+            const int32_t c = GetParamInt(1);
+            if (!VmHasError()) VmReturnInteger(c);
+        }
+        // Runs a script function with the object and the values as its
+        // parameters; false when it failed.
+        static bool RunScript(const char* function, CVmClassBase* o, std::initializer_list<const CVmValue*> args,
+                              CVmValue& result) {
+            CVirtualMachine* vm = g_currentVM;
+            CVmValue self;
+            self.SetObject(o);
+            vm->AddArgValue(self);
+            for (const CVmValue* a : args) vm->AddArgValue(*a);
+            const CVmValue* r = vm->CallFunctionByName(function);
+            if (!r || vm->HasError()) return false;
+            result.Assign(*r);
+            return true;
         }
     };
 };
@@ -123,6 +166,17 @@ protected:
         if (at == std::string::npos) return s;
         const size_t end = s.find("\n", at);
         return s.substr(at + 3, end == std::string::npos ? std::string::npos : end - at - 3);
+    }
+
+    // Every error line of the output, without its prefix.
+    std::vector<std::string> ErrorTexts() const {
+        std::vector<std::string> texts;
+        const std::string s = out.str();
+        for (size_t at = s.find("ERROR"); at != std::string::npos; at = s.find("ERROR", at + 1)) {
+            const size_t from = s.find("): ", at) + 3;
+            texts.push_back(s.substr(from, s.find('\n', from) - from));
+        }
+        return texts;
     }
 
     static void Prologue(ProgramBuilder& b) {
@@ -298,6 +352,63 @@ TEST_F(RegisterTest, HandlersSeeTheirParametersAcrossANestedRun) {
     std::ostringstream text;
     text << r;
     EXPECT_EQ(text.str(), "kept") << out.str();
+}
+
+// Handlers of one class nest three deep through script code (one link
+// through CallBack); each finds its own parameters when its nested run
+// returns, and an error at any depth is reported once, by the call that
+// made it, with the stack back where it was.
+TEST_F(RegisterTest, HandlersNestThroughScriptCodeWithTheirOwnCallState) {
+    struct Row {
+        std::vector<Opnd> args;  // of OUTER
+        const char* middle;      // the method MID2 calls
+        const char* inner;       // the method IN calls
+        const char* error;       // "" for none
+        bool throughCallBack;    // CallBack adds its own report after
+    };
+    const std::vector<Row> rows = {
+        {{VInt(1), VInt(2), VInt(7)}, "MIDDLE", "INNER", "", false},
+        {{VStr("x"), VInt(2), VInt(7)}, "MIDDLE", "INNER", "OUTER: The param n. 1 must be a number.", false},
+        {{VInt(1), VInt(2)}, "MIDDLE", "INNER", "OUTER: Mandatory param n. 3 was not supplied.", false},
+        {{VInt(1), VStr("x"), VInt(7)}, "MIDDLE", "INNER", "MIDDLE: The param n. 1 must be a number.", true},
+        {{VInt(1), VInt(2), VInt(7)}, "NOPE", "INNER", "Method 'NOPE' doesn't belong to class 'TestObj'.", true},
+        {{VInt(1), VInt(2), VStr("x")}, "MIDDLE", "INNER", "INNER: The param n. 1 must be a number.", true},
+        {{VInt(1), VInt(2), VInt(7)}, "MIDDLE", "NOPE", "Method 'NOPE' doesn't belong to class 'TestObj'.", true},
+    };
+    for (const Row& row : rows) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MID", 3);  // MID(o, b, c) = CallBack("MID2", o, b, c)
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative("CALLBACK", {VStr("MID2"), L(-1), L(-2), L(-3)}, L(1));
+        b.Return(L(1));
+        b.Function("MID2", 3);  // MID2(o, b, c) = o.MIDDLE(b, c)
+        b.Emit(OP_RESERVE, I(1));
+        b.CallMethod(L(-1), row.middle, {L(-2), L(-3)}, L(1));
+        b.Return(L(1));
+        b.Function("IN", 2);  // IN(o, c) = o.INNER(c)
+        b.Emit(OP_RESERVE, I(1));
+        b.CallMethod(L(-1), row.inner, {L(-2)}, L(1));
+        b.Return(L(1));
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(2));
+        b.CallNative("TESTOBJ", {VInt(0)}, L(1));
+        b.CallMethod(L(1), "OUTER", row.args, L(2));
+        b.Return(L(2));
+        CVmValue* r = Run(b);
+        std::vector<std::string> errors;
+        if (*row.error) errors.push_back(row.error);
+        if (row.throughCallBack) errors.push_back("Function 'CALLBACK' is an unknown function.");
+        // No method call on the way out adds a report of its own.
+        EXPECT_EQ(ErrorTexts(), errors) << out.str();
+        if (errors.empty()) {
+            ASSERT_NE(r, nullptr);
+            EXPECT_EQ(r->type, VmValueType::Integer);
+            EXPECT_EQ(r->asInt, 127);
+        }
+        EXPECT_EQ(vm.StackDepth(), 0) << row.error;
+    }
 }
 
 TEST_F(RegisterTest, HostCallsOfNativeFunctions) {
