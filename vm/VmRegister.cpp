@@ -187,92 +187,6 @@ CVmClassBase* CVmRegisterClass::CreateFromStream(ByteReader&) { return nullptr; 
 
 void CVmRegisterClass::DefaultCallback(CVmClassBase*, int) { FailCall(); }
 
-// ---------------------------------------------------------------------------
-// Parameters
-
-CVmValue* CVmRegisterClass::GetParam(int32_t k) {
-    CVirtualMachine* vm = g_currentVM;
-    if (!vm || k <= 0 || k > m_call.argCount) return nullptr;
-    CVmValue* p = vm->ReturnSlot() - k;
-    return p > vm->StackBase() ? p : nullptr;
-}
-
-bool CVmRegisterClass::CheckParam(int32_t k, bool report) {
-    if (GetParam(k)) return true;
-    if (report) {
-        if (k <= 0)
-            VmErrorStream() << "Internal Error: request for param n. " << k << " (< 0).";
-        else
-            VmErrorStream() << "Mandatory param n. " << k << " was not supplied.";
-    }
-    return false;
-}
-
-int32_t CVmRegisterClass::GetParamInt(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return 0;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Integer) return p->asInt;
-    if (p->type == VmValueType::Real) return VmTruncate(p->asReal);
-    if (report) VmErrorStream() << "The param n. " << k << " must be a number.";
-    return 0;
-}
-
-float CVmRegisterClass::GetParamFloat(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return 0.0f;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Real) return p->asReal;
-    if (p->type == VmValueType::Integer) return static_cast<float>(p->asInt);
-    if (report) VmErrorStream() << "The param n. " << k << " must be a number.";
-    return 0.0f;
-}
-
-const CVmString* CVmRegisterClass::GetParamCVmString(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::String) return &p->asString;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a string.";
-    return nullptr;
-}
-
-const char* CVmRegisterClass::GetParamString(int32_t k, bool report) {
-    const CVmString* s = GetParamCVmString(k, report);
-    return s ? s->CStr() : nullptr;
-}
-
-bool CVmRegisterClass::GetParamBool(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return false;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Bool) return p->asBool != 0;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a boolean.";
-    return false;
-}
-
-CVmArray* CVmRegisterClass::GetParamArray(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Array && p->asArray) return p->asArray;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a array.";
-    return nullptr;
-}
-
-CVmVector* CVmRegisterClass::GetParamVector(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Vector) return &p->asVector;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a vector.";
-    return nullptr;
-}
-
-CVmClassBase* CVmRegisterClass::GetParamObject(int32_t k, const char* className, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Object && p->asObject &&
-        (!className || std::strcmp(p->asObject->ClassName(), className) == 0))
-        return p->asObject;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a '" << (className ? className : "") << "' object.";
-    return nullptr;
-}
-
 void CVmRegisterClass::ReturnObject(CVmClassBase* object) {
     CVmValue* slot = VmGetReturnSlot();
     if (!object || !slot) return;
@@ -309,8 +223,8 @@ std::ostream& CVmRegisterClass::WarningStream() {
 
 void CVmRegisterClass::CallHiddenByName(CVmClassBase* object, int innerMode, const char* failureKind) {
     CVirtualMachine* vm = g_currentVM;
-    const CVmString* nameParam = GetParamCVmString(1);
-    if (!nameParam || vm->HasError()) return;
+    const CVmString* nameParam = nullptr;
+    if (!ReadParams(nameParam) || vm->HasError()) return;
     // The name leaves its slot and the stack top comes down by one, so the
     // return slot takes its place and the other arguments become 1 to n-1.
     CVmValue name;

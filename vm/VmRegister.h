@@ -16,8 +16,8 @@
 //               return true;
 //           }
 //           void Create(CVmClassBase*, int mode) {       // X(5)
-//               const int32_t v = GetParamInt(1);
-//               if (VmHasError()) return;
+//               int32_t v;
+//               if (!ReadParams(v)) return;
 //               ReturnObject(new X(v));
 //           }
 //           void GetValue(CVmClassBase* obj, int mode) { // x.GetValue()
@@ -36,8 +36,8 @@
 //           return true;
 //       }
 //       void Add(CVmClassBase*, int) {
-//           const int32_t a = GetParamInt(1), b = GetParamInt(2);
-//           if (!VmHasError()) VmReturnInteger(a + b);
+//           int32_t a, b;
+//           if (ReadParams(a, b)) VmReturnInteger(a + b);
 //       }
 //   };
 //
@@ -46,9 +46,11 @@
 //
 // The contract a handler relies on:
 // - it is called on its registration with (object or null, call mode);
-// - parameter k (1-based) is k slots below the return slot; GetParam and the
-//   typed readers check k against the argument count and the type, report in
-//   the script's words and return a neutral value on failure;
+// - parameter k (1-based) is k slots below the return slot; ReadParams reads
+//   them all into typed targets (VmParams.h), checks each against the
+//   argument count and its type and reports the first problem in the
+//   script's words; GetParam and the single readers (also as silent probes)
+//   serve handlers that accept more than one form;
 // - the result is what it leaves in the return slot (VmGetReturnSlot and the
 //   VmReturn helpers; Void when untouched);
 // - it never pops its parameters and never throws; failures go through
@@ -65,10 +67,12 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "HashSearchTable.h"
 #include "PtrList.h"
+#include "VmParams.h"
 #include "VmValue.h"
 
 enum VmCallMode { VM_CALL_FUNCTION = 1, VM_CALL_METHOD = 2, VM_GET_MEMBER = 3, VM_SET_MEMBER = 4 };
@@ -140,6 +144,49 @@ public:
 
     // The handler of an unbound slot: sets the error flag.
     void DefaultCallback(CVmClassBase* object, int mode);
+
+    // Reads parameters 1, 2, ... of the running call into the targets (the
+    // list is in VmParams.h), in order; false once the first one that is
+    // missing or of the wrong type is reported. A handler's first line:
+    //   if (!ReadParams(width, name, Optional(scale, 1.0f))) return;
+    template <class... T>
+    bool ReadParams(T&&... targets) {
+        static_assert(((std::is_lvalue_reference<T>::value || VmIsOptional<std::decay_t<T>>::value) && ...),
+                      "ReadParams reads into variables");
+        int32_t k = 0;
+        return (ReadParam(++k, targets) && ...);
+    }
+
+    // Parameter k into one target; report false makes it a silent probe.
+    // After false the target means nothing.
+    bool ReadParam(int32_t k, int32_t& out, bool report = true);
+    bool ReadParam(int32_t k, float& out, bool report = true);
+    bool ReadParam(int32_t k, bool& out, bool report = true);
+    bool ReadParam(int32_t k, const char*& out, bool report = true);
+    bool ReadParam(int32_t k, std::string& out, bool report = true);
+    bool ReadParam(int32_t k, const CVmString*& out, bool report = true);
+    bool ReadParam(int32_t k, CVmArray*& out, bool report = true);
+    bool ReadParam(int32_t k, VmVectorParam& out, bool report = true);
+    bool ReadParam(int32_t k, CVmClassBase*& out, bool report = true);
+    bool ReadParam(int32_t k, CVmValue*& out, bool report = true);
+    template <class X, class = std::enable_if_t<std::is_base_of<CVmClassBase, X>::value &&
+                                                !std::is_same<X, CVmClassBase>::value>>
+    bool ReadParam(int32_t k, X*& out, bool report = true) {
+        CVmClassBase* object = GetParamObject(k, X::kClassName, report);
+        // The name alone does not make the type: a script may declare a class
+        // of the same name.
+        out = dynamic_cast<X*>(object);
+        if (!out && object) WrongObject(k, X::kClassName, report);
+        return out != nullptr;
+    }
+    template <class T>
+    bool ReadParam(int32_t k, const VmOptional<T>& param, bool report = true) {
+        if (k > ArgCount()) {
+            param.target = param.fallback;
+            return true;
+        }
+        return ReadParam(k, param.target, report);
+    }
 
     // Parameters of the running call (see the contract above).
     CVmValue* GetParam(int32_t k);
@@ -217,6 +264,13 @@ protected:
     bool CallByNameWith(CVmClassBase* object, const char* upperName, int mode, int32_t argCount);
     std::vector<VmMethodSlot>& SlotsFor(const CVirtualMachine* machine);
     static CVmValue* GetParamAt(CVmValue* returnSlot, int32_t k);
+    // Parameter k when the call has it; otherwise reported (when asked) and
+    // null.
+    CVmValue* PresentParam(int32_t k, bool report);
+    // Report (when asked) that parameter k is not what the handler needs:
+    // "a number", "a string", ..., or an object of the class; false.
+    static bool WrongType(int32_t k, const char* what, bool report);
+    static bool WrongObject(int32_t k, const char* className, bool report);
 
 private:
     // Hidden members every class answers.

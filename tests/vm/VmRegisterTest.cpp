@@ -14,8 +14,9 @@ namespace {
 // as it reads it afterwards.
 class TestObj : public CVmClassBase {
 public:
+    static constexpr const char* kClassName = "TestObj";
     explicit TestObj(int32_t v) : value(v) {}
-    const char* ClassName() override { return "TestObj"; }
+    const char* ClassName() override { return kClassName; }
     int32_t value;
 
     class CRegister : public CVmRegisterClass {
@@ -34,19 +35,17 @@ public:
             return true;
         }
         void Create(CVmClassBase*, int) {
-            const int32_t v = GetParamInt(1);
-            if (!VmHasError()) ReturnObject(new TestObj(v));
+            int32_t v;
+            if (!ReadParams(v)) return;
+            ReturnObject(new TestObj(v));
         }
         void GetValue(CVmClassBase* o, int) { VmReturnInteger(static_cast<TestObj*>(o)->value); }
-        void SetValue(CVmClassBase* o, int) {
-            const int32_t v = GetParamInt(1);
-            if (!VmHasError()) static_cast<TestObj*>(o)->value = v;
-        }
+        void SetValue(CVmClassBase* o, int) { ReadParams(static_cast<TestObj*>(o)->value); }
         void Value(CVmClassBase* o, int mode) {
             if (mode == VM_GET_MEMBER)
                 VmReturnInteger(static_cast<TestObj*>(o)->value);
             else if (mode == VM_SET_MEMBER)
-                static_cast<TestObj*>(o)->value = GetParamInt(1);
+                ReadParams(static_cast<TestObj*>(o)->value);
         }
         void Echo(CVmClassBase*, int) {
             g_currentVM->AddArgInteger(0);
@@ -65,26 +64,22 @@ public:
         // INNER(c). Each reads its parameters again after its nested run:
         // OUTER(1, 2, 7) is 127.
         void Outer(CVmClassBase* o, int) {
-            GetParamInt(1);
-            CheckParam(3);
+            int32_t a;
+            CVmValue *b, *c;
             CVmValue mid;
-            if (VmHasError() || !RunScript("MID", o, {GetParam(2), GetParam(3)}, mid)) return;
-            const int32_t a = GetParamInt(1);
-            CheckParam(3);
-            if (!VmHasError()) VmReturnInteger(a * 100 + mid.asInt);
+            if (!ReadParams(a, b, c) || !RunScript("MID", o, {b, c}, mid)) return;
+            if (ReadParams(a, b, c)) VmReturnInteger(a * 100 + mid.asInt);
         }
         void Middle(CVmClassBase* o, int) {
-            GetParamInt(1);
-            CheckParam(2);
+            int32_t b;
+            CVmValue* c;
             CVmValue in;
-            if (VmHasError() || !RunScript("IN", o, {GetParam(2)}, in)) return;
-            const int32_t b = GetParamInt(1);
-            CheckParam(2);
-            if (!VmHasError()) VmReturnInteger(b * 10 + in.asInt);
+            if (!ReadParams(b, c) || !RunScript("IN", o, {c}, in)) return;
+            if (ReadParams(b, c)) VmReturnInteger(b * 10 + in.asInt);
         }
         void Inner(CVmClassBase*, int) {
-            const int32_t c = GetParamInt(1);
-            if (!VmHasError()) VmReturnInteger(c);
+            int32_t c;
+            if (ReadParams(c)) VmReturnInteger(c);
         }
         // Runs a script function with the object and the values as its
         // parameters; false when it failed.
@@ -119,11 +114,56 @@ public:
         AddFunction("ReadObject", &TestFunctions::ReadObject);
         AddFunction("ReadParam0", &TestFunctions::ReadParam0);
         AddFunction("Vec2", &TestFunctions::Vec2);
+        AddFunction("ReadAll", &TestFunctions::ReadAll);
+        AddFunction("ReadSome", &TestFunctions::ReadSome);
+        AddFunction("ReadVec3", &TestFunctions::ReadVec3);
+        AddFunction("Impostor", &TestFunctions::Impostor);
         return true;
     }
     void TestAdd(CVmClassBase*, int) {
-        const int32_t a = GetParamInt(1), b = GetParamInt(2);
-        if (!VmHasError()) VmReturnInteger(a + b);
+        int32_t a, b;
+        if (ReadParams(a, b)) VmReturnInteger(a + b);
+    }
+    // Every kind of target, and what it read as text.
+    void ReadAll(CVmClassBase*, int) {
+        int32_t i;
+        float f;
+        bool b;
+        const char* chars;
+        std::string copy;
+        const CVmString* string;
+        CVmArray* array;
+        VmVectorParam vector;
+        TestObj* object;
+        CVmClassBase* anyObject;
+        CVmValue* any;
+        if (!ReadParams(i, f, b, chars, copy, string, array, vector, object, anyObject, any)) return;
+        std::ostringstream text;
+        text << i << " " << f << " " << b << " " << chars << " " << copy << " " << string->Length() << " "
+             << array->count << " " << vector.Count() << " " << object->value << " " << anyObject->ClassName() << " "
+             << any;
+        VmReturnString(text.str().c_str());
+    }
+    // READSOME(n [, scale = 1.5 [, name = "none"]])
+    void ReadSome(CVmClassBase*, int) {
+        int32_t n;
+        float scale;
+        std::string name = "none";
+        if (!ReadParams(n, Optional(scale, 1.5f), Optional(name))) return;
+        std::ostringstream text;
+        text << n << " " << scale << " " << name;
+        VmReturnString(text.str().c_str());
+    }
+    void ReadVec3(CVmClassBase*, int) {
+        VmVectorParam v(3);
+        if (ReadParams(v)) VmReturnInteger(v.Count());
+    }
+    // An object that calls itself TestObj without being one.
+    void Impostor(CVmClassBase*, int) {
+        class Impostor : public CVmClassBase {
+            const char* ClassName() override { return "TestObj"; }
+        };
+        ReturnObject(new Impostor());
     }
     void Read3(CVmClassBase*, int) { GetParamInt(3); }
     void ReadInt(CVmClassBase*, int) { VmReturnInteger(GetParamInt(1)); }
@@ -192,7 +232,15 @@ protected:
     }
 
     std::ostringstream out;
-    CVirtualMachine vm;
+    // A machine with the messages of the vector readers.
+    class Machine : public CVirtualMachine {
+        const char* StringForId(int32_t id) override {
+            if (id == 2012) return "Param n. %i must be a vector.";
+            if (id == 2027) return "Param n. %i must be a vector of %i components length.";
+            return nullptr;
+        }
+    };
+    Machine vm;
 };
 
 }  // namespace
@@ -251,6 +299,84 @@ TEST_F(RegisterTest, ParameterReadersReportInTheScriptsWords) {
         // The instruction's own report follows, as the native call reports.
         EXPECT_NE(out.str().find(std::string("Function '") + row.function + "' is an unknown function."),
                   std::string::npos);
+    }
+}
+
+// ReadParams: parameter k into target k, the first problem reported alone,
+// optional parameters decided by the argument count.
+TEST_F(RegisterTest, ReadParamsReadsEveryKindAndReportsTheFirstProblem) {
+    auto VBool = [](bool v) {
+        CVmValue x;
+        x.SetBool(v);
+        return VValue(x);
+    };
+    CVmValue v3, v2;
+    const float f[3] = {1, 2, 3};
+    v3.SetVector(f, 3);
+    v2.SetVector(f, 2);
+    // READALL's arguments: L(1) an object, L(2) an array, L(3) an impostor.
+    auto all = [&](int wrong, const Opnd& instead) {
+        std::vector<Opnd> args = {VReal(2.9f), VInt(3), VBool(true), VStr("ab"), VStr("cd"), VStr("efg"), L(2),
+                                  VValue(v3),  L(1),    L(1),        VInt(7)};
+        if (wrong > 0) args[static_cast<size_t>(wrong - 1)] = instead;
+        return args;
+    };
+    std::vector<Opnd> missingLast = all(0, None());
+    missingLast.pop_back();
+    std::vector<Opnd> twoWrong = all(2, VStr("x"));
+    twoWrong[4] = VInt(0);
+    struct Row {
+        const char* function;
+        std::vector<Opnd> args;
+        const char* result;  // or the error
+    };
+    const std::vector<Row> rows = {
+        {"READALL", all(0, None()), "2 3 1 ab cd 3 0 3 5 TestObj 7"},
+        {"READALL", all(1, VStr("x")), "READALL: The param n. 1 must be a number."},
+        {"READALL", all(2, VBool(false)), "READALL: The param n. 2 must be a number."},
+        {"READALL", all(3, VInt(1)), "READALL: The param n. 3 must be a boolean."},
+        {"READALL", all(4, VInt(1)), "READALL: The param n. 4 must be a string."},
+        {"READALL", all(5, VInt(1)), "READALL: The param n. 5 must be a string."},
+        {"READALL", all(6, VInt(1)), "READALL: The param n. 6 must be a string."},
+        {"READALL", all(7, VInt(1)), "READALL: The param n. 7 must be a array."},
+        {"READALL", all(8, VInt(1)), "READALL: The param n. 8 must be a vector."},
+        {"READALL", all(9, VInt(1)), "READALL: The param n. 9 must be a 'TestObj' object."},
+        {"READALL", all(9, L(3)), "READALL: The param n. 9 must be a 'TestObj' object."},
+        {"READALL", all(10, VStr("x")), "READALL: The param n. 10 must be a '' object."},
+        {"READALL", missingLast, "READALL: Mandatory param n. 11 was not supplied."},
+        {"READALL", twoWrong, "READALL: The param n. 2 must be a number."},
+        {"READSOME", {VInt(1)}, "1 1.5 none"},
+        {"READSOME", {VInt(1), VInt(2)}, "1 2 none"},
+        {"READSOME", {VInt(1), VInt(2), VStr("x")}, "1 2 x"},
+        {"READSOME", {VInt(1), VStr("x")}, "READSOME: The param n. 2 must be a number."},
+        {"READSOME", {}, "READSOME: Mandatory param n. 1 was not supplied."},
+        {"READVEC3", {VValue(v3)}, "3"},
+        {"READVEC3", {VValue(v2)}, "READVEC3: Param n. 1 must be a vector of 3 components length."},
+        {"READVEC3", {VInt(1)}, "READVEC3: Param n. 1 must be a vector."},
+    };
+    for (const Row& row : rows) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(4));
+        b.CallNative("TESTOBJ", {VInt(5)}, L(1));
+        b.Emit(OP_ARRAY, I(0), None(), L(2));
+        b.CallNative("IMPOSTOR", {}, L(3));
+        b.CallNative(row.function, row.args, L(4));
+        b.Return(L(4));
+        CVmValue* r = Run(b);
+        const std::vector<std::string> errors = ErrorTexts();
+        if (errors.empty()) {
+            ASSERT_NE(r, nullptr);
+            std::ostringstream text;
+            text << r;
+            EXPECT_EQ(text.str(), row.result);
+        } else {
+            // Only the first problem, then the native call's own report.
+            EXPECT_EQ(errors.size(), 2u) << out.str();
+            EXPECT_EQ(errors[0], row.result);
+        }
     }
 }
 
