@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "bindings/ScriptBindings.h"
 #include "debugger/DebugEvaluator.h"
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/MessageTable.h"
-#include "engine/ScriptClasses.h"
 #include "platform/FaultGuard.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
@@ -86,8 +86,7 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     m_networkBuffer.resize(262144);
     for (int32_t& c : m_callbacks) c = -1;
     for (int& port : m_serialPorts) port = -1;
-    RegisterFunctionSets(*this);
-    RegisterScriptClasses(*this);
+    RegisterScriptBindings(*this);
     RegisterGLConstants();
 }
 

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <thread>
 
+#include "bindings/ScriptBindings.h"
 #include "engine/EngineMachine.h"
-#include "engine/ScriptClasses.h"
 #include "host/GlutContainer.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
@@ -103,7 +103,8 @@ protected:
 
 TEST_F(EngineMachineTest, RegistersTheClassesInTheirOrder) {
     EXPECT_EQ(g_engineMachine, &vm);
-    for (int i = 0; i < 34; ++i) EXPECT_STREQ(vm.GetClassNameByIndex(i + 1), kScriptClassOrder[i]) << i;
+    for (size_t i = 0; i < kScriptClassCount; ++i)
+        EXPECT_STREQ(vm.GetClassNameByIndex(static_cast<int32_t>(i + 1)), kScriptClasses[i].name) << i;
     EXPECT_STREQ(vm.GetClassNameByIndex(14), "CVmObj");
 }
 
