@@ -208,10 +208,10 @@ TEST_F(EngineMachineTest, FrameRateAndTimeStepClamps) {
     for (const Row& r : rows) {
         if (r.frameRate) {
             vm.SetFrameRate(r.value);
-            EXPECT_EQ(vm.m_framePeriod.load(), r.period) << r.value;
+            EXPECT_EQ(vm.Timing().framePeriod.load(), r.period) << r.value;
         } else {
             vm.SetTimeStep(r.value);
-            EXPECT_EQ(vm.m_timeStep.load(), r.period) << r.value;
+            EXPECT_EQ(vm.Timing().timeStep.load(), r.period) << r.value;
         }
     }
 }
@@ -246,11 +246,11 @@ TEST_F(EngineMachineTest, WebScriptsAndWorkingFolder) {
                                                  {"c:\\x\\y.bin", false},    {"/home/x.bin", false},
                                                  {"http://h/x.bin", true},   {"x.bin", true}};
     for (const auto& r : rows) {
-        vm.m_scriptLocation = r.first;
+        vm.Paths().scriptLocation = r.first;
         EXPECT_EQ(vm.IsWebScript(), r.second) << r.first;
     }
     vm.SetWorkingFolder("a\\b");
-    EXPECT_EQ(vm.m_workingFolder, "a/b/");
+    EXPECT_EQ(vm.Paths().workingFolder, "a/b/");
 }
 
 TEST_F(EngineMachineTest, EngineLibraryMessagesGoToTheScriptStreams) {
