@@ -1,48 +1,53 @@
 // Native classes and function sets: registration and the calling convention
 // of native handlers.
 //
-// Writing a script class X:
+// A script class X is a thin layer over an engine-library object: its file
+// (scene/script/X.h, named after the class) holds the script object and its
+// registration, and every handler reads its parameters, calls the library
+// and sets the result:
 //
-//   class X : public CVmClassBase {          // the script object
+//   class X : public CVmClassBase {
 //   public:
-//       const char* ClassName() override { return "X"; }
+//       static constexpr const char* kClassName = "X";
+//       const char* ClassName() override { return kClassName; }
+//       VRThing thing;                                   // the library's object
+//
 //       class CRegister : public CVmRegisterClass {
 //       public:
-//           const char* GetClassName() override { return "X"; }
+//           const char* GetClassName() override { return kClassName; }
 //           VmNativeMethod GetFactory() override { return Handler(&CRegister::Create); }
 //           bool RegisterMethods(int32_t n) override {
 //               CVmRegisterClass::RegisterMethods(n);
-//               AddMethod("GetValue", &CRegister::GetValue);
+//               AddMethod("SetPosition", &CRegister::SetPosition);
 //               return true;
 //           }
-//           void Create(CVmClassBase*, int mode) {       // X(5)
-//               int32_t v;
-//               if (!ReadParams(v)) return;
-//               ReturnObject(new X(v));
+//           void Create(CVmClassBase*, int) {            // X() or X(name)
+//               std::string name = "thing";
+//               if (!ReadParams(Optional(name))) return;
+//               ReturnObject(new X(name));
 //           }
-//           void GetValue(CVmClassBase* obj, int mode) { // x.GetValue()
-//               VmReturnInteger(static_cast<X*>(obj)->value);
+//           void SetPosition(CVmClassBase* o, int) {     // x.SetPosition([1, 2, 3], true)
+//               VmVectorParam position(3);
+//               bool relative;
+//               if (!ReadParams(position, relative)) return;
+//               VmReturnBool(static_cast<X*>(o)->thing.SetPosition(position.Data(), relative));
 //           }
 //       };
 //   };
 //
-// and a global function set F:
+// A global function set is a CVmRegisterFunction whose RegisterMethods adds
+// each name with AddFunction("Add", &F::Add); its handlers are written the
+// same way:
 //
-//   class F : public CVmRegisterFunction {
-//   public:
-//       bool RegisterMethods(int32_t n) override {
-//           CVmRegisterFunction::RegisterMethods(n);
-//           AddFunction("Add", &F::Add);
-//           return true;
-//       }
-//       void Add(CVmClassBase*, int) {
-//           int32_t a, b;
-//           if (ReadParams(a, b)) VmReturnInteger(a + b);
-//       }
-//   };
+//   void F::Add(CVmClassBase*, int) {
+//       int32_t a, b;
+//       if (ReadParams(a, b)) VmReturnInteger(a + b);
+//   }
 //
-// Registered with CVirtualMachine::RegisterClass(new X::CRegister) and
-// CVirtualMachine::RegisterFunctions(new F); the machine owns them.
+// The engine registers its classes from one ordered list
+// (bindings/ScriptBindings.cpp: a class's line is Built<X>()); any other
+// machine registers with CVirtualMachine::RegisterClass(new X::CRegister) and
+// CVirtualMachine::RegisterFunctions(new F), and owns them from then on.
 //
 // The contract a handler relies on:
 // - it is called on its registration with (object or null, call mode);
