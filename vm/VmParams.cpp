@@ -37,28 +37,34 @@ bool CVmRegisterClass::WrongObject(int32_t k, const char* className, bool report
     return false;
 }
 
+namespace {
+
+// An Integer or a Real as a number of the target's type: an int truncates a
+// Real toward zero.
+bool IsNumber(const CVmValue& p) { return p.type == VmValueType::Integer || p.type == VmValueType::Real; }
+
+bool AsNumber(const CVmValue& p, int32_t& out) {
+    if (!IsNumber(p)) return false;
+    out = p.type == VmValueType::Integer ? p.asInt : VmTruncate(p.asReal);
+    return true;
+}
+
+bool AsNumber(const CVmValue& p, float& out) {
+    if (!IsNumber(p)) return false;
+    out = p.type == VmValueType::Real ? p.asReal : static_cast<float>(p.asInt);
+    return true;
+}
+
+}  // namespace
+
 bool CVmRegisterClass::ReadParam(int32_t k, int32_t& out, bool report) {
     const CVmValue* p = PresentParam(k, report);
-    if (!p) return false;
-    if (p->type == VmValueType::Integer)
-        out = p->asInt;
-    else if (p->type == VmValueType::Real)
-        out = VmTruncate(p->asReal);
-    else
-        return WrongType(k, "a number", report);
-    return true;
+    return p && (AsNumber(*p, out) || WrongType(k, "a number", report));
 }
 
 bool CVmRegisterClass::ReadParam(int32_t k, float& out, bool report) {
     const CVmValue* p = PresentParam(k, report);
-    if (!p) return false;
-    if (p->type == VmValueType::Real)
-        out = p->asReal;
-    else if (p->type == VmValueType::Integer)
-        out = static_cast<float>(p->asInt);
-    else
-        return WrongType(k, "a number", report);
-    return true;
+    return p && (AsNumber(*p, out) || WrongType(k, "a number", report));
 }
 
 bool CVmRegisterClass::ReadParam(int32_t k, bool& out, bool report) {

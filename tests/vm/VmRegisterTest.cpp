@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "support/ProgramBuilder.h"
@@ -190,13 +191,32 @@ protected:
         vm.RegisterClass(new TestObj::CRegister());
     }
 
-    // A program whose MAIN(x) runs body and returns L1.
-    CVmValue* Run(ProgramBuilder& b, const CVmValue* arg = nullptr) {
+    // Runs the program's MAIN.
+    CVmValue* Run(ProgramBuilder& b) {
         std::shared_ptr<VmProgram> p = b.Build();
         EXPECT_TRUE(p) << b.LastError();
         if (!p || !vm.StartProgram(p)) return nullptr;
-        if (arg) vm.AddArgValue(*arg);
         return vm.CallFunctionByName("MAIN");
+    }
+
+    // Runs, with a fresh output, a program of the prologue and MAIN: the given
+    // number of locals and body's code (which may go on with more functions).
+    CVmValue* RunMain(int locals, const std::function<void(ProgramBuilder&)>& body) {
+        out.str("");
+        ProgramBuilder b;
+        Prologue(b);
+        b.Function("MAIN", 0);
+        b.Emit(OP_RESERVE, I(locals));
+        body(b);
+        return Run(b);
+    }
+
+    // MAIN returns function(args).
+    CVmValue* RunCall(const std::string& function, const std::vector<Opnd>& args) {
+        return RunMain(1, [&](ProgramBuilder& b) {
+            b.CallNative(function, args, L(1));
+            b.Return(L(1));
+        });
     }
 
     // The error line of the output, without the prefix's line number.
@@ -246,21 +266,18 @@ protected:
 }  // namespace
 
 TEST_F(RegisterTest, ObjectsMethodsHiddenMembersAndCallBack) {
-    ProgramBuilder b;
-    Prologue(b);
-    b.Function("MAIN", 0);
-    b.Emit(OP_RESERVE, I(7));
-    b.CallNative("TESTOBJ", {VInt(5)}, L(1));                  // o = TESTOBJ(5)
-    b.CallMethod(L(1), "GETVALUE", {}, L(2));                  // o.GETVALUE()
-    b.CallMethod(L(1), "__CALL", {VStr("getvalue")}, L(3));    // o.__Call("getvalue")
-    b.CallNative("CALLBACK", {VStr("F"), VInt(2)}, L(4));      // CallBack("F", 2)
-    b.CallMethod(L(1), "__CALL", {VStr("setvalue"), VInt(9)}, None());
-    b.Emit(OP_MEMBER_READ, L(1), I(b.MethodName("VALUE")), L(5));
-    b.CallMethod(L(1), "__GETNAME", {}, L(6));
-    b.Emit(OP_ARRAY, I(0), None(), L(7));
-    for (int k = 2; k <= 6; ++k) b.Emit(OP_ARRAY_APPEND, L(k), None(), L(7));
-    b.Return(L(7));
-    CVmValue* r = Run(b);
+    CVmValue* r = RunMain(7, [](ProgramBuilder& b) {
+        b.CallNative("TESTOBJ", {VInt(5)}, L(1));                // o = TESTOBJ(5)
+        b.CallMethod(L(1), "GETVALUE", {}, L(2));                // o.GETVALUE()
+        b.CallMethod(L(1), "__CALL", {VStr("getvalue")}, L(3));  // o.__Call("getvalue")
+        b.CallNative("CALLBACK", {VStr("F"), VInt(2)}, L(4));    // CallBack("F", 2)
+        b.CallMethod(L(1), "__CALL", {VStr("setvalue"), VInt(9)}, None());
+        b.Emit(OP_MEMBER_READ, L(1), I(b.MethodName("VALUE")), L(5));
+        b.CallMethod(L(1), "__GETNAME", {}, L(6));
+        b.Emit(OP_ARRAY, I(0), None(), L(7));
+        for (int k = 2; k <= 6; ++k) b.Emit(OP_ARRAY_APPEND, L(k), None(), L(7));
+        b.Return(L(7));
+    });
     ASSERT_NE(r, nullptr) << out.str();
     std::ostringstream text;
     text << r;
@@ -287,14 +304,7 @@ TEST_F(RegisterTest, ParameterReadersReportInTheScriptsWords) {
         {"READOBJECT", {VInt(1)}, "READOBJECT: The param n. 1 must be a 'CVmObj' object."},
     };
     for (const Row& row : rows) {
-        out.str("");
-        ProgramBuilder b;
-        Prologue(b);
-        b.Function("MAIN", 0);
-        b.Emit(OP_RESERVE, I(1));
-        b.CallNative(row.function, row.args, L(1));
-        b.Return(L(1));
-        Run(b);
+        RunCall(row.function, row.args);
         EXPECT_EQ(ErrorText(), row.error) << row.function;
         // The instruction's own report follows, as the native call reports.
         EXPECT_NE(out.str().find(std::string("Function '") + row.function + "' is an unknown function."),
@@ -355,17 +365,13 @@ TEST_F(RegisterTest, ReadParamsReadsEveryKindAndReportsTheFirstProblem) {
         {"READVEC3", {VInt(1)}, "READVEC3: Param n. 1 must be a vector."},
     };
     for (const Row& row : rows) {
-        out.str("");
-        ProgramBuilder b;
-        Prologue(b);
-        b.Function("MAIN", 0);
-        b.Emit(OP_RESERVE, I(4));
-        b.CallNative("TESTOBJ", {VInt(5)}, L(1));
-        b.Emit(OP_ARRAY, I(0), None(), L(2));
-        b.CallNative("IMPOSTOR", {}, L(3));
-        b.CallNative(row.function, row.args, L(4));
-        b.Return(L(4));
-        CVmValue* r = Run(b);
+        CVmValue* r = RunMain(4, [&](ProgramBuilder& b) {
+            b.CallNative("TESTOBJ", {VInt(5)}, L(1));
+            b.Emit(OP_ARRAY, I(0), None(), L(2));
+            b.CallNative("IMPOSTOR", {}, L(3));
+            b.CallNative(row.function, row.args, L(4));
+            b.Return(L(4));
+        });
         const std::vector<std::string> errors = ErrorTexts();
         if (errors.empty()) {
             ASSERT_NE(r, nullptr);
@@ -391,14 +397,7 @@ TEST_F(RegisterTest, ReadersConvertNumbers) {
         {"READFLOAT", VInt(3), "3"},     {"READSTRING", VStr("ab"), "ab"}, {"VEC2", VInt(1), "[ 1 , 0 ]"},
     };
     for (const Row& row : rows) {
-        out.str("");
-        ProgramBuilder b;
-        Prologue(b);
-        b.Function("MAIN", 0);
-        b.Emit(OP_RESERVE, I(1));
-        b.CallNative(row.function, {row.arg}, L(1));
-        b.Return(L(1));
-        CVmValue* r = Run(b);
+        CVmValue* r = RunCall(row.function, {row.arg});
         if (std::string(row.function) == "VEC2") {
             // A missing second parameter is an error.
             EXPECT_EQ(ErrorText(), "VEC2: Mandatory param n. 2 was not supplied.");
@@ -422,58 +421,40 @@ TEST_F(RegisterTest, UnknownMethodsAndMembers) {
         {"BAR", true, "Member 'BAR' doesn't belong to class 'TestObj'."},
     };
     for (const Row& row : rows) {
-        out.str("");
-        ProgramBuilder b;
-        Prologue(b);
-        b.Function("MAIN", 0);
-        b.Emit(OP_RESERVE, I(2));
-        b.CallNative("TESTOBJ", {VInt(1)}, L(1));
-        if (row.member)
-            b.Emit(OP_MEMBER_READ, L(1), I(b.MethodName(row.name)), L(2));
-        else
-            b.CallMethod(L(1), row.name, {}, L(2));
-        b.Return(L(2));
-        Run(b);
+        RunMain(2, [&](ProgramBuilder& b) {
+            b.CallNative("TESTOBJ", {VInt(1)}, L(1));
+            if (row.member)
+                b.Emit(OP_MEMBER_READ, L(1), I(b.MethodName(row.name)), L(2));
+            else
+                b.CallMethod(L(1), row.name, {}, L(2));
+            b.Return(L(2));
+        });
         EXPECT_EQ(ErrorText(), row.error);
     }
     // The same through __Call and __Get, and a later call still works: one
     // failed lookup does not poison the registration.
-    out.str("");
-    ProgramBuilder b;
-    Prologue(b);
-    b.Function("MAIN", 0);
-    b.Emit(OP_RESERVE, I(2));
-    b.CallNative("TESTOBJ", {VInt(1)}, L(1));
-    b.CallMethod(L(1), "__CALL", {VStr("foo")}, L(2));
-    b.Return(L(2));
-    Run(b);
+    RunMain(2, [](ProgramBuilder& b) {
+        b.CallNative("TESTOBJ", {VInt(1)}, L(1));
+        b.CallMethod(L(1), "__CALL", {VStr("foo")}, L(2));
+        b.Return(L(2));
+    });
     EXPECT_EQ(ErrorText(), "__CALL: Method 'FOO' doesn't belong to class 'TestObj'.");
 }
 
 TEST_F(RegisterTest, CallBackWithAnUnknownNameAndNonString) {
     for (auto [arg, error] : {std::make_pair(VStr("nope"), "CALLBACK: 'nope' is a unknown function"),
                               std::make_pair(VInt(3), "CALLBACK: Param 1 must be a string")}) {
-        out.str("");
-        ProgramBuilder b;
-        Prologue(b);
-        b.Function("MAIN", 0);
-        b.Emit(OP_RESERVE, I(1));
-        b.CallNative("CALLBACK", {arg}, L(1));
-        b.Return(L(1));
-        Run(b);
+        RunCall("CALLBACK", {arg});
         EXPECT_EQ(ErrorText(), error);
     }
 }
 
 TEST_F(RegisterTest, HandlersSeeTheirParametersAcrossANestedRun) {
-    ProgramBuilder b;
-    Prologue(b);
-    b.Function("MAIN", 0);
-    b.Emit(OP_RESERVE, I(2));
-    b.CallNative("TESTOBJ", {VInt(1)}, L(1));
-    b.CallMethod(L(1), "ECHO", {VStr("kept")}, L(2));
-    b.Return(L(2));
-    CVmValue* r = Run(b);
+    CVmValue* r = RunMain(2, [](ProgramBuilder& b) {
+        b.CallNative("TESTOBJ", {VInt(1)}, L(1));
+        b.CallMethod(L(1), "ECHO", {VStr("kept")}, L(2));
+        b.Return(L(2));
+    });
     ASSERT_NE(r, nullptr);
     std::ostringstream text;
     text << r;
@@ -502,27 +483,23 @@ TEST_F(RegisterTest, HandlersNestThroughScriptCodeWithTheirOwnCallState) {
         {{VInt(1), VInt(2), VInt(7)}, "MIDDLE", "NOPE", "Method 'NOPE' doesn't belong to class 'TestObj'.", true},
     };
     for (const Row& row : rows) {
-        out.str("");
-        ProgramBuilder b;
-        Prologue(b);
-        b.Function("MID", 3);  // MID(o, b, c) = CallBack("MID2", o, b, c)
-        b.Emit(OP_RESERVE, I(1));
-        b.CallNative("CALLBACK", {VStr("MID2"), L(-1), L(-2), L(-3)}, L(1));
-        b.Return(L(1));
-        b.Function("MID2", 3);  // MID2(o, b, c) = o.MIDDLE(b, c)
-        b.Emit(OP_RESERVE, I(1));
-        b.CallMethod(L(-1), row.middle, {L(-2), L(-3)}, L(1));
-        b.Return(L(1));
-        b.Function("IN", 2);  // IN(o, c) = o.INNER(c)
-        b.Emit(OP_RESERVE, I(1));
-        b.CallMethod(L(-1), row.inner, {L(-2)}, L(1));
-        b.Return(L(1));
-        b.Function("MAIN", 0);
-        b.Emit(OP_RESERVE, I(2));
-        b.CallNative("TESTOBJ", {VInt(0)}, L(1));
-        b.CallMethod(L(1), "OUTER", row.args, L(2));
-        b.Return(L(2));
-        CVmValue* r = Run(b);
+        CVmValue* r = RunMain(2, [&](ProgramBuilder& b) {
+            b.CallNative("TESTOBJ", {VInt(0)}, L(1));
+            b.CallMethod(L(1), "OUTER", row.args, L(2));
+            b.Return(L(2));
+            b.Function("MID", 3);  // MID(o, b, c) = CallBack("MID2", o, b, c)
+            b.Emit(OP_RESERVE, I(1));
+            b.CallNative("CALLBACK", {VStr("MID2"), L(-1), L(-2), L(-3)}, L(1));
+            b.Return(L(1));
+            b.Function("MID2", 3);  // MID2(o, b, c) = o.MIDDLE(b, c)
+            b.Emit(OP_RESERVE, I(1));
+            b.CallMethod(L(-1), row.middle, {L(-2), L(-3)}, L(1));
+            b.Return(L(1));
+            b.Function("IN", 2);  // IN(o, c) = o.INNER(c)
+            b.Emit(OP_RESERVE, I(1));
+            b.CallMethod(L(-1), row.inner, {L(-2)}, L(1));
+            b.Return(L(1));
+        });
         std::vector<std::string> errors;
         if (*row.error) errors.push_back(row.error);
         if (row.throughCallBack) errors.push_back("Function 'CALLBACK' is an unknown function.");
@@ -572,13 +549,7 @@ TEST_F(RegisterTest, ConstantsAndClassLookups) {
 }
 
 TEST_F(RegisterTest, CallBackRecursionEndsWithAnErrorNotACrash) {
-    ProgramBuilder b;
-    Prologue(b);
-    b.Function("MAIN", 0);
-    b.Emit(OP_RESERVE, I(1));
-    b.CallNative("CALLBACK", {VStr("MAIN")}, L(1));
-    b.Return(L(1));
-    Run(b);
+    RunCall("CALLBACK", {VStr("MAIN")});
     EXPECT_TRUE(vm.HasError());
     EXPECT_NE(out.str().find("stack overflow."), std::string::npos);
     EXPECT_EQ(vm.StackDepth(), 0);
