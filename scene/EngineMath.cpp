@@ -92,30 +92,39 @@ void MatrixSum3(const float* a, const float* b, float* out) {
 
 void MatrixMultiply4(const float* a, const float* b, float* out) {
     // Column c of the product is A times column c of B: four columns of A
-    // scaled and summed, which the compiler turns into vector operations.
-    for (int c = 0; c < 4; ++c) {
-        const float b0 = b[c * 4], b1 = b[c * 4 + 1], b2 = b[c * 4 + 2], b3 = b[c * 4 + 3];
-        for (int r = 0; r < 4; ++r) out[c * 4 + r] = a[r] * b0 + a[4 + r] * b1 + a[8 + r] * b2 + a[12 + r] * b3;
-    }
+    // scaled and summed. The product goes to a local first, so no store can
+    // alias A or B and the compiler keeps them in vector registers.
+    float r[16];
+    for (int c = 0; c < 4; ++c)
+        for (int i = 0; i < 4; ++i)
+            r[c * 4 + i] = a[i] * b[c * 4] + a[4 + i] * b[c * 4 + 1] + a[8 + i] * b[c * 4 + 2] +
+                           a[12 + i] * b[c * 4 + 3];
+    std::memcpy(out, r, sizeof r);
 }
 
 void MatrixMultiply3(const float* a, const float* b, float* out) {
+    float r[9];  // local for the same reason as in MatrixMultiply4
     for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r)
-            out[c * 3 + r] = a[r] * b[c * 3] + a[3 + r] * b[c * 3 + 1] + a[6 + r] * b[c * 3 + 2];
+        for (int i = 0; i < 3; ++i) r[c * 3 + i] = a[i] * b[c * 3] + a[3 + i] * b[c * 3 + 1] + a[6 + i] * b[c * 3 + 2];
+    std::memcpy(out, r, sizeof r);
 }
 
 void MatrixMultiplyVector4(const float* m, const float* v, float* out) {
-    for (int r = 0; r < 4; ++r) out[r] = m[r] * v[0] + m[4 + r] * v[1] + m[8 + r] * v[2] + m[12 + r] * v[3];
+    float r[4];
+    for (int i = 0; i < 4; ++i) r[i] = m[i] * v[0] + m[4 + i] * v[1] + m[8 + i] * v[2] + m[12 + i] * v[3];
+    std::memcpy(out, r, sizeof r);
 }
 
 void MatrixTransposeMultiplyVector4(const float* m, const float* v, float* out) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = m[4 * i] * v[0] + m[4 * i + 1] * v[1] + m[4 * i + 2] * v[2] + m[4 * i + 3] * v[3];
+    float r[4];
+    for (int i = 0; i < 4; ++i) r[i] = m[4 * i] * v[0] + m[4 * i + 1] * v[1] + m[4 * i + 2] * v[2] + m[4 * i + 3] * v[3];
+    std::memcpy(out, r, sizeof r);
 }
 
 void MatrixMultiplyVector3(const float* m, const float* v, float* out) {
-    for (int r = 0; r < 3; ++r) out[r] = m[r] * v[0] + m[3 + r] * v[1] + m[6 + r] * v[2];
+    float r[3];
+    for (int i = 0; i < 3; ++i) r[i] = m[i] * v[0] + m[3 + i] * v[1] + m[6 + i] * v[2];
+    std::memcpy(out, r, sizeof r);
 }
 
 namespace {
