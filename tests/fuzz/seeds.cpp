@@ -154,15 +154,14 @@ void PackageSeeds(const fs::path& dir) {
     for (size_t i = 0; i < runs.size(); i += 97) runs[i] = static_cast<uint8_t>(i);
     for (const std::vector<uint8_t>* data : {&text, &runs}) {
         const size_t capacity = data->size();
-        std::vector<uint8_t> seed = {static_cast<uint8_t>(capacity), static_cast<uint8_t>(capacity >> 8),
-                                     static_cast<uint8_t>(capacity >> 16)};
+        std::vector<uint8_t> seed = {static_cast<uint8_t>(capacity), static_cast<uint8_t>(capacity >> 8)};
         const std::vector<uint8_t> stream = qemtest::PackageCompress(*data);
         seed.insert(seed.end(), stream.begin(), stream.end());
         WriteSeed(dir, n++, seed);
     }
     qemtest::PackageStreamWriter w;
     w.First('a').Literal('b').Match(3, 2, 3).Literal('x').Repeat(2).Short(5).Nibble(0).Nibble(3).End();
-    std::vector<uint8_t> seed = {64, 0, 0};
+    std::vector<uint8_t> seed = {64, 0};
     seed.insert(seed.end(), w.Stream().begin(), w.Stream().end());
     WriteSeed(dir, n++, seed);
 }
