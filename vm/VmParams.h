@@ -6,7 +6,7 @@
 //   const char*, std::string,   a String (the characters in place, a copy,
 //   const CVmString*            or the script string with its length)
 //   CVmArray*                   an Array
-//   VmVectorParam               a Vector, optionally of a least length
+//   VmVectorParam               a Vector, optionally of at least a length
 //   X* (X a script object)      an Object of class X (X::kClassName, exactly)
 //   CVmClassBase*               any Object
 //   CVmValue*                   any value
