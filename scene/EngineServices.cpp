@@ -5,6 +5,7 @@
 #include <string>
 
 int32_t SilentFlag = 0;
+int32_t GLExtensionFlags = 0;
 
 namespace {
 

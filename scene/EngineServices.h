@@ -10,6 +10,11 @@ typedef int (*EngineMessageHandler)(const char* text);
 // Non-zero silences the default handlers.
 extern int32_t SilentFlag;
 
+// Capabilities of the GL found at start-up (0x1 texture compression, 0x2
+// anisotropic filtering, 0x4 multitexture, 0x10 vertex shaders, 0x20
+// fragment shaders, 0x40 shader objects, ...); bits are only ever added.
+extern int32_t GLExtensionFlags;
+
 // Joins message and detail with one blank (a null part counts as empty) and
 // passes the text to the handler.
 int ReportMessage(const char* message, const char* detail, EngineMessageHandler handler);

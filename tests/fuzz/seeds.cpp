@@ -185,6 +185,11 @@ void RgbeSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, rle);
 }
 
+void PpmSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, qemtest::PpmBytes(3, 2, std::vector<uint8_t>(18, 0x40)));
+    WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -200,5 +205,6 @@ int main(int argc, char** argv) {
     DebugCommandSeeds(root / "fuzz_debug_command");
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
+    PpmSeeds(root / "fuzz_ppm_read");
     return 0;
 }
