@@ -54,6 +54,28 @@ struct LevelChain {
     }
 };
 
+// Hands out the client pixels in order and never past what the record
+// holds; once a read fails every later one fails too.
+class PixelReader {
+public:
+    PixelReader(const uint8_t* data, size_t size) : m_data(data), m_size(data ? size : 0) {}
+    const uint8_t* Take(size_t n) {
+        if (m_failed || n > m_size - m_at) {
+            m_failed = true;
+            return nullptr;
+        }
+        const uint8_t* p = m_data + m_at;
+        m_at += n;
+        return p;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_at = 0;
+    bool m_failed = false;
+};
+
 void SetFilterPair(GLenum target, GLint min, GLint mag) {
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, min);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, mag);
@@ -153,16 +175,21 @@ void VRTextureManager::Upload(VRTexture* t, int32_t unit) {
     } else if (t->kind == kTextureFloat2D || t->kind == kTextureFloatRect) {
         glTexImage2D(TargetOf(t->kind), 0, static_cast<GLint>(t->internalFormat), t->width, t->height, 0, t->format,
                      GL_FLOAT, t->floatPixels);
-    } else if (m_glVersion >= 1.4f) {
-        if (!(t->flags & kTexNoMipmaps)) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(t->internalFormat), t->width, t->height, 0, t->format,
-                     GL_UNSIGNED_BYTE, t->pixels);
-    } else if (t->flags & kTexNoMipmaps) {
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(t->internalFormat), t->width, t->height, 0, t->format,
-                     GL_UNSIGNED_BYTE, t->pixels);
     } else {
-        gluBuild2DMipmaps(GL_TEXTURE_2D, static_cast<GLint>(t->internalFormat), t->width, t->height, t->format,
-                          GL_UNSIGNED_BYTE, t->pixels);
+        PixelReader reader(t->pixels, t->pixelBytes);
+        const uint8_t* data = reader.Take(static_cast<size_t>(t->channels) * static_cast<size_t>(t->width) *
+                                          static_cast<size_t>(t->height));
+        if (m_glVersion >= 1.4f) {
+            if (!(t->flags & kTexNoMipmaps)) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(t->internalFormat), t->width, t->height, 0, t->format,
+                         GL_UNSIGNED_BYTE, data);
+        } else if ((t->flags & kTexNoMipmaps) || !data) {
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(t->internalFormat), t->width, t->height, 0, t->format,
+                         GL_UNSIGNED_BYTE, data);
+        } else {
+            gluBuild2DMipmaps(GL_TEXTURE_2D, static_cast<GLint>(t->internalFormat), t->width, t->height, t->format,
+                              GL_UNSIGNED_BYTE, data);
+        }
     }
     std::free(t->pixels);
     t->pixels = nullptr;
@@ -181,7 +208,9 @@ void VRTextureManager::UploadLevels(VRTexture* t, int32_t unit) {
         levels = 1;
         if (VRTexture* bound = BoundTexture(unit)) bound->flags |= kTexNoMipmaps;
     }
-    const uint8_t* data = t->kind == kTextureFloatCubeMap ? reinterpret_cast<const uint8_t*>(t->floatPixels) : t->pixels;
+    PixelReader reader = t->kind == kTextureFloatCubeMap
+                             ? PixelReader(reinterpret_cast<const uint8_t*>(t->floatPixels), SIZE_MAX)
+                             : PixelReader(t->pixels, t->pixelBytes);
     const size_t block = BlockBytes(t->format);
 
     if (t->kind == kTexture3D) {
@@ -190,15 +219,17 @@ void VRTextureManager::UploadLevels(VRTexture* t, int32_t unit) {
         int32_t d = std::max(t->depth, 1);
         LevelChain c{t->width, t->height};
         for (int32_t level = 0; level < levels && !c.Done(); ++level, c.Next(), d = std::max(d >> 1, 1)) {
+            const size_t size =
+                compressed ? CompressedBytes(c.Width(), c.Height(), d, block)
+                           : bpp * static_cast<size_t>(c.Width()) * static_cast<size_t>(c.Height()) * static_cast<size_t>(d);
+            const uint8_t* data = reader.Take(size);
+            if (!data) return;
             if (compressed) {
-                const size_t size = CompressedBytes(c.Width(), c.Height(), d, block);
                 glCompressedTexImage3D(GL_TEXTURE_3D, level, t->format, c.Width(), c.Height(), d, 0,
                                        static_cast<GLsizei>(size), data);
-                data += size;
             } else {
                 glTexImage3D(GL_TEXTURE_3D, level, t->channels, c.Width(), c.Height(), d, 0, BgrOrder(t->format),
                              GL_UNSIGNED_BYTE, data);
-                data += bpp * static_cast<size_t>(c.Width()) * static_cast<size_t>(c.Height()) * static_cast<size_t>(d);
             }
         }
         return;
@@ -207,9 +238,10 @@ void VRTextureManager::UploadLevels(VRTexture* t, int32_t unit) {
         LevelChain c{t->width, t->height};
         for (int32_t level = 0; level < levels && !c.Done(); ++level, c.Next()) {
             const size_t size = CompressedBytes(c.Width(), c.Height(), 1, block);
+            const uint8_t* data = reader.Take(size);
+            if (!data) return;
             glCompressedTexImage2D(GL_TEXTURE_2D, level, t->format, c.Width(), c.Height(), 0,
                                    static_cast<GLsizei>(size), data);
-            data += size;
         }
         return;
     }
@@ -221,18 +253,17 @@ void VRTextureManager::UploadLevels(VRTexture* t, int32_t unit) {
         LevelChain c{t->width, t->height};
         // Levels past the ones uploaded are still stepped over: the next face follows them.
         for (int32_t level = 0; level < dataLevels && !c.Done(); ++level, c.Next()) {
-            const bool upload = level < levels;
-            size_t size;
+            const size_t size = compressed ? CompressedBytes(c.Width(), c.Height(), 1, block)
+                                           : texelBytes * static_cast<size_t>(c.Width()) * static_cast<size_t>(c.Height());
+            const uint8_t* data = reader.Take(size);
+            if (!data) return;
+            if (level >= levels) continue;
             if (compressed) {
-                size = CompressedBytes(c.Width(), c.Height(), 1, block);
-                if (upload)
-                    glCompressedTexImage2D(face, level, t->format, c.Width(), c.Height(), 0,
-                                           static_cast<GLsizei>(size), data);
+                glCompressedTexImage2D(face, level, t->format, c.Width(), c.Height(), 0, static_cast<GLsizei>(size),
+                                       data);
             } else {
-                size = texelBytes * static_cast<size_t>(c.Width()) * static_cast<size_t>(c.Height());
-                if (upload) UploadCubeFace(t, face, level, c.Width(), c.Height(), format, data);
+                UploadCubeFace(t, face, level, c.Width(), c.Height(), format, data);
             }
-            data += size;
         }
     }
 }

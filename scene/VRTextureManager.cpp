@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +20,8 @@
 namespace {
 
 std::atomic<uint32_t> g_nextSerial{1};
+
+constexpr size_t kUnknownBytes = SIZE_MAX;
 
 // Largest client buffer a procedural or resized texture may need.
 constexpr int64_t kMaxTextureBytes = int64_t{1} << 31;
@@ -246,9 +249,16 @@ VRTexture* VRTextureManager::GetTexture(const char* name, int32_t flags) {
     int32_t width = 0, height = 0, channels = 0;
     uint8_t* pixels = LoadImageFile(path.c_str(), &width, &height, &channels);
     if (ext == "EMF" || ext == "WMF") flags |= kTexBgr;
-    if (pixels) return CreateTextureFromBuffer(path.c_str(), pixels, width, height, channels, flags, 0, 0);
+    if (pixels) {
+        // A picture is one level of one face, whatever the flags ask for.
+        const size_t bytes =
+            static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(std::max(channels, 0));
+        return CreateTextureFromBytes(path.c_str(), pixels, bytes, width, height, channels, flags, 0, 0);
+    }
     // Video and movie files have no reader in this build.
     if (ext == "AVI" || ext == "SWF") return nullptr;
+    if (ext == "DDS") return LoadDds(path, flags);
+    if (ext == "HDR") return std::strncmp(name, "HDRC", 4) == 0 ? LoadHdrCube(path, name, flags) : LoadHdr(path, flags);
     ReportWarning("VRTextureManager : Unsupported format:", name);
     return nullptr;
 }
@@ -265,6 +275,13 @@ uint8_t* VRTextureManager::LoadImageFile(const char* path, int32_t* width, int32
 VRTexture* VRTextureManager::CreateTextureFromBuffer(const char* name, uint8_t* pixels, int32_t w, int32_t h,
                                                      int32_t channels, int32_t flags, int32_t mipCount,
                                                      int32_t depth) {
+    // The caller vouches for the layout its flags describe.
+    return CreateTextureFromBytes(name, pixels, kUnknownBytes, w, h, channels, flags, mipCount, depth);
+}
+
+VRTexture* VRTextureManager::CreateTextureFromBytes(const char* name, uint8_t* pixels, size_t bytes, int32_t w,
+                                                    int32_t h, int32_t channels, int32_t flags, int32_t mipCount,
+                                                    int32_t depth) {
     if (w <= 0 || h <= 0 || channels <= 0) {
         std::free(pixels);
         return nullptr;
@@ -319,6 +336,11 @@ VRTexture* VRTextureManager::CreateTextureFromBuffer(const char* name, uint8_t* 
         t->width = w;
         t->height = h;
         t->pixels = pixels;
+        t->pixelBytes = bytes;
+    } else if (bytes < static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(t->channels)) {
+        std::free(pixels);
+        delete t;
+        return nullptr;
     } else {
         const TextureSize size = ComputeTextureSize(w, h, TextureRoundingTolerance, MaxTextureSize);
         if (size.reduced) ReportWarning("The texture is too large and will be reduced:", name);
@@ -329,10 +351,12 @@ VRTexture* VRTextureManager::CreateTextureFromBuffer(const char* name, uint8_t* 
         t->imageWidth = std::min(w, size.width);
         t->imageHeight = std::min(h, size.height);
         const int64_t bpp = t->channels;
+        t->pixelBytes = static_cast<size_t>(int64_t{size.width} * size.height * bpp);
         if (int64_t{size.width} * size.height * bpp > kMaxTextureBytes) {
             std::free(pixels);
         } else if (size.width == w && size.height == h) {
             t->pixels = pixels;
+            t->pixelBytes = bytes;
         } else if (flags & kTexTopLeft) {
             // The picture unscaled in the top-left corner, cut where the
             // texture is smaller.

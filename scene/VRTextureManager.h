@@ -69,6 +69,9 @@ struct VRTexture {
     uint32_t internalFormat = 0;
     int32_t flags = 0;  // kTexNoMipmaps only (and 2 for shader samplers)
     uint8_t* pixels = nullptr;      // malloc, until the upload
+    // Bytes in `pixels` when known (SIZE_MAX when the creator vouched for the
+    // layout): the upload reads no further.
+    size_t pixelBytes = SIZE_MAX;
     float* floatPixels = nullptr;   // malloc, until the upload
     uint32_t glName = 0;
     int32_t usedThisFrame = 0;
@@ -238,6 +241,12 @@ private:
     void UploadCubeFace(VRTexture* texture, uint32_t face, int32_t level, int32_t w, int32_t h, uint32_t format,
                         const uint8_t* data);
     std::string ProceduralName();
+    // CreateTextureFromBuffer with the byte count of the buffer.
+    VRTexture* CreateTextureFromBytes(const char* name, uint8_t* pixels, size_t bytes, int32_t width, int32_t height,
+                                      int32_t channels, int32_t flags, int32_t mipCount, int32_t depth);
+    VRTexture* LoadDds(const std::string& path, int32_t flags);
+    VRTexture* LoadHdr(const std::string& path, int32_t flags);
+    VRTexture* LoadHdrCube(const std::string& path, const char* name, int32_t flags);
 
     VRTexture* m_head = nullptr;
     VRTexture* m_tail = nullptr;

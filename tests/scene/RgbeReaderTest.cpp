@@ -17,8 +17,8 @@ namespace {
 class MemoryFile {
 public:
     explicit MemoryFile(std::string bytes) : m_bytes(std::move(bytes)) {
-        m_file = fmemopen(m_bytes.empty() ? nullptr : &m_bytes[0], m_bytes.size(), "rb");
-        if (!m_file) m_file = fmemopen(nullptr, 1, "w+b");  // an empty stream
+        // fmemopen cannot make an empty stream: an empty file is one.
+        m_file = m_bytes.empty() ? std::tmpfile() : fmemopen(&m_bytes[0], m_bytes.size(), "rb");
     }
     ~MemoryFile() { std::fclose(m_file); }
     FILE* get() const { return m_file; }
