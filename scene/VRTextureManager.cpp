@@ -141,6 +141,7 @@ uint8_t* ResizeImageNearest(uint8_t* source, int32_t sourceWidth, int32_t source
 // ---- manager
 
 VRTextureManager::VRTextureManager() {
+    IncrementLiveObjects();
     const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (version) {
         char text[4] = {};
@@ -164,6 +165,7 @@ VRTextureManager::~VRTextureManager() {
         t = next;
     }
     m_head = m_tail = nullptr;
+    DecrementLiveObjects();
 }
 
 void VRTextureManager::Append(VRTexture* t) {
