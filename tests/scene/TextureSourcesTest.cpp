@@ -8,76 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "scene/EngineServices.h"
 #include "scene/SceneGlobals.h"
 #include "scene/VRTextureManager.h"
-#include "support/GlWindowFixture.h"
 #include "support/ImageFiles.h"
-#include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/TextureFixture.h"
 
 using qemtest::DdsHeader;
 using qemtest::DdsHeaderBytes;
 
 namespace {
 
-std::vector<std::string> g_warnings;
-
-int CaptureWarning(const char* text) {
-    g_warnings.emplace_back(text);
-    return 0;
-}
-
-template <typename T>
-std::vector<T> TexImage(GLenum target, GLint level, GLenum format, GLenum type, size_t count) {
-    std::vector<T> out(count);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(target, level, format, type, out.data());
-    return out;
-}
-
-std::string SolidDxt1(uint16_t colour) {
-    const uint8_t rows[4] = {0, 0, 0, 0};
-    return qemtest::Dxt1Block(colour, 0, rows);
-}
-
 // RGB565 of (r, g, b) with 5, 6 and 5 bits.
 uint16_t Rgb565(int r, int g, int b) { return static_cast<uint16_t>(r << 11 | g << 5 | b); }
 
-class TextureSourcesTest : public qemtest::GlWindowFixture {
-protected:
-    void SetUp() override {
-        GlWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        TextureQuality = 2;
-        MaxTextureSize = 1024;
-        TextureRoundingTolerance = 1.0f;
-        GLExtensionFlags = 0;
-        SetBaseDirectory(scratch.Path().c_str());
-        g_warnings.clear();
-        SetEngineWarningHandler(CaptureWarning);
-        manager = std::make_unique<VRTextureManager>();
-    }
-    void TearDown() override {
-        manager.reset();
-        SetEngineWarningHandler(nullptr);
-        SetBaseDirectory("");
-        GlWindowFixture::TearDown();
-    }
-    void Write(const std::string& name, const std::string& bytes) { qemtest::WriteFile(scratch.Make(name), bytes); }
-
-    // GetTexture with standard error captured.
-    VRTexture* Load(const char* name, int32_t flags, std::string* stderrText = nullptr) {
-        testing::internal::CaptureStderr();
-        VRTexture* t = manager->GetTexture(name, flags);
-        const std::string text = testing::internal::GetCapturedStderr();
-        if (stderrText) *stderrText = text;
-        return t;
-    }
-
-    qemtest::ScratchFolder scratch;
-    std::unique_ptr<VRTextureManager> manager;
-};
+using TextureSourcesTest = qemtest::TextureFixture;
+using qemtest::Dxt1Solid;
+using qemtest::TexBytes;
+using qemtest::TexImage;
 
 TEST_F(TextureSourcesTest, Dxt1WithLevels) {
     DdsHeader h;
@@ -85,8 +32,8 @@ TEST_F(TextureSourcesTest, Dxt1WithLevels) {
     h.mipMapCount = 4;
     const uint16_t colours[4] = {Rgb565(31, 0, 0), Rgb565(0, 63, 0), Rgb565(0, 0, 31), Rgb565(31, 63, 31)};
     std::string data;
-    for (int i = 0; i < 4; ++i) data += SolidDxt1(colours[0]);
-    for (int level = 1; level < 4; ++level) data += SolidDxt1(colours[level]);
+    for (int i = 0; i < 4; ++i) data += Dxt1Solid(colours[0]);
+    for (int level = 1; level < 4; ++level) data += Dxt1Solid(colours[level]);
     Write("rock.dds", DdsHeaderBytes(h) + data);
     VRTexture* t = Load("rock.dds", 0);
     ASSERT_NE(t, nullptr);
@@ -101,7 +48,7 @@ TEST_F(TextureSourcesTest, Dxt1WithLevels) {
     const uint8_t expected[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     for (int level = 0; level < 4; ++level) {
         const size_t side = static_cast<size_t>(8 >> level);
-        const auto texels = TexImage<uint8_t>(GL_TEXTURE_2D, level, GL_RGB, GL_UNSIGNED_BYTE, side * side * 3);
+        const auto texels = TexBytes(GL_TEXTURE_2D, level, GL_RGB, side * side * 3);
         EXPECT_EQ(std::vector<uint8_t>(texels.begin(), texels.begin() + 3),
                   std::vector<uint8_t>(expected[level], expected[level] + 3))
             << "level " << level;
@@ -132,7 +79,7 @@ TEST_F(TextureSourcesTest, Dxt1CubeMapLevelsGoToTheirFaces) {
     h.caps2 = qemtest::kDdsCubemap;
     std::string data;
     for (int face = 0; face < 6; ++face)
-        for (int level = 0; level < 3; ++level) data += SolidDxt1(Rgb565(face * 5, level * 20, 31 - face * 5));
+        for (int level = 0; level < 3; ++level) data += Dxt1Solid(Rgb565(face * 5, level * 20, 31 - face * 5));
     Write("sky.dds", DdsHeaderBytes(h) + data);
     VRTexture* t = Load("sky.dds", 0);
     ASSERT_NE(t, nullptr);
@@ -152,9 +99,6 @@ TEST_F(TextureSourcesTest, Dxt1CubeMapLevelsGoToTheirFaces) {
             EXPECT_EQ(texels[2], (b << 3) | (b >> 2)) << face << "/" << level;
         }
     }
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
 }
 
 TEST_F(TextureSourcesTest, UncompressedBytesAreRgbIn2DAndBgrInCubeMaps) {
@@ -171,17 +115,13 @@ TEST_F(TextureSourcesTest, UncompressedBytesAreRgbIn2DAndBgrInCubeMaps) {
     VRTexture* flat = Load("flat.dds", 0);
     ASSERT_NE(flat, nullptr);
     manager->BindTexture(flat, 0, 0);
-    EXPECT_EQ(TexImage<uint8_t>(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, 4),
+    EXPECT_EQ(TexBytes(GL_TEXTURE_2D, 0, GL_RGBA, 4),
               (std::vector<uint8_t>{0x10, 0x20, 0x30, 0x40}));
     VRTexture* box = Load("box.dds", 0);
     ASSERT_NE(box, nullptr);
     manager->BindTexture(box, 0, 1);
-    EXPECT_EQ(TexImage<uint8_t>(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_BGRA, GL_UNSIGNED_BYTE, 4),
+    EXPECT_EQ(TexBytes(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_BGRA, 4),
               (std::vector<uint8_t>{0x15, 0x20, 0x30, 0x40}));
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
-    glActiveTexture(GL_TEXTURE0);
 }
 
 TEST_F(TextureSourcesTest, UnreadableDdsGivesNothingQuietly) {
@@ -198,7 +138,7 @@ TEST_F(TextureSourcesTest, UnreadableDdsGivesNothingQuietly) {
         EXPECT_EQ(Load(name, 0, &err), nullptr) << name;
         EXPECT_EQ(err, "") << name;
     }
-    EXPECT_TRUE(g_warnings.empty());
+    EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(TextureSourcesTest, LayoutFlagsOfTheCallerDoNotOverrunTheData) {
@@ -206,7 +146,7 @@ TEST_F(TextureSourcesTest, LayoutFlagsOfTheCallerDoNotOverrunTheData) {
     // cube map or compressed texture uploads no more than it holds.
     DdsHeader h;
     h.width = h.height = 4;
-    Write("plain.dds", DdsHeaderBytes(h) + SolidDxt1(Rgb565(31, 0, 0)));
+    Write("plain.dds", DdsHeaderBytes(h) + Dxt1Solid(Rgb565(31, 0, 0)));
     Write("tiny.png", qemtest::PngBytes(1, 1, 3, {1, 2, 3}));
     Write("face.png", qemtest::PngBytes(4, 4, 3, std::vector<uint8_t>(48, 9)));
     VRTexture* dds = Load("plain.dds", kTexCubeMap | kTex3D | kTexDxt5);
@@ -221,12 +161,8 @@ TEST_F(TextureSourcesTest, LayoutFlagsOfTheCallerDoNotOverrunTheData) {
     ASSERT_NE(face, nullptr);
     EXPECT_EQ(face->kind, kTextureCubeMap);
     manager->BindTexture(face, 0, 1);
-    EXPECT_EQ(TexImage<uint8_t>(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_RGB, GL_UNSIGNED_BYTE, 48),
+    EXPECT_EQ(TexBytes(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_RGB, 48),
               std::vector<uint8_t>(48, 9));
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
-    glActiveTexture(GL_TEXTURE0);
 }
 
 TEST_F(TextureSourcesTest, RadianceFilesGiveFloatTextures) {
@@ -273,7 +209,7 @@ TEST_F(TextureSourcesTest, RadianceFailuresGiveNoTexture) {
         EXPECT_EQ(Load(c.name, 0, &err), nullptr) << c.name;
         EXPECT_EQ(err.substr(0, c.err.size()), c.err) << c.name;
     }
-    EXPECT_TRUE(g_warnings.empty());
+    EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(manager->First(), nullptr);
 }
 
@@ -296,9 +232,6 @@ TEST_F(TextureSourcesTest, RadianceCubeMapOfSixFiles) {
         EXPECT_EQ(std::vector<float>(texels.begin(), texels.begin() + 3), (std::vector<float>{20, 10, float(f + 1)}))
             << "face " << f;
     }
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
 }
 
 TEST_F(TextureSourcesTest, RadianceCubeMapNeedsSixFacesOfOneSize) {
@@ -309,11 +242,11 @@ TEST_F(TextureSourcesTest, RadianceCubeMapNeedsSixFacesOfOneSize) {
         if (f != 2) Write("HDRCgap" + std::to_string(f) + ".hdr", qemtest::RgbeHeaderBytes(2, 1) + std::string(8, 1));
     }
     EXPECT_EQ(Load("HDRCodd0.hdr", 0), nullptr);
-    EXPECT_EQ(g_warnings, std::vector<std::string>{"VRTextureManager : Unsupported format: " + scratch.Path() +
+    EXPECT_EQ(warnings, std::vector<std::string>{"VRTextureManager : Unsupported format: " + scratch.Path() +
                                                    "HDRCodd4.HDR"});
-    g_warnings.clear();
+    warnings.clear();
     EXPECT_EQ(Load("HDRCgap0.hdr", 0), nullptr);
-    EXPECT_EQ(g_warnings, std::vector<std::string>{"VRTextureManager : Texture not found: \"" + scratch.Path() +
+    EXPECT_EQ(warnings, std::vector<std::string>{"VRTextureManager : Texture not found: \"" + scratch.Path() +
                                                    "HDRCgap2.HDR\"\n"});
     EXPECT_EQ(manager->First(), nullptr);
 }

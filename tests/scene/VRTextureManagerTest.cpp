@@ -15,21 +15,10 @@
 
 #include "scene/EngineServices.h"
 #include "scene/SceneGlobals.h"
-#include "support/GlWindowFixture.h"
 #include "support/ImageFiles.h"
-#include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
-
-using qemtest::GlWindowFixture;
+#include "support/TextureFixture.h"
 
 namespace {
-
-std::vector<std::string> g_warnings;
-
-int CaptureWarning(const char* text) {
-    g_warnings.emplace_back(text);
-    return 0;
-}
 
 uint8_t* CopyOf(const std::vector<uint8_t>& bytes) {
     auto* p = static_cast<uint8_t*>(std::malloc(bytes.size()));
@@ -41,52 +30,15 @@ std::vector<uint8_t> Pixels(const VRTexture* t, size_t bytes) {
     return t->pixels ? std::vector<uint8_t>(t->pixels, t->pixels + bytes) : std::vector<uint8_t>();
 }
 
-// Level `level` of the texture bound on `target` (or a cube face), tightly packed.
-std::vector<uint8_t> TexImage(GLenum target, GLint level, GLenum format, size_t bytes) {
-    std::vector<uint8_t> out(bytes, 0xCD);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(target, level, format, GL_UNSIGNED_BYTE, out.data());
-    return out;
-}
-
 GLint TexParameter(GLenum target, GLenum name) {
     GLint v = 0;
     glGetTexParameteriv(target, name, &v);
     return v;
 }
 
-// One DXT1 block of a single colour (RGB565, every index 0).
-std::string SolidDxt1(uint16_t colour) {
-    const uint8_t rows[4] = {0, 0, 0, 0};
-    return qemtest::Dxt1Block(colour, 0, rows);
-}
-
-class TextureManagerTest : public GlWindowFixture {
-protected:
-    void SetUp() override {
-        GlWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        TextureQuality = 2;
-        MaxTextureSize = 1024;
-        TextureRoundingTolerance = 1.0f;
-        GLExtensionFlags = 0;
-        SetBaseDirectory(scratch.Path().c_str());
-        g_warnings.clear();
-        SetEngineWarningHandler(CaptureWarning);
-        manager = std::make_unique<VRTextureManager>();
-    }
-    void TearDown() override {
-        manager.reset();
-        SetEngineWarningHandler(nullptr);
-        SetBaseDirectory("");
-        GlWindowFixture::TearDown();
-    }
-
-    void Write(const std::string& name, const std::string& bytes) { qemtest::WriteFile(scratch.Make(name), bytes); }
-
-    qemtest::ScratchFolder scratch;
-    std::unique_ptr<VRTextureManager> manager;
-};
+using TextureManagerTest = qemtest::TextureFixture;
+using qemtest::Dxt1Solid;
+using qemtest::TexBytes;
 
 // ---- pure parts
 
@@ -194,12 +146,12 @@ TEST_F(TextureManagerTest, PngIsRoundedUpAndSharedByPath) {
     EXPECT_EQ(manager->GetTexture("wall.png", 0x4), t);
     // Another spelling of the same file is the same record.
     EXPECT_EQ(manager->GetTexture("WALL.PNG", 0), t);
-    EXPECT_TRUE(g_warnings.empty());
+    EXPECT_TRUE(warnings.empty());
 
     manager->BindTexture(t, 0, 0);
     EXPECT_NE(t->glName, 0u);
     EXPECT_EQ(t->pixels, nullptr);
-    EXPECT_EQ(TexImage(GL_TEXTURE_2D, 0, GL_RGB, 512 * 256 * 3)[3 * 700], 90);
+    EXPECT_EQ(TexBytes(GL_TEXTURE_2D, 0, GL_RGB, 512 * 256 * 3)[3 * 700], 90);
 }
 
 TEST_F(TextureManagerTest, PngBytesArriveTopRowFirst) {
@@ -234,14 +186,14 @@ TEST_F(TextureManagerTest, FilesThatGiveNoTextureWarn) {
         {"movie.avi", {}},
     };
     for (const Case& c : cases) {
-        g_warnings.clear();
+        warnings.clear();
         EXPECT_EQ(manager->GetTexture(c.name, 0), nullptr) << c.name;
-        EXPECT_EQ(g_warnings, c.warnings) << c.name;
+        EXPECT_EQ(warnings, c.warnings) << c.name;
     }
-    g_warnings.clear();
+    warnings.clear();
     const std::string longName(300, 'a');
     EXPECT_EQ(manager->GetTexture((longName + ".png").c_str(), 0), nullptr);
-    EXPECT_EQ(g_warnings, std::vector<std::string>{"VRTextureManager : Texture not found: \"" + longName + ".png\"\n"});
+    EXPECT_EQ(warnings, std::vector<std::string>{"VRTextureManager : Texture not found: \"" + longName + ".png\"\n"});
     EXPECT_EQ(manager->First(), nullptr);
 }
 
@@ -307,7 +259,7 @@ TEST_F(TextureManagerTest, OversizedPictureIsReducedWithOneWarning) {
     EXPECT_EQ(t->imageWidth, 4096);
     EXPECT_EQ(t->imageHeight, 100);
     EXPECT_FLOAT_EQ(t->widthExcess, 3192.0f / 5000);
-    EXPECT_EQ(g_warnings, std::vector<std::string>{"The texture is too large and will be reduced: big"});
+    EXPECT_EQ(warnings, std::vector<std::string>{"The texture is too large and will be reduced: big"});
     EXPECT_EQ(t->pixels[3 * 4096 * 128 - 1], 7);
 }
 
@@ -371,10 +323,10 @@ TEST_F(TextureManagerTest, ProceduralTextures) {
     EXPECT_EQ(depth->width, 3);
     EXPECT_EQ(depth->flags, kTexNoMipmaps);
 
-    const int32_t before = static_cast<int32_t>(g_warnings.size());
+    const int32_t before = static_cast<int32_t>(warnings.size());
     for (auto [w, h, type] : {std::tuple{4, 4, 0}, {4, 4, 7}, {0, 4, 3}, {4, -1, 3}, {65536, 65536, 4}})
         EXPECT_EQ(manager->CreateProceduralTexture(w, h, type, nullptr, 0), nullptr) << w << " " << h << " " << type;
-    EXPECT_EQ(static_cast<int32_t>(g_warnings.size()), before);
+    EXPECT_EQ(static_cast<int32_t>(warnings.size()), before);
     // Procedural names come from the manager's own generator, not the C library's.
     std::srand(1);
     const int first = std::rand();
@@ -437,13 +389,12 @@ TEST_F(TextureManagerTest, FiltersFollowTheBindFlags) {
     manager->BeginFrame();
     EXPECT_EQ(manager->FrameBytes(), 0);
     EXPECT_EQ(plain->usedThisFrame, 0);
-    glActiveTexture(GL_TEXTURE0);
 }
 
 TEST_F(TextureManagerTest, Dxt1LevelsUploadInOrder) {
     // 8 x 8 with three more levels, each of its own colour.
-    const std::string data = SolidDxt1(0xF800) + SolidDxt1(0xF800) + SolidDxt1(0xF800) + SolidDxt1(0xF800) +
-                             SolidDxt1(0x07E0) + SolidDxt1(0x001F) + SolidDxt1(0xFFFF);
+    const std::string data = Dxt1Solid(0xF800) + Dxt1Solid(0xF800) + Dxt1Solid(0xF800) + Dxt1Solid(0xF800) +
+                             Dxt1Solid(0x07E0) + Dxt1Solid(0x001F) + Dxt1Solid(0xFFFF);
     VRTexture* t = manager->CreateTextureFromBuffer("dxt", CopyOf({data.begin(), data.end()}), 8, 8, 3,
                                                     kTexDxt1Alpha, 3, 0);
     ASSERT_NE(t, nullptr);
@@ -452,7 +403,7 @@ TEST_F(TextureManagerTest, Dxt1LevelsUploadInOrder) {
     const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     for (int level = 0; level < 4; ++level) {
         const int side = 8 >> level;
-        const std::vector<uint8_t> texels = TexImage(GL_TEXTURE_2D, level, GL_RGB, static_cast<size_t>(side * side * 3));
+        const std::vector<uint8_t> texels = TexBytes(GL_TEXTURE_2D, level, GL_RGB, static_cast<size_t>(side * side * 3));
         EXPECT_EQ(std::vector<uint8_t>(texels.end() - 3, texels.end()),
                   std::vector<uint8_t>(colours[level], colours[level] + 3))
             << "level " << level;
@@ -464,7 +415,6 @@ TEST_F(TextureManagerTest, Dxt1LevelsUploadInOrder) {
     manager->BindTexture(single, kBindLinear, 1);
     EXPECT_EQ(single->flags & kTexNoMipmaps, kTexNoMipmaps);
     EXPECT_EQ(TexParameter(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER), GL_LINEAR);
-    glActiveTexture(GL_TEXTURE0);
 }
 
 TEST_F(TextureManagerTest, CubeMapFacesAreReadInBlueGreenRedOrder) {
@@ -477,7 +427,7 @@ TEST_F(TextureManagerTest, CubeMapFacesAreReadInBlueGreenRedOrder) {
     EXPECT_EQ(cube->kind, kTextureCubeMap);
     manager->BindTexture(cube, kBindLinear, 0);
     for (uint8_t f = 0; f < 6; ++f) {
-        const std::vector<uint8_t> texels = TexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_RGB, 12);
+        const std::vector<uint8_t> texels = TexBytes(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_RGB, 12);
         EXPECT_EQ(std::vector<uint8_t>(texels.begin(), texels.begin() + 3),
                   (std::vector<uint8_t>{uint8_t(30 + f), uint8_t(20 + f), uint8_t(10 + f)}))
             << "face " << int(f);
@@ -493,14 +443,7 @@ TEST_F(TextureManagerTest, CubeMapFacesAreReadInBlueGreenRedOrder) {
     VRTexture* single = manager->CreateTextureFromBuffer("alpha", CopyOf(alpha), 2, 2, 1, kTexCubeMap, 0, 0);
     manager->BindTexture(single, 0, 1);
     for (uint8_t f = 0; f < 6; ++f)
-        EXPECT_EQ(TexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_ALPHA, 4)[3], uint8_t(40 * f + 1)) << int(f);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
-    glActiveTexture(GL_TEXTURE0);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
+        EXPECT_EQ(TexBytes(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_ALPHA, 4)[3], uint8_t(40 * f + 1)) << int(f);
 }
 
 TEST_F(TextureManagerTest, ThreeDimensionalTextureTakesEverySlice) {
@@ -512,12 +455,9 @@ TEST_F(TextureManagerTest, ThreeDimensionalTextureTakesEverySlice) {
     EXPECT_EQ(t->kind, kTexture3D);
     EXPECT_EQ(t->depth, 2);
     manager->BindTexture(t, 0, 0);
-    const std::vector<uint8_t> texels = TexImage(GL_TEXTURE_3D, 0, GL_BGRA, 32);
+    const std::vector<uint8_t> texels = TexBytes(GL_TEXTURE_3D, 0, GL_BGRA, 32);
     EXPECT_EQ(std::vector<uint8_t>(texels.begin() + 16, texels.begin() + 20), (std::vector<uint8_t>{1, 100, 200, 255}));
     EXPECT_EQ(TexParameter(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R), GL_REPEAT);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
 }
 
 // ---- lifetimes
@@ -552,7 +492,6 @@ TEST_F(TextureManagerTest, RemovalReachesEveryHolder) {
     EXPECT_EQ(manager->RemoveTexture(&outside, true), -1);
     manager.reset();
     EXPECT_EQ(later.Get(), nullptr);
-    glActiveTexture(GL_TEXTURE0);
 }
 
 TEST_F(TextureManagerTest, RemovingWithoutDeletingHandsTheRecordOver) {
@@ -571,8 +510,8 @@ TEST_F(TextureManagerTest, RemovingWithoutDeletingHandsTheRecordOver) {
 
 TEST_F(TextureManagerTest, HalfSizeCopies) {
     // S3TC: the source's chain from level 1 on; refused without levels.
-    const std::string chain = SolidDxt1(0xF800) + SolidDxt1(0xF800) + SolidDxt1(0xF800) + SolidDxt1(0xF800) +
-                              SolidDxt1(0x07E0) + SolidDxt1(0x001F) + SolidDxt1(0xFFFF);
+    const std::string chain = Dxt1Solid(0xF800) + Dxt1Solid(0xF800) + Dxt1Solid(0xF800) + Dxt1Solid(0xF800) +
+                              Dxt1Solid(0x07E0) + Dxt1Solid(0x001F) + Dxt1Solid(0xFFFF);
     VRTexture* dxt = manager->CreateTextureFromBuffer("dxt", CopyOf({chain.begin(), chain.end()}), 8, 8, 3,
                                                       kTexDxt1Alpha, 3, 0);
     VRTexture* half = manager->CreateHalfSizeCopy(dxt, 24);

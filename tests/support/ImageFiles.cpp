@@ -46,6 +46,11 @@ std::string Dxt1Block(uint16_t c0, uint16_t c1, const uint8_t rows[4]) {
     return s;
 }
 
+std::string Dxt1Solid(uint16_t colour) {
+    const uint8_t rows[4] = {0, 0, 0, 0};
+    return Dxt1Block(colour, 0, rows);
+}
+
 std::string RgbeHeaderBytes(int width, int height) {
     return "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y " + std::to_string(height) + " +X " + std::to_string(width) +
            "\n";

@@ -30,6 +30,8 @@ std::string DdsHeaderBytes(const DdsHeader& h);
 
 // One DXT1 block of two RGB565 colours with 2-bit indices, one byte per row.
 std::string Dxt1Block(uint16_t c0, uint16_t c1, const uint8_t rows[4]);
+// One DXT1 block of a single colour (every index 0).
+std::string Dxt1Solid(uint16_t colour);
 
 // A Radiance file: the header lines for width x height, then `pixels`.
 std::string RgbeHeaderBytes(int width, int height);
