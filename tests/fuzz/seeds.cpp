@@ -8,6 +8,7 @@
 
 #include "support/DebugInfoWriter.h"
 #include "support/ImageFiles.h"
+#include "support/PackageMaker.h"
 #include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
 #include "support/ZipWriter.h"
@@ -190,6 +191,44 @@ void PpmSeeds(const fs::path& dir) {
     WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
 }
 
+void PackageSeeds(const fs::path& dir) {
+    int n = 0;
+    std::vector<uint8_t> text;
+    for (int i = 0; i < 200; ++i) {
+        const std::string line = "line " + std::to_string(i % 17) + "\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    std::vector<uint8_t> runs(3000, 0);
+    for (size_t i = 0; i < runs.size(); i += 97) runs[i] = static_cast<uint8_t>(i);
+    for (const std::vector<uint8_t>* data : {&text, &runs}) {
+        const size_t capacity = data->size();
+        std::vector<uint8_t> seed = {static_cast<uint8_t>(capacity), static_cast<uint8_t>(capacity >> 8)};
+        const std::vector<uint8_t> stream = qemtest::PackageCompress(*data);
+        seed.insert(seed.end(), stream.begin(), stream.end());
+        WriteSeed(dir, n++, seed);
+    }
+    qemtest::PackageStreamWriter w;
+    w.First('a').Literal('b').Match(3, 2, 3).Literal('x').Repeat(2).Short(5).Nibble(0).Nibble(3).End();
+    std::vector<uint8_t> seed = {64, 0};
+    seed.insert(seed.end(), w.Stream().begin(), w.Stream().end());
+    WriteSeed(dir, n++, seed);
+}
+
+// Containers as the maker writes them; the target signs them again itself.
+void ContainerSeeds(const fs::path& dir) {
+    const qemtest::TestSigningKey key;
+    const fs::path zip = dir / "made.zip";
+    fs::create_directories(dir);
+    qemtest::WriteZip(zip.string(), {{"inner.txt", "inner"}, {"sub/deep.txt", "deep"}});
+    const qemtest::Bytes zipBytes = qemtest::ReadBytes(zip.string());
+    fs::remove(zip);
+    const qemtest::Bytes lib(300, 0x7F);
+    int n = 0;
+    WriteSeed(dir, n++, qemtest::MakeContainer({{"lib.dll", lib}}, key, key));
+    WriteSeed(dir, n++, qemtest::MakeContainer({{"a.txt", {'a'}}, {"pack.zip", zipBytes}, {"lib.dll", lib}}, key, key));
+    WriteSeed(dir, n++, qemtest::MakeContainer({{"a.txt", {'a'}}, {"b.dll", {'b'}}}, key, key, {1084 + 1, 0}));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -206,5 +245,7 @@ int main(int argc, char** argv) {
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
     PpmSeeds(root / "fuzz_ppm_read");
+    PackageSeeds(root / "fuzz_package_decompress");
+    ContainerSeeds(root / "fuzz_signed_container");
     return 0;
 }
