@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/DebugInfoWriter.h"
+#include "support/ImageFiles.h"
 #include "support/PackageMaker.h"
 #include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
@@ -143,6 +144,53 @@ void DebugCommandSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(line) + "\r");
 }
 
+void DdsSeeds(const fs::path& dir) {
+    int n = 0;
+    qemtest::DdsHeader h;
+    h.width = h.height = 8;
+    h.mipMapCount = 4;
+    WriteSeed(dir, n++, qemtest::DdsHeaderBytes(h) + std::string(4 * 8 + 8 + 8 + 8, '\x5A'));
+    h.width = h.height = 4;
+    h.mipMapCount = 3;
+    h.caps2 = qemtest::kDdsCubemap;
+    for (const char* fourCC : {"DXT1", "DXT3", "DXT5"}) {
+        h.fourCC = fourCC;
+        const size_t block = h.fourCC == "DXT1" ? 8 : 16;
+        WriteSeed(dir, n++, qemtest::DdsHeaderBytes(h) + std::string(6 * 3 * block, '\x33'));
+    }
+    qemtest::DdsHeader rgb;
+    rgb.width = 5;
+    rgb.height = 3;
+    rgb.pixelFlags = qemtest::kDdsRgb;
+    rgb.bitCount = 24;
+    WriteSeed(dir, n++, qemtest::DdsHeaderBytes(rgb) + std::string(45, '\x11'));
+    rgb.width = rgb.height = 2;
+    rgb.depth = 2;
+    rgb.mipMapCount = 2;
+    rgb.pixelFlags = qemtest::kDdsRgba;
+    rgb.bitCount = 32;
+    rgb.caps2 = qemtest::kDdsVolume;
+    WriteSeed(dir, n++, qemtest::DdsHeaderBytes(rgb) + std::string(36, '\x22'));
+}
+
+void RgbeSeeds(const fs::path& dir) {
+    int n = 0;
+    std::string flat = "#?RADIANCE\nGAMMA=2.2\nEXPOSURE=1.5\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 3\n";
+    for (int i = 0; i < 6; ++i) flat += std::string("\x80\x40\x20\x81", 4);
+    WriteSeed(dir, n++, flat);
+    std::vector<uint8_t> texels;
+    for (int i = 0; i < 40; ++i) texels.insert(texels.end(), {uint8_t(i), uint8_t(i < 20 ? 7 : 9), 1, 136});
+    std::string rle = qemtest::RgbeHeaderBytes(20, 2);
+    rle += qemtest::RgbeRleScanline({texels.begin(), texels.begin() + 80});
+    rle += qemtest::RgbeRleScanline({texels.begin() + 80, texels.end()});
+    WriteSeed(dir, n++, rle);
+}
+
+void PpmSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, qemtest::PpmBytes(3, 2, std::vector<uint8_t>(18, 0x40)));
+    WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
+}
+
 void PackageSeeds(const fs::path& dir) {
     int n = 0;
     std::vector<uint8_t> text;
@@ -194,6 +242,9 @@ int main(int argc, char** argv) {
     DeclaredSeeds(root / "fuzz_declared_read");
     HtmlSeeds(root / "fuzz_html_page");
     DebugCommandSeeds(root / "fuzz_debug_command");
+    DdsSeeds(root / "fuzz_dds_image");
+    RgbeSeeds(root / "fuzz_rgbe_read");
+    PpmSeeds(root / "fuzz_ppm_read");
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
     return 0;
