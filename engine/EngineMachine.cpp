@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "bindings/ScriptBindings.h"
 #include "debugger/DebugEvaluator.h"
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/MessageTable.h"
-#include "engine/ScriptClasses.h"
 #include "platform/FaultGuard.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
@@ -74,20 +74,19 @@ void CVmInputOutput::DataOut(const char*) {}
 
 CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* container, int window, bool debug,
                        int32_t eventPort)
-    : CVirtualMachine(debug, outputPort, commandPort, eventPort, nullptr), m_window(window), m_container(container) {
+    : CVirtualMachine(debug, outputPort, commandPort, eventPort, nullptr), m_container(container) {
     m_downloads.reset(new CDownloadManager(WindowMessageQueue::EngineWindow(), [this](int id) {
         const char* text = StringForId(id);
         return std::string(text ? text : "");
     }));
     g_engineMachine = this;
+    g_engineState = this;
     m_console.reset(new CConsole());
-    m_hasFocus = WindowHasFocus(window) ? 1 : 0;
-    WindowClientSize(window, m_clientWidth, m_clientHeight);
-    m_networkBuffer.resize(262144);
+    Display().window = window;
+    Input().hasFocus = WindowHasFocus(window) ? 1 : 0;
+    WindowClientSize(window, Display().clientWidth, Display().clientHeight);
     for (int32_t& c : m_callbacks) c = -1;
-    for (int& port : m_serialPorts) port = -1;
-    RegisterFunctionSets(*this);
-    RegisterScriptClasses(*this);
+    RegisterScriptBindings(*this);
     RegisterGLConstants();
 }
 
@@ -95,13 +94,14 @@ CVRMachine::~CVRMachine() {
     SetLineHook(nullptr);
     UnloadProgram();
     UnloadExternModules();
-    for (int& port : m_serialPorts) {
+    for (int& port : Devices().serialPorts) {
         if (port != -1) CloseSerialPort(port);
         port = -1;
     }
     m_console.reset();
     m_downloads.reset();
     if (g_engineMachine == this) g_engineMachine = nullptr;
+    if (g_engineState == this) g_engineState = nullptr;
     if (g_moduleMachine == this) g_moduleMachine = nullptr;
 }
 
@@ -345,10 +345,10 @@ uint64_t ClampPeriod(int64_t us) {
 
 void CVRMachine::SetFrameRate(int32_t fps) {
     if (fps == 0) return;  // the caller refuses a rate of 0
-    m_framePeriod = ClampPeriod(1000000 / static_cast<int64_t>(fps));
+    Timing().framePeriod = ClampPeriod(1000000 / static_cast<int64_t>(fps));
 }
 
-void CVRMachine::SetTimeStep(int32_t ms) { m_timeStep = ClampPeriod(static_cast<int64_t>(ms) * 1000); }
+void CVRMachine::SetTimeStep(int32_t ms) { Timing().timeStep = ClampPeriod(static_cast<int64_t>(ms) * 1000); }
 
 uint8_t CVRMachine::SetSwapInterval(int32_t n) { return SetGlSwapInterval(n) ? 1 : 0; }
 
@@ -357,12 +357,12 @@ void CVRMachine::SetWorkingFolder(const std::string& folder) {
     for (char& c : f)
         if (c == '\\') c = '/';
     if (f.empty() || f.back() != '/') f += '/';
-    m_workingFolder = f;
+    Paths().workingFolder = f;
     SetBaseDirectory(f.c_str());
 }
 
 bool CVRMachine::IsWebScript() const {
-    const std::string& s = m_scriptLocation;
+    const std::string& s = Paths().scriptLocation;
     if (s.size() >= 7 && VmUpperName(s.substr(0, 7).c_str()) == "FILE://") return false;
     if (s.size() >= 2 && ((s[0] >= 'a' && s[0] <= 'z') || (s[0] >= 'A' && s[0] <= 'Z')) && s[1] == ':') return false;
     if (!s.empty() && s[0] == '/') return false;

@@ -6,18 +6,17 @@
 // under the script lock.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/state/EngineState.h"
 #include "platform/CriticalSection.h"
 #include "vm/VirtualMachine.h"
 
 class CConsole;
 class CDownloadManager;
-class VRScene;
 
 // The host the engine runs in.
 class CVmContainer {
@@ -64,7 +63,10 @@ protected:
     std::string m_dataIn;
 };
 
-class CVRMachine : public CVirtualMachine, public CVmInputOutput {
+// The state it shares with the module and the script classes is its
+// EngineState base: Display(), Scene(), Input(), Devices(), Network(),
+// Timing() and Paths().
+class CVRMachine : public CVirtualMachine, public CVmInputOutput, public EngineState {
 public:
     // An event for the script's OnEvent: a window message or a script event.
     struct __Event {
@@ -147,31 +149,6 @@ public:
     CDownloadManager& Downloads() { return *m_downloads; }
     CVmContainer* Container() const { return m_container; }
 
-    // State the runtime and the handlers share.
-    int32_t m_callbacks[kCallbackCount];
-    int32_t m_hasFocus = 0;
-    uint8_t m_lightInUse[7] = {};
-    int32_t m_wheelCount = 0;
-    uint8_t m_stereo = 0;
-    std::string m_scriptLocation;
-    std::string m_scriptFolder;
-    int m_serialPorts[16];
-    float m_fadeValue = 1.0f;
-    int32_t m_inScene = 0;
-    int32_t m_clientWidth = 0;
-    int32_t m_clientHeight = 0;
-    std::vector<uint8_t> m_networkBuffer;
-    int32_t m_cursor = 0;  // the arrow cursor
-    std::atomic<uint64_t> m_framePeriod{0};
-    std::atomic<uint64_t> m_timeStep{10000};
-    int32_t m_sharedBufferMessage = -1;
-    std::string m_workingFolder;
-    int m_window;
-    VRScene* m_scene = nullptr;
-    int32_t m_listenerLink = 0;
-    uint8_t m_mouseTracking = 0;
-    int m_renderWindow = 0;
-
     // Queues a window message (its parameters as Integers) for OnEvent and
     // drains the queue. The wake-up message only drains.
     void PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lParam);
@@ -195,6 +172,7 @@ private:
     // Unregisters the modules' classes, then unloads the modules.
     void UnloadExternModules();
 
+    int32_t m_callbacks[kCallbackCount];
     CVmContainer* m_container;
     CEventQueue m_events;
     CCriticalSection m_scriptLock;

@@ -141,10 +141,10 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
 
     // A debugged machine keeps writing to its client's output port.
     m_machine->SetOutputStream(m_machine->IsDebug() ? m_machine->GetOutputStream() : &m_log, m_options.quiet == 1);
-    m_machine->m_framePeriod = 10000;
+    m_machine->Timing().framePeriod = 10000;
     m_machine->SetTimeStep(10);
     m_machine->SetWorkingFolder(TempFolder());
-    m_machine->m_hasFocus = 1;
+    m_machine->Input().hasFocus = 1;
     if (HasUrlScheme(m_scriptName)) {
         const std::string s = m_scriptName;
         m_machine->Downloads().SetBaseFolder(s.substr(0, s.find_last_of('/') + 1));
@@ -153,7 +153,7 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         const std::filesystem::path full = std::filesystem::absolute(m_scriptName, error);
         m_machine->Downloads().SetBaseFolder(error ? std::string() : full.parent_path().string() + "/");
     }
-    m_machine->m_renderWindow = window;
+    m_machine->Display().renderWindow = window;
 
     m_log << "\nStarting Hires timer...";
     if (m_timer.Start(PeriodicTimer::MinimumPeriodMs(), [this] { TimerTick(); }))
@@ -173,7 +173,7 @@ CVRModule3D::~CVRModule3D() {
     m_log << "\nOstrel Stopped!\n";
     m_log.flush();
     if (m_stoppedList) glDeleteLists(m_stoppedList, 1);
-    if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && m_machine->m_scene) hooks.destroyScene(*m_machine);
+    if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && m_machine->Scene().scene) hooks.destroyScene(*m_machine);
     if (g_moduleMachine == m_machine.get()) g_moduleMachine = nullptr;
     m_machine.reset();
 }
@@ -190,11 +190,11 @@ int CVRModule3D::LogLine(const char* text) {
 
 void CVRModule3D::TimerTick() {
     const uint64_t now = MonotonicMicroseconds();
-    if (m_state == Running && now - m_lastTimeStepTick >= m_machine->m_timeStep) {
+    if (m_state == Running && now - m_lastTimeStepTick >= m_machine->Timing().timeStep) {
         m_lastTimeStepTick = now;
         m_timeStepEvent.Set();
     }
-    const uint64_t period = m_machine->m_framePeriod;
+    const uint64_t period = m_machine->Timing().framePeriod;
     if (period != 0 && now - m_lastFrameTick >= period) {
         m_lastFrameTick = now;
         m_frameEvent.Set();
@@ -230,19 +230,19 @@ void CVRModule3D::Frame() {
     if (!m_machine) return;
     DrainWindowMessages();
     const uint32_t now = NowMs();
-    WindowClientSize(m_window, m_machine->m_clientWidth, m_machine->m_clientHeight);
+    WindowClientSize(m_window, m_machine->Display().clientWidth, m_machine->Display().clientHeight);
     if (m_resize) {
-        glViewport(0, 0, m_machine->m_clientWidth, m_machine->m_clientHeight);
+        glViewport(0, 0, m_machine->Display().clientWidth, m_machine->Display().clientHeight);
         m_resize = 0;
     }
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.pollJoysticks) hooks.pollJoysticks();
     // Paced by the timer; a frame never waits longer than one period, so a
     // module whose timer does not run still moves on.
-    const uint64_t period = m_machine->m_framePeriod;
+    const uint64_t period = m_machine->Timing().framePeriod;
     if (period != 0) m_frameEvent.Wait(static_cast<int>((period + 999) / 1000));
     RunState(now);
     m_machine->Console().Draw();
-    DrawFade(m_machine->m_fadeValue);
+    DrawFade(m_machine->Display().fadeValue);
     m_log.flush();
 }
 
@@ -260,7 +260,7 @@ void CVRModule3D::RunState(uint32_t now) {
         break;
     case DownloadScript: {
         if (m_loadingScreen) DrawLoadingScreen(Elapsed(now), 0, 0, 0, 0);
-        m_machine->m_scriptLocation = m_scriptName;
+        m_machine->Paths().scriptLocation = m_scriptName;
         m_log << "\nDownloading Script...";
         // A local script is fetched by its full path: the download manager
         // resolves relative names against the script's own folder.
@@ -330,7 +330,7 @@ void CVRModule3D::RunState(uint32_t now) {
             m_machine->ClearError();
             m_machine->CallScriptFunction(0, m_machine->CallbackIndex(CVRMachine::OnError), nullptr);
         }
-        m_machine->m_fadeValue = 1.0f;
+        m_machine->Display().fadeValue = 1.0f;
         DrawStoppedScreen();
         break;
     }
@@ -344,8 +344,8 @@ void CVRModule3D::LoadTheScript() {
         const std::filesystem::path p = std::filesystem::absolute(m_scriptName, error);
         if (!error) full = p.string();
     }
-    m_machine->m_scriptLocation = HasUrlScheme(full) ? full : "file://" + full;
-    m_machine->m_scriptFolder = full.substr(0, full.find_last_of("/\\") + 1);
+    m_machine->Paths().scriptLocation = HasUrlScheme(full) ? full : "file://" + full;
+    m_machine->Paths().scriptFolder = full.substr(0, full.find_last_of("/\\") + 1);
     // The script was brought into the cache under its last component.
     const std::string local = HasUrlScheme(full) ? m_machine->Downloads().CacheFolder() + LastComponent(full)
                                                  : std::string(m_scriptName);
@@ -381,7 +381,7 @@ void CVRModule3D::FirstFrameInit() {
     ModuleHooks& hooks = EngineModuleHooks();
     GLboolean stereo = GL_FALSE;
     glGetBooleanv(GL_STEREO, &stereo);
-    m_machine->m_stereo = stereo ? 1 : 0;
+    m_machine->Display().stereo = stereo ? 1 : 0;
     if (stereo) m_log << "\n*** STEREO QUADBUFFER IS SUPPORTED! ***";
 
     float fov = 60.0f, nearPlane = 0.1f, farPlane = 1000.0f;
@@ -420,7 +420,7 @@ void CVRModule3D::FirstFrameInit() {
     SetBaseDirectory(cache.c_str());
     SetModuleDirectory(cache.c_str());
     if (hooks.postMultimedia) hooks.postMultimedia(3, 0, 0, cache);
-    m_machine->m_workingFolder = cache;
+    m_machine->Paths().workingFolder = cache;
 
     if (hooks.setSceneParamInt) hooks.setSceneParamInt(*m_machine, 128, 0);
     if (hooks.setClearColor)
@@ -433,7 +433,7 @@ void CVRModule3D::FirstFrameInit() {
     CVmValue user;
     if (m_userParam) user.SetString(m_userParam);
     m_machine->CallScriptFunction(m_userParam ? 1 : 0, m_machine->CallbackIndex(CVRMachine::OnInit), &user);
-    m_machine->m_wheelCount = 0;
+    m_machine->Input().wheelCount = 0;
     if (hooks.sceneEnd) hooks.sceneEnd(*m_machine);
 }
 
@@ -505,11 +505,11 @@ int CVRModule3D::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lPar
         return 1;
     case kWmSetFocus:
     case kWmKillFocus:
-        m_machine->m_hasFocus = message == kWmSetFocus ? 1 : 0;
+        m_machine->Input().hasFocus = message == kWmSetFocus ? 1 : 0;
         m_resize = 1;
         return 1;
     case kWmMouseLeave:
-        m_machine->m_mouseTracking = 0;
+        m_machine->Input().mouseTracking = 0;
         return 1;
     case kWmMouseMove:
     case kWmLButtonDown:
@@ -549,17 +549,17 @@ void CVRModule3D::MouseUpdate(uintptr_t wParam, intptr_t lParam) {
     const int32_t previous = m_machine->GetMouseButtons();
     const uint32_t buttons = static_cast<uint32_t>(wParam) & 0xFFFF;
     // Capture needs nothing here: X keeps delivering a drag to the window.
-    SetWindowCursorShape(m_machine->m_cursor);
+    SetWindowCursorShape(m_machine->Display().cursor);
     if (buttons != 0) FocusEngineWindow();
     const int16_t wheel = static_cast<int16_t>((static_cast<uint32_t>(wParam) >> 16) & 0xFFFF);
     if (wheel != 0) {
-        m_machine->m_wheelCount += wheel / 120;
+        m_machine->Input().wheelCount += wheel / 120;
     } else {
         const uint32_t l = static_cast<uint32_t>(lParam);
         m_machine->SetMouse(static_cast<int32_t>((static_cast<uint32_t>(previous) & 0xFF00u) | buttons),
                             static_cast<int16_t>(l & 0xFFFF), static_cast<int16_t>(l >> 16));
     }
-    m_machine->m_mouseTracking = 1;
+    m_machine->Input().mouseTracking = 1;
 }
 
 void CVRModule3D::DoubleClickUpdate(uintptr_t wParam, intptr_t lParam) {

@@ -32,11 +32,11 @@ void* HostServices(int32_t type) {
     if (!machine) return nullptr;
     switch (type) {
         case kHostRenderWindow:
-            return reinterpret_cast<void*>(static_cast<intptr_t>(machine->m_renderWindow));
+            return reinterpret_cast<void*>(static_cast<intptr_t>(machine->Display().renderWindow));
         case kHostWorkingFolder:
-            return const_cast<char*>(machine->m_workingFolder.c_str());
+            return const_cast<char*>(machine->Paths().workingFolder.c_str());
         case kHostMachineWindow:
-            return reinterpret_cast<void*>(static_cast<intptr_t>(machine->m_window));
+            return reinterpret_cast<void*>(static_cast<intptr_t>(machine->Display().window));
         case kHostEditorLog:
             // The editor log of the machine services answers here once the
             // engine has one; until then modules log nowhere.
@@ -49,7 +49,7 @@ void* HostServices(int32_t type) {
 bool CVRMachine::LoadExternModule(const std::string& name) {
     // The working folder is joined to the name; the process's current
     // folder is never changed, since other threads resolve paths too.
-    const std::string path = PathResolver::Shared().Resolve(m_workingFolder + name);
+    const std::string path = PathResolver::Shared().Resolve(Paths().workingFolder + name);
     std::string library = path;
     const std::string extension = Extension(name);
     if (SameIgnoringCase(extension, "pak") || SameIgnoringCase(extension, "qmd")) {

@@ -271,7 +271,7 @@ int ReadSignedContainer(std::string& dllPath, CVRMachine& machine, const std::st
     uint8_t certificateKey[kPackageKeyBlobSize];
     std::memcpy(certificateKey, header.data() + kCertificateKeyOffset, sizeof certificateKey);
 
-    const std::string& folder = machine.m_workingFolder;
+    const std::string& folder = machine.Paths().workingFolder;
     std::string library;
     uint32_t position = 0;  // of the header in hand
     for (;;) {

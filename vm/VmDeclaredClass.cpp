@@ -280,8 +280,8 @@ bool CVmRegisterDeclaredClass::RunDestructor(CVmClassDeclared* object) {
 
 void CVmRegisterDeclaredClass::Construct(CVmClassBase*, int) {
     CVmValue made;
-    if (!Build(made, m_argCount)) {
-        m_error = true;
+    if (!Build(made, ArgCount())) {
+        FailCall();
         return;
     }
     ReturnObject(made.asObject);
@@ -293,10 +293,8 @@ bool CVmRegisterDeclaredClass::Build(CVmValue& out, int32_t argCount) {
     out.SetObject(o);
     // Until it is complete, dropping the object skips its destructor.
     o->m_destructorDone = true;
-    for (size_t i = 0; i < m_bases.size(); ++i) {
-        m_bases[i]->m_argCount = argCount;
+    for (size_t i = 0; i < m_bases.size(); ++i)
         if (!m_bases[i]->Build(o->m_parts[i], argCount)) return false;
-    }
     if (m_constructor && !RunMethodOn(o, *m_constructor)) return false;
     o->m_destructorDone = false;
     return true;
@@ -304,29 +302,21 @@ bool CVmRegisterDeclaredClass::Build(CVmValue& out, int32_t argCount) {
 
 void CVmRegisterDeclaredClass::MemberEntry(CVmClassBase* object, int mode) {
     CVmClassDeclared* o = Mine(object);
-    CVmValue* member = o ? o->Member(m_callData) : nullptr;
+    CVmValue* member = o ? o->Member(CallData()) : nullptr;
     CVmValue* r = VmGetReturnSlot();
-    if (!member || !r) {
-        m_error = true;
-        return;
-    }
-    if (mode == VM_GET_MEMBER) {
+    const CVmValue* v = mode == VM_SET_MEMBER ? GetParam(1) : nullptr;
+    if (member && r && mode == VM_GET_MEMBER)
         r->Assign(*member);
-    } else if (mode == VM_SET_MEMBER) {
-        const CVmValue* v = GetParam(1);
-        if (v)
-            member->Assign(*v);
-        else
-            m_error = true;
-    } else {
-        m_error = true;
-    }
+    else if (member && r && v)
+        member->Assign(*v);
+    else
+        FailCall();
 }
 
 void CVmRegisterDeclaredClass::MethodEntry(CVmClassBase* object, int mode) {
-    const int32_t i = m_callData;
+    const int32_t i = CallData();
     if (mode != VM_CALL_METHOD || !Mine(object) || i < 0 || static_cast<size_t>(i) >= m_methods.size()) {
-        m_error = true;
+        FailCall();
         return;
     }
     RunMethodOn(object, m_methods[static_cast<size_t>(i)]);
@@ -336,8 +326,6 @@ void CVmRegisterDeclaredClass::MethodEntry(CVmClassBase* object, int mode) {
 // Calls through the program's method-name indexes
 
 bool CVmRegisterDeclaredClass::CallMethod(CVmClassBase* object, int32_t index, int32_t argCount) {
-    m_error = false;
-    m_argCount = argCount;
     const VmDeclaredSlot* s = DeclaredSlot(index);
     if (s && s->kind == kKindMethod && Mine(object)) {
         // A base class's method gets the object itself, not the base part.
@@ -345,30 +333,25 @@ bool CVmRegisterDeclaredClass::CallMethod(CVmClassBase* object, int32_t index, i
         return true;
     }
     if (s && s->kind == kKindNative) return CVmRegisterClass::CallMethod(object, index, argCount);
-    const bool ok = RunFallback(object, VM_CALL_METHOD, index);
-    m_error = !ok;
-    return ok;
+    return RunFallback(object, VM_CALL_METHOD, index);
 }
 
 bool CVmRegisterDeclaredClass::CallGet(CVmClassBase* object, int32_t index) {
-    m_argCount = 0;
     return AccessMember(object, index, VM_GET_MEMBER);
 }
 
 bool CVmRegisterDeclaredClass::CallSet(CVmClassBase* object, int32_t index) {
-    m_argCount = 1;
     return AccessMember(object, index, VM_SET_MEMBER);
 }
 
 bool CVmRegisterDeclaredClass::AccessMember(CVmClassBase* object, int32_t index, int mode) {
-    m_error = false;
     const VmDeclaredSlot* s = DeclaredSlot(index);
     CVmClassDeclared* o = Mine(object);
     bool ok;
     if (s && o && s->kind == kKindMember && s->base < 0) {
-        m_callData = s->member;
+        CallScope call(*this, mode == VM_SET_MEMBER ? 1 : 0, s->member);
         MemberEntry(o, mode);
-        ok = !m_error;
+        ok = call.Ok();
     } else if (s && o && s->kind == kKindMember) {
         // A base class's member lives in the base part.
         CVmClassDeclared* part = o->Part(s->base);
@@ -377,35 +360,29 @@ bool CVmRegisterDeclaredClass::AccessMember(CVmClassBase* object, int32_t index,
     } else {
         ok = RunFallback(object, mode, index);
     }
-    m_error = !ok;
     return ok;
 }
 
 bool CVmRegisterDeclaredClass::CallByName(CVmClassBase* object, const char* upperName, int mode) {
-    m_error = false;
     const char* name = upperName ? upperName : "";
     if (const VmMethodEntry* e = m_names.Find(name)) {
         const int kind = EntryKind(*e);
         if ((kind == kKindMethod && mode == VM_CALL_METHOD) ||
             (kind == kKindMember && (mode == VM_GET_MEMBER || mode == VM_SET_MEMBER))) {
-            m_callData = e->data;
+            CallScope call(*this, ArgCount(), e->data);
             (this->*e->handler)(object, mode);
-        } else {
-            m_error = true;
+            return call.Ok();
         }
-        return !m_error;
+        return false;
     }
     // A name this class lacks is asked of each base part, with this call's
     // arguments.
     if (CVmClassDeclared* o = Mine(object)) {
         for (int32_t i = 0; i < o->PartCount(); ++i) {
             CVmClassDeclared* part = o->Part(i);
-            if (!part) continue;
-            part->m_class->m_argCount = m_argCount;
-            if (part->m_class->CallByName(part, name, mode)) return true;
+            if (part && part->m_class->CallByNameWith(part, name, mode, ArgCount())) return true;
         }
     }
-    m_error = true;
     return false;
 }
 

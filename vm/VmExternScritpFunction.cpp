@@ -14,8 +14,8 @@ CVmExternScritpFunction::CVmExternScritpFunction(CVirtualMachine* module) : m_mo
 
 void CVmExternScritpFunction::CallImported(CVmClassBase*, int) {
     CVirtualMachine* caller = g_currentVM;
-    const int32_t index = m_callData;
-    const int32_t argCount = m_argCount;
+    const int32_t index = CallData();
+    const int32_t argCount = ArgCount();
     // The arguments are copied before the module's machine becomes current:
     // parameters are read from the current machine's stack.
     m_module->ClearArgs();

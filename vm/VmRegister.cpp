@@ -79,7 +79,6 @@ void CVmRegisterClass::ClearSlots(const CVirtualMachine* machine) {
             }
         }
     }
-    m_error = false;
 }
 
 VmMethodSlot CVmRegisterClass::NewSlot() { return {&CVmRegisterClass::DefaultCallback, this, -1}; }
@@ -128,26 +127,15 @@ bool CVmRegisterClass::BindMethod(const char* name, int32_t index) {
 bool CVmRegisterClass::AfterBinding() { return true; }
 
 bool CVmRegisterClass::InvokeSlot(const VmMethodSlot& slot, CVmClassBase* object, int mode, int32_t argCount) {
-    CVmRegisterClass* owner = slot.owner;
-    owner->m_error = false;
-    owner->m_argCount = argCount;
-    owner->m_callData = slot.data;
-    (owner->*slot.handler)(object, mode);
-    return !owner->m_error;
+    const VmMethodSlot bound = slot;  // a nested run may rebind the slot
+    CallScope call(*bound.owner, argCount, bound.data);
+    (bound.owner->*bound.handler)(object, mode);
+    return call.Ok();
 }
 
 bool CVmRegisterClass::CallBound(CVmClassBase* object, int32_t index, int32_t argCount, int mode) {
-    m_error = false;
     const VmMethodSlot* slot = Slot(index);
-    if (!slot) {
-        m_error = true;
-        return false;
-    }
-    const VmMethodSlot copy = *slot;  // a nested run may rebind
-    m_argCount = argCount;
-    m_callData = copy.data;
-    (copy.owner->*copy.handler)(object, mode);
-    return !m_error;
+    return slot && InvokeSlot(*slot, object, mode, argCount);
 }
 
 bool CVmRegisterClass::CallMethod(CVmClassBase* object, int32_t index, int32_t argCount) {
@@ -163,33 +151,29 @@ bool CVmRegisterClass::CallSet(CVmClassBase* object, int32_t index) {
 }
 
 bool CVmRegisterClass::CallByName(CVmClassBase* object, const char* upperName, int mode) {
-    m_error = false;
     const VmMethodEntry* e = m_names.Find(upperName ? upperName : "");
-    if (!e) {
-        m_error = true;
-        return false;
-    }
-    m_callData = -1;
+    if (!e) return false;
+    CallScope call(*this, ArgCount(), -1);
     (this->*e->handler)(object, mode);
-    return !m_error;
+    return call.Ok();
+}
+
+bool CVmRegisterClass::CallByNameWith(CVmClassBase* object, const char* upperName, int mode, int32_t argCount) {
+    CallScope call(*this, argCount, -1);
+    return CallByName(object, upperName, mode);
 }
 
 CVmValue* CVmRegisterClass::GetMemberByName(CVmClassBase* object, const char* upperName, bool* found) {
     if (found) *found = false;
-    m_error = false;
     CVirtualMachine* vm = g_currentVM;
     const VmMethodEntry* e = m_names.Find(upperName ? upperName : "");
-    if (!e || !vm) {
-        m_error = true;
-        return nullptr;
-    }
+    if (!e || !vm) return nullptr;
     CVmValue* base = vm->Top();
     if (!vm->PushVoid()) return nullptr;
-    m_argCount = 0;
-    m_callData = -1;
+    CallScope call(*this, 0, -1);
     (this->*e->handler)(object, VM_GET_MEMBER);
     CVmValue* result = nullptr;
-    if (!m_error) {
+    if (call.Ok()) {
         result = new CVmValue(*vm->Top());
         if (found) *found = true;
     }
@@ -201,93 +185,7 @@ void CVmRegisterClass::Release() { delete this; }
 
 CVmClassBase* CVmRegisterClass::CreateFromStream(ByteReader&) { return nullptr; }
 
-void CVmRegisterClass::DefaultCallback(CVmClassBase*, int) { m_error = true; }
-
-// ---------------------------------------------------------------------------
-// Parameters
-
-CVmValue* CVmRegisterClass::GetParam(int32_t k) {
-    CVirtualMachine* vm = g_currentVM;
-    if (!vm || k <= 0 || k > m_argCount) return nullptr;
-    CVmValue* p = vm->ReturnSlot() - k;
-    return p > vm->StackBase() ? p : nullptr;
-}
-
-bool CVmRegisterClass::CheckParam(int32_t k, bool report) {
-    if (k >= 1 && k <= m_argCount && GetParam(k)) return true;
-    if (report) {
-        if (k <= 0)
-            VmErrorStream() << "Internal Error: request for param n. " << k << " (< 0).";
-        else
-            VmErrorStream() << "Mandatory param n. " << k << " was not supplied.";
-    }
-    return false;
-}
-
-int32_t CVmRegisterClass::GetParamInt(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return 0;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Integer) return p->asInt;
-    if (p->type == VmValueType::Real) return VmTruncate(p->asReal);
-    if (report) VmErrorStream() << "The param n. " << k << " must be a number.";
-    return 0;
-}
-
-float CVmRegisterClass::GetParamFloat(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return 0.0f;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Real) return p->asReal;
-    if (p->type == VmValueType::Integer) return static_cast<float>(p->asInt);
-    if (report) VmErrorStream() << "The param n. " << k << " must be a number.";
-    return 0.0f;
-}
-
-const CVmString* CVmRegisterClass::GetParamCVmString(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::String) return &p->asString;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a string.";
-    return nullptr;
-}
-
-const char* CVmRegisterClass::GetParamString(int32_t k, bool report) {
-    const CVmString* s = GetParamCVmString(k, report);
-    return s ? s->CStr() : nullptr;
-}
-
-bool CVmRegisterClass::GetParamBool(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return false;
-    const CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Bool) return p->asBool != 0;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a boolean.";
-    return false;
-}
-
-CVmArray* CVmRegisterClass::GetParamArray(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Array && p->asArray) return p->asArray;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a array.";
-    return nullptr;
-}
-
-CVmVector* CVmRegisterClass::GetParamVector(int32_t k, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Vector) return &p->asVector;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a vector.";
-    return nullptr;
-}
-
-CVmClassBase* CVmRegisterClass::GetParamObject(int32_t k, const char* className, bool report) {
-    if (!CheckParam(k, report)) return nullptr;
-    CVmValue* p = GetParam(k);
-    if (p->type == VmValueType::Object && p->asObject &&
-        (!className || std::strcmp(p->asObject->ClassName(), className) == 0))
-        return p->asObject;
-    if (report) VmErrorStream() << "The param n. " << k << " must be a '" << (className ? className : "") << "' object.";
-    return nullptr;
-}
+void CVmRegisterClass::DefaultCallback(CVmClassBase*, int) { FailCall(); }
 
 void CVmRegisterClass::ReturnObject(CVmClassBase* object) {
     CVmValue* slot = VmGetReturnSlot();
@@ -325,18 +223,16 @@ std::ostream& CVmRegisterClass::WarningStream() {
 
 void CVmRegisterClass::CallHiddenByName(CVmClassBase* object, int innerMode, const char* failureKind) {
     CVirtualMachine* vm = g_currentVM;
-    const CVmString* nameParam = GetParamCVmString(1);
-    if (!nameParam || vm->HasError()) return;
+    const CVmString* nameParam = nullptr;
+    if (!ReadParams(nameParam) || vm->HasError()) return;
     // The name leaves its slot and the stack top comes down by one, so the
     // return slot takes its place and the other arguments become 1 to n-1.
     CVmValue name;
     name.Move(*GetParam(1));
-    const int32_t argCount = m_argCount;
     CVmValue* returnSlot = vm->ReturnSlot();
     CVmValue* nameSlot = returnSlot - 1;
     nameSlot->Move(*returnSlot);
     vm->m_top = nameSlot;
-    m_argCount = argCount - 1;
     char upper[64];
     const int32_t n = name.asString.Length() < 63 ? name.asString.Length() : 63;
     for (int32_t i = 0; i < n; ++i) {
@@ -344,7 +240,7 @@ void CVmRegisterClass::CallHiddenByName(CVmClassBase* object, int innerMode, con
         upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
     upper[n] = '\0';
-    const bool ok = CallByName(object, upper, innerMode);
+    const bool ok = CallByNameWith(object, upper, innerMode, ArgCount() - 1);
     if (!ok)
         VmErrorStream() << failureKind << " '" << upper << "' doesn't belong to class '" << GetClassName() << "'.";
     // The result goes back up into the first return slot and the name back
@@ -352,7 +248,6 @@ void CVmRegisterClass::CallHiddenByName(CVmClassBase* object, int innerMode, con
     returnSlot->Move(*nameSlot);
     nameSlot->Move(name);
     vm->m_top = returnSlot;
-    m_argCount = argCount;
 }
 
 namespace {
@@ -486,16 +381,13 @@ void CVmInternalFunction::CallBack(CVmClassBase*, int) {
     // the return slot, the first on top, then the call runs and its result
     // lands in the return slot. Parameters stay where they are.
     CVmValue* returnSlot = vm->ReturnSlot();
-    const int32_t given = m_argCount > 1 ? m_argCount - 1 : 0;
+    const int32_t given = ArgCount() > 1 ? ArgCount() - 1 : 0;
     const int32_t missing = f.paramCount > given ? f.paramCount - given : 0;
     for (int32_t i = 0; i < missing; ++i)
         if (!vm->PushVoid()) return vm->PopTo(returnSlot);
-    for (int32_t k = m_argCount; k >= 2; --k)
+    for (int32_t k = ArgCount(); k >= 2; --k)
         if (!vm->Push(*GetParamAt(returnSlot, k))) return vm->PopTo(returnSlot);
-    const int32_t argCount = m_argCount;
-    const bool ok = vm->RunNested(f.start);
-    m_argCount = argCount;
-    if (ok) returnSlot->Move(*vm->Top());
+    if (vm->RunNested(f.start)) returnSlot->Move(*vm->Top());
     vm->PopTo(returnSlot);
 }
 

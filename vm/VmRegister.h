@@ -1,60 +1,69 @@
 // Native classes and function sets: registration and the calling convention
 // of native handlers.
 //
-// Writing a script class X:
+// A script class X is a thin layer over an engine-library object: its file
+// (scene/script/X.h, named after the class) holds the script object and its
+// registration, and every handler reads its parameters, calls the library
+// and sets the result:
 //
-//   class X : public CVmClassBase {          // the script object
+//   class X : public CVmClassBase {
 //   public:
-//       const char* ClassName() override { return "X"; }
+//       static constexpr const char* kClassName = "X";
+//       const char* ClassName() override { return kClassName; }
+//       VRThing thing;                                   // the library's object
+//
 //       class CRegister : public CVmRegisterClass {
 //       public:
-//           const char* GetClassName() override { return "X"; }
+//           const char* GetClassName() override { return kClassName; }
 //           VmNativeMethod GetFactory() override { return Handler(&CRegister::Create); }
 //           bool RegisterMethods(int32_t n) override {
 //               CVmRegisterClass::RegisterMethods(n);
-//               AddMethod("GetValue", &CRegister::GetValue);
+//               AddMethod("SetPosition", &CRegister::SetPosition);
 //               return true;
 //           }
-//           void Create(CVmClassBase*, int mode) {       // X(5)
-//               const int32_t v = GetParamInt(1);
-//               if (VmHasError()) return;
-//               ReturnObject(new X(v));
+//           void Create(CVmClassBase*, int) {            // X() or X(name)
+//               std::string name = "thing";
+//               if (!ReadParams(Optional(name))) return;
+//               ReturnObject(new X(name));
 //           }
-//           void GetValue(CVmClassBase* obj, int mode) { // x.GetValue()
-//               VmReturnInteger(static_cast<X*>(obj)->value);
+//           void SetPosition(CVmClassBase* o, int) {     // x.SetPosition([1, 2, 3], true)
+//               VmVectorParam position(3);
+//               bool relative;
+//               if (!ReadParams(position, relative)) return;
+//               VmReturnBool(static_cast<X*>(o)->thing.SetPosition(position.Data(), relative));
 //           }
 //       };
 //   };
 //
-// and a global function set F:
+// A global function set is a CVmRegisterFunction whose RegisterMethods adds
+// each name with AddFunction("Add", &F::Add); its handlers are written the
+// same way:
 //
-//   class F : public CVmRegisterFunction {
-//   public:
-//       bool RegisterMethods(int32_t n) override {
-//           CVmRegisterFunction::RegisterMethods(n);
-//           AddFunction("Add", &F::Add);
-//           return true;
-//       }
-//       void Add(CVmClassBase*, int) {
-//           const int32_t a = GetParamInt(1), b = GetParamInt(2);
-//           if (!VmHasError()) VmReturnInteger(a + b);
-//       }
-//   };
+//   void F::Add(CVmClassBase*, int) {
+//       int32_t a, b;
+//       if (ReadParams(a, b)) VmReturnInteger(a + b);
+//   }
 //
-// Registered with CVirtualMachine::RegisterClass(new X::CRegister) and
-// CVirtualMachine::RegisterFunctions(new F); the machine owns them.
+// The engine registers its classes from one ordered list
+// (bindings/ScriptBindings.cpp: a class's line is Built<X>()); any other
+// machine registers with CVirtualMachine::RegisterClass(new X::CRegister) and
+// CVirtualMachine::RegisterFunctions(new F), and owns them from then on.
 //
 // The contract a handler relies on:
 // - it is called on its registration with (object or null, call mode);
-// - parameter k (1-based) is k slots below the return slot; GetParam and the
-//   typed readers check k against the argument count and the type, report in
-//   the script's words and return a neutral value on failure;
+// - parameter k (1-based) is k slots below the return slot; ReadParams reads
+//   them all into typed targets (VmParams.h), checks each against the
+//   argument count and its type and reports the first problem in the
+//   script's words; GetParam and the single readers (also as silent probes)
+//   serve handlers that accept more than one form;
 // - the result is what it leaves in the return slot (VmGetReturnSlot and the
 //   VmReturn helpers; Void when untouched);
 // - it never pops its parameters and never throws; failures go through
 //   VmErrorStream / VmErrorMsg, which stop the script after the instruction.
-// Parameters and the return slot stay valid across a nested run of script
-// code (CallBack): the value stack never moves.
+// A handler may run script code that calls into the same registration
+// again: parameters and the return slot stay valid (the value stack never
+// moves), and the call's own argument count, data word and error flag come
+// back when that code returns (every call opens a CallScope).
 //
 // Names are matched upper case: registrations store them upper case and the
 // program's names are upper case.
@@ -63,10 +72,12 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "HashSearchTable.h"
 #include "PtrList.h"
+#include "VmParams.h"
 #include "VmValue.h"
 
 enum VmCallMode { VM_CALL_FUNCTION = 1, VM_CALL_METHOD = 2, VM_GET_MEMBER = 3, VM_SET_MEMBER = 4 };
@@ -139,6 +150,49 @@ public:
     // The handler of an unbound slot: sets the error flag.
     void DefaultCallback(CVmClassBase* object, int mode);
 
+    // Reads parameters 1, 2, ... of the running call into the targets (the
+    // list is in VmParams.h), in order; false once the first one that is
+    // missing or of the wrong type is reported. A handler's first line:
+    //   if (!ReadParams(width, name, Optional(scale, 1.0f))) return;
+    template <class... T>
+    bool ReadParams(T&&... targets) {
+        static_assert(((std::is_lvalue_reference<T>::value || VmIsOptional<std::decay_t<T>>::value) && ...),
+                      "ReadParams reads into variables");
+        int32_t k = 0;
+        return (ReadParam(++k, targets) && ...);
+    }
+
+    // Parameter k into one target; report false makes it a silent probe.
+    // After false the target means nothing.
+    bool ReadParam(int32_t k, int32_t& out, bool report = true);
+    bool ReadParam(int32_t k, float& out, bool report = true);
+    bool ReadParam(int32_t k, bool& out, bool report = true);
+    bool ReadParam(int32_t k, const char*& out, bool report = true);
+    bool ReadParam(int32_t k, std::string& out, bool report = true);
+    bool ReadParam(int32_t k, const CVmString*& out, bool report = true);
+    bool ReadParam(int32_t k, CVmArray*& out, bool report = true);
+    bool ReadParam(int32_t k, VmVectorParam& out, bool report = true);
+    bool ReadParam(int32_t k, CVmClassBase*& out, bool report = true);
+    bool ReadParam(int32_t k, CVmValue*& out, bool report = true);
+    template <class X, class = std::enable_if_t<std::is_base_of<CVmClassBase, X>::value &&
+                                                !std::is_same<X, CVmClassBase>::value>>
+    bool ReadParam(int32_t k, X*& out, bool report = true) {
+        CVmClassBase* object = GetParamObject(k, X::kClassName, report);
+        // The name alone does not make the type: a script may declare a class
+        // of the same name.
+        out = dynamic_cast<X*>(object);
+        if (!out && object) WrongObject(k, X::kClassName, report);
+        return out != nullptr;
+    }
+    template <class T>
+    bool ReadParam(int32_t k, const VmOptional<T>& param, bool report = true) {
+        if (k > ArgCount()) {
+            param.target = param.fallback;
+            return true;
+        }
+        return ReadParam(k, param.target, report);
+    }
+
     // Parameters of the running call (see the contract above).
     CVmValue* GetParam(int32_t k);
     bool CheckParam(int32_t k, bool report = true);
@@ -168,18 +222,60 @@ public:
     const VmMethodSlot* Slot(int32_t index);
     VmMethodEntry* FindEntry(const char* upperName) const { return m_names.Find(upperName); }
 
-    int32_t m_argCount = 0;
-    int32_t m_callData = -1;  // the data word of the slot being run
     CHashSearchTable<VmMethodEntry> m_names;
-    bool m_error = false;
     int32_t m_classIndex = 0;
 
+private:
+    struct CallState {
+        int32_t argCount;
+        int32_t data;
+        bool error;
+    };
+    CallState m_call{0, -1, false};
+
 protected:
+    // One call through this registration. It gives the handler the call's
+    // argument count and data word with a clear error flag, and gives the
+    // state of the call it interrupted back when it ends: a handler that
+    // runs script code which calls into this registration again finds its
+    // own state when that code returns. Every way into a handler opens one.
+    class CallScope {
+    public:
+        CallScope(CVmRegisterClass& reg, int32_t argCount, int32_t data) : m_reg(reg), m_saved(reg.m_call) {
+            reg.m_call = {argCount, data, false};
+        }
+        ~CallScope() { m_reg.m_call = m_saved; }
+        CallScope(const CallScope&) = delete;
+        CallScope& operator=(const CallScope&) = delete;
+        // The handler did not fail the call.
+        bool Ok() const { return !m_reg.m_call.error; }
+
+    private:
+        CVmRegisterClass& m_reg;
+        const CallState m_saved;
+    };
+
+    // The running call: its argument count, the data word of the slot or
+    // entry it runs, and failing it (the caller turns that into its own
+    // error message).
+    int32_t ArgCount() const { return m_call.argCount; }
+    int32_t CallData() const { return m_call.data; }
+    void FailCall() { m_call.error = true; }
+
     bool AddEntry(const char* name, VmNativeMethod handler, CVmRegisterClass* owner);
     // Runs the handler bound at a slot of the current machine in a mode.
     bool CallBound(CVmClassBase* object, int32_t index, int32_t argCount, int mode);
+    // CallByName as a call of its own with that argument count.
+    bool CallByNameWith(CVmClassBase* object, const char* upperName, int mode, int32_t argCount);
     std::vector<VmMethodSlot>& SlotsFor(const CVirtualMachine* machine);
     static CVmValue* GetParamAt(CVmValue* returnSlot, int32_t k);
+    // Parameter k when the call has it; otherwise reported (when asked) and
+    // null.
+    CVmValue* PresentParam(int32_t k, bool report);
+    // Report (when asked) that parameter k is not what the handler needs:
+    // "a number", "a string", ..., or an object of the class; false.
+    static bool WrongType(int32_t k, const char* what, bool report);
+    static bool WrongObject(int32_t k, const char* className, bool report);
 
 private:
     // Hidden members every class answers.

@@ -230,8 +230,8 @@ public:
         return true;
     }
     void GlGet(CVmClassBase*, int) {
-        const int32_t what = GetParamInt(1);
-        if (VmHasError()) return;
+        int32_t what;
+        if (!ReadParams(what)) return;
         if (what < 0) {
             VmErrorStream() << "bad constant";
             return;

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <thread>
 
+#include "bindings/ScriptBindings.h"
 #include "engine/EngineMachine.h"
-#include "engine/ScriptClasses.h"
 #include "host/GlutContainer.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
@@ -103,7 +103,8 @@ protected:
 
 TEST_F(EngineMachineTest, RegistersTheClassesInTheirOrder) {
     EXPECT_EQ(g_engineMachine, &vm);
-    for (int i = 0; i < 34; ++i) EXPECT_STREQ(vm.GetClassNameByIndex(i + 1), kScriptClassOrder[i]) << i;
+    for (size_t i = 0; i < kScriptClassCount; ++i)
+        EXPECT_STREQ(vm.GetClassNameByIndex(static_cast<int32_t>(i + 1)), kScriptClasses[i].name) << i;
     EXPECT_STREQ(vm.GetClassNameByIndex(14), "CVmObj");
 }
 
@@ -207,10 +208,10 @@ TEST_F(EngineMachineTest, FrameRateAndTimeStepClamps) {
     for (const Row& r : rows) {
         if (r.frameRate) {
             vm.SetFrameRate(r.value);
-            EXPECT_EQ(vm.m_framePeriod.load(), r.period) << r.value;
+            EXPECT_EQ(vm.Timing().framePeriod.load(), r.period) << r.value;
         } else {
             vm.SetTimeStep(r.value);
-            EXPECT_EQ(vm.m_timeStep.load(), r.period) << r.value;
+            EXPECT_EQ(vm.Timing().timeStep.load(), r.period) << r.value;
         }
     }
 }
@@ -245,11 +246,11 @@ TEST_F(EngineMachineTest, WebScriptsAndWorkingFolder) {
                                                  {"c:\\x\\y.bin", false},    {"/home/x.bin", false},
                                                  {"http://h/x.bin", true},   {"x.bin", true}};
     for (const auto& r : rows) {
-        vm.m_scriptLocation = r.first;
+        vm.Paths().scriptLocation = r.first;
         EXPECT_EQ(vm.IsWebScript(), r.second) << r.first;
     }
     vm.SetWorkingFolder("a\\b");
-    EXPECT_EQ(vm.m_workingFolder, "a/b/");
+    EXPECT_EQ(vm.Paths().workingFolder, "a/b/");
 }
 
 TEST_F(EngineMachineTest, EngineLibraryMessagesGoToTheScriptStreams) {

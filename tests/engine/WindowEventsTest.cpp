@@ -136,15 +136,15 @@ TEST_F(WindowEvents, MouseWheelFocusAndQuitKeys) {
     EXPECT_EQ(m->GetMouseY(), -1);
     Send(kWmLButtonDblClk, kMkLButton, 5);
     EXPECT_EQ(m->GetMouseButtons(), 0x100);
-    m->m_wheelCount = 0;
+    m->Input().wheelCount = 0;
     Send(kWmMouseWheel, 120u << 16, 0);
     Send(kWmMouseWheel, 60u << 16, 0);
     Send(kWmMouseWheel, static_cast<uint32_t>(static_cast<uint16_t>(-240)) << 16, 0);
-    EXPECT_EQ(m->m_wheelCount, -1);
+    EXPECT_EQ(m->Input().wheelCount, -1);
     Send(kWmKillFocus, 0, 0);
-    EXPECT_EQ(m->m_hasFocus, 0);
+    EXPECT_EQ(m->Input().hasFocus, 0);
     Send(kWmSetFocus, 0, 0);
-    EXPECT_EQ(m->m_hasFocus, 1);
+    EXPECT_EQ(m->Input().hasFocus, 1);
 
     out.str("");
     Send(kWmKeyDown, kVkF9, 0);  // F9 alone only reaches OnEvent

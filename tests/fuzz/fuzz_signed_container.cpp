@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string dll;
     const int result = ReadSignedContainer(dll, *setup.vm, setup.container);
     if (result == kPackageAccepted) {
-        const std::string folder = setup.vm->m_workingFolder;
+        const std::string folder = setup.vm->Paths().workingFolder;
         if (dll.compare(0, folder.size(), folder) != 0 || !fs::is_regular_file(dll)) std::abort();
     } else if (!dll.empty()) {
         std::abort();

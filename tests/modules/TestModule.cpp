@@ -41,15 +41,15 @@ public:
             return true;
         }
         void Create(CVmClassBase*, int) {
-            const char* name = GetParamString(1);
-            if (!VmHasError()) ReturnObject(new Greeter(name));
+            const char* name;
+            if (ReadParams(name)) ReturnObject(new Greeter(name));
         }
         void Greet(CVmClassBase* object, int) {
             VmReturnString(("Hello, " + static_cast<Greeter*>(object)->m_name).c_str());
         }
         void Add(CVmClassBase*, int) {
-            const int32_t a = GetParamInt(1), b = GetParamInt(2);
-            if (!VmHasError()) VmReturnInteger(a + b);
+            int32_t a, b;
+            if (ReadParams(a, b)) VmReturnInteger(a + b);
         }
     };
 };

@@ -185,8 +185,8 @@ bool SampleFunctions::RegisterMethods(int32_t n) {
 }
 
 void SampleFunctions::TestAdd(CVmClassBase*, int) {
-    const int32_t a = GetParamInt(1), b = GetParamInt(2);
-    if (!VmHasError()) VmReturnInteger(a + b);
+    int32_t a, b;
+    if (ReadParams(a, b)) VmReturnInteger(a + b);
 }
 
 MemoryFileMachine::MemoryFileMachine(bool debug) : CVirtualMachine(debug) {

@@ -1,0 +1,77 @@
+#include "bindings/ScriptBindings.h"
+
+#include <iterator>
+#include <string>
+
+#include "functions/CVmFunction.h"
+#include "functions/CVmFunctionGL.h"
+#include "vm/VirtualMachine.h"
+
+namespace {
+
+// The registration of a class whose methods are not built yet.
+class CPendingClassRegistration : public CVmRegisterClass {
+public:
+    explicit CPendingClassRegistration(const char* name) : m_name(name) {}
+    const char* GetClassName() override { return m_name.c_str(); }
+
+private:
+    std::string m_name;
+};
+
+// A built class X: X::kClassName and a new X::CRegister.
+template <class X>
+constexpr VmClassBinding Built() {
+    return {X::kClassName, [] { return static_cast<CVmRegisterClass*>(new typename X::CRegister()); }};
+}
+
+constexpr VmClassBinding Pending(const char* name) { return {name, nullptr}; }
+
+}  // namespace
+
+// The classes in registration order. Building a class turns its Pending line
+// into Built<X>().
+const VmClassBinding kScriptClasses[] = {
+    Pending("CVmMouse"),
+    Pending("CVmJoystick"),
+    Pending("CVmMMAvi"),
+    Pending("CVmMMMidi"),
+    Pending("CVmMMMp3"),
+    Pending("CVmVRAWav"),
+    Pending("CVmMenu"),
+    Pending("CVmWebBrowser"),
+    Pending("CFileManager"),
+    Pending("CVmBillboard"),
+    Pending("CVmLight"),
+    Pending("CVmMesh"),
+    Pending("CVmNewMesh"),
+    Pending("CVmObj"),
+    Pending("CVmHtmlPage"),
+    Pending("CVmCurve"),
+    Pending("CVmMaterial"),
+    Pending("CVmText"),
+    Pending("CVmTexture"),
+    Pending("CVmTerrain"),
+    Pending("CVmCharacter"),
+    Pending("CVmAvatar"),
+    Pending("CVmShaderProgram"),
+    Pending("CVmPBuffer"),
+    Pending("CVmFbo"),
+    Pending("CVmProceduralFactory"),
+    Pending("CVmCamera"),
+    Pending("CVmVRPN"),
+    Pending("CVmVRPNServer"),
+    Pending("CVmXml"),
+    Pending("byteBuffer"),
+    Pending("sharedByteBuffer"),
+    Pending("CVmExternDLL"),
+    Pending("CVmIEWindow"),
+};
+static_assert(std::size(kScriptClasses) == kScriptClassCount, "the engine registers 34 script classes");
+
+void RegisterScriptBindings(CVirtualMachine& vm) {
+    vm.RegisterFunctions(new CVmFunction());
+    vm.RegisterFunctions(new CVmFunctionGL());
+    for (const VmClassBinding& c : kScriptClasses)
+        vm.RegisterClass(c.create ? c.create() : new CPendingClassRegistration(c.name));
+}

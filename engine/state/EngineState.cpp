@@ -1,0 +1,3 @@
+#include "engine/state/EngineState.h"
+
+EngineState* g_engineState = nullptr;

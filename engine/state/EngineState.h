@@ -1,0 +1,89 @@
+// The state that the engine machine shares with the engine module and with
+// its script classes and global functions, one object per subsystem. It sits
+// below the script classes and knows nothing of the machine, so a binding
+// reaches it (through g_engineState) without seeing the engine.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class VRScene;
+
+// The window and what is drawn over the scene.
+struct DisplayState {
+    int window = 0;
+    int renderWindow = 0;  // set by the module
+    int32_t clientWidth = 0;
+    int32_t clientHeight = 0;
+    uint8_t stereo = 0;     // the window's context has quad-buffer stereo
+    float fadeValue = 1.0f;  // 1: no fade
+    int32_t cursor = 0;      // the arrow cursor
+};
+
+// The scene singleton and what the scene classes share.
+struct SceneState {
+    VRScene* scene = nullptr;  // null until the first frame
+    int32_t inScene = 0;       // between a scene's begin and end
+    uint8_t lightInUse[7] = {};
+    int32_t listenerLink = 0;  // the camera carries the audio listener
+};
+
+// Keyboard focus, the mouse wheel and the window messages the script sees.
+struct InputState {
+    int32_t hasFocus = 0;
+    int32_t wheelCount = 0;  // in notches
+    uint8_t mouseTracking = 0;
+    int32_t sharedBufferMessage = -1;  // the last shared byte buffer's message
+};
+
+struct DeviceState {
+    static constexpr int kSerialPorts = 16;
+    int serialPorts[kSerialPorts];  // -1 when closed
+
+    DeviceState() {
+        for (int& port : serialPorts) port = -1;
+    }
+};
+
+struct NetworkState {
+    static constexpr size_t kReceiveBufferSize = 262144;
+    std::vector<uint8_t> receiveBuffer = std::vector<uint8_t>(kReceiveBufferSize);
+};
+
+// Frame pacing, read by the module's timer thread.
+struct TimingState {
+    std::atomic<uint64_t> framePeriod{0};  // microseconds
+    std::atomic<uint64_t> timeStep{10000};
+};
+
+struct PathState {
+    std::string scriptLocation;  // the script's URL or file:// path
+    std::string scriptFolder;    // with its final separator
+    std::string workingFolder;
+};
+
+class EngineState {
+public:
+    DisplayState& Display() { return m_display; }
+    SceneState& Scene() { return m_scene; }
+    InputState& Input() { return m_input; }
+    DeviceState& Devices() { return m_devices; }
+    NetworkState& Network() { return m_network; }
+    TimingState& Timing() { return m_timing; }
+    PathState& Paths() { return m_paths; }
+    const PathState& Paths() const { return m_paths; }
+
+private:
+    DisplayState m_display;
+    SceneState m_scene;
+    InputState m_input;
+    DeviceState m_devices;
+    NetworkState m_network;
+    TimingState m_timing;
+    PathState m_paths;
+};
+
+// The engine machine's state while the machine lives.
+extern EngineState* g_engineState;
