@@ -142,6 +142,16 @@ void DebugCommandSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(line) + "\r");
 }
 
+void XmlSeeds(const fs::path& dir) {
+    int n = 0;
+    for (const char* xml :
+         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a x=\"1\">t<b/>u</a>\n",
+          "<!DOCTYPE r [<!ENTITY e \"x\">]><!-- c --><r a='&amp;&lt;&gt;&apos;&quot;&x;' b=\"&#65;\">"
+          "<![CDATA[<raw>]]><c >1&lt;2</c><d/><?pi k='v'?></r><r2/>",
+          "<a><b><c>unclosed", "<a>1</b>", "<a x y='1'/>", "<!-x><!y><?t?>< n>v</ n>"})
+        WriteSeed(dir, n++, std::string(xml));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -155,5 +165,6 @@ int main(int argc, char** argv) {
     DeclaredSeeds(root / "fuzz_declared_read");
     HtmlSeeds(root / "fuzz_html_page");
     DebugCommandSeeds(root / "fuzz_debug_command");
+    XmlSeeds(root / "fuzz_xml_read");
     return 0;
 }
