@@ -7,7 +7,7 @@ packages=(
   # toolchain
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libglm-dev
   # headless display for the program and the GL tests
   xvfb xauth xdotool xfonts-base x11-utils
   # window, OpenGL and X11
