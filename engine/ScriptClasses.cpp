@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "engine/EngineMachine.h"
 #include "vm/VirtualMachine.h"
+#include "xml/script/CVmXml.h"
 
 const char* const kScriptClassOrder[34] = {
     "CVmMouse",    "CVmJoystick",   "CVmMMAvi",         "CVmMMMidi",    "CVmMMMp3",      "CVmVRAWav",
@@ -37,14 +39,15 @@ struct ClassFactory {
 
 // The classes that are built, by name.
 const ClassFactory kBuiltClasses[] = {
-    {nullptr, nullptr},
+    {CVmXml::kClassName,
+     [] { return static_cast<CVmRegisterClass*>(new CVmXml::CRegister(g_engineMachine ? &g_engineMachine->m_workingFolder : nullptr)); }},
 };
 
 }  // namespace
 
 CVmRegisterClass* CreateClassRegistration(const char* className) {
     for (const ClassFactory& f : kBuiltClasses)
-        if (f.name && std::strcmp(f.name, className) == 0) return f.create();
+        if (std::strcmp(f.name, className) == 0) return f.create();
     return new CPendingClassRegistration(className);
 }
 
