@@ -11,14 +11,36 @@ namespace Mirrow {
 
 namespace {
 
-// A node whose children are being written, and the element to close after
-// them (null for the tree itself).
+// A node whose children are being visited, and its key (null for the tree
+// itself, which is not closed).
 struct Frame {
     const ptree* node;
     ptree::const_iterator next;
     int depth;  // of the children
-    const std::string* closeKey;
+    const std::string* key;
 };
+
+// Visits the children of the tree depth first, in list order, with an
+// explicit stack: visit(key, child, depth) handles a child and answers
+// whether its children follow; leave(key, node, depth) closes such a node
+// after them. Stops when the stream fails.
+template <class Visit, class Leave>
+void Walk(std::ostream& out, const ptree& tree, int depth, Visit visit, Leave leave) {
+    std::vector<Frame> stack{{&tree, tree.begin(), depth, nullptr}};
+    while (!stack.empty() && out) {
+        Frame& f = stack.back();
+        if (f.next == f.node->end()) {
+            if (f.key) leave(*f.key, *f.node, f.depth - 1);
+            stack.pop_back();
+            continue;
+        }
+        const std::string& key = f.next->first;
+        const ptree& child = f.next->second;
+        const int at = f.depth;
+        ++f.next;
+        if (visit(key, child, at)) stack.push_back({&child, child.begin(), at + 1, &key});
+    }
+}
 
 void Spaces(std::ostream& out, int n) {
     for (; n > 0; --n) out.put(' ');
@@ -58,63 +80,42 @@ bool WriteElement(std::ostream& out, const std::string& key, const ptree& elemen
 
 void write_xml(std::ostream& out, const ptree& tree) {
     if (tree.count("?xml") == 0) out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    std::vector<Frame> stack{{&tree, tree.begin(), 0, nullptr}};
-    while (!stack.empty() && out) {
-        Frame& f = stack.back();
-        if (f.next == f.node->end()) {
-            if (f.closeKey) {
-                Indent(out, f.depth - 1);
-                encode_entities(out, f.node->data());
-                out << "</" << *f.closeKey << ">\n";
+    Walk(
+        out, tree, 0,
+        [&out](const std::string& key, const ptree& child, int depth) {
+            if (key == "<xmlattr>") return false;  // written with its element
+            if (key == "<xmlcomment>") {
+                out << "<!--" << child.data() << "-->\n";
+            } else if (key == "<xmltext>") {
+                encode_entities(out, child.data());
+            } else if (key == "<xmlcdata>") {
+                out << "<![CDATA[" << child.data() << "]]>\n";
+            } else if (!key.empty() && key[0] == '!') {
+                out << '<' << key << child.data() << ">\n";
+            } else {
+                return WriteElement(out, key, child, depth);
             }
-            stack.pop_back();
-            continue;
-        }
-        const std::string& key = f.next->first;
-        const ptree& child = f.next->second;
-        const int depth = f.depth;
-        ++f.next;
-        if (key == "<xmlattr>") {
-            continue;  // written with its element
-        } else if (key == "<xmlcomment>") {
-            out << "<!--" << child.data() << "-->\n";
-        } else if (key == "<xmltext>") {
-            encode_entities(out, child.data());
-        } else if (key == "<xmlcdata>") {
-            out << "<![CDATA[" << child.data() << "]]>\n";
-        } else if (!key.empty() && key[0] == '!') {
-            out << '<' << key << child.data() << ">\n";
-        } else if (WriteElement(out, key, child, depth)) {
-            stack.push_back({&child, child.begin(), depth + 1, &key});
-        }
-    }
+            return false;
+        },
+        [&out](const std::string& key, const ptree& element, int depth) {
+            Indent(out, depth);
+            encode_entities(out, element.data());
+            out << "</" << key << ">\n";
+        });
 }
 
 void write_dump(std::ostream& out, const ptree& tree, int depth) {
-    std::vector<Frame> stack{{&tree, tree.begin(), depth, nullptr}};
-    while (!stack.empty() && out) {
-        Frame& f = stack.back();
-        if (f.next == f.node->end()) {
-            if (f.closeKey) {
-                Spaces(out, 2 * (f.depth - 1));
-                out << "}\n";
-            }
-            stack.pop_back();
-            continue;
-        }
-        const std::string& key = f.next->first;
-        const ptree& child = f.next->second;
-        const int at = f.depth;
-        ++f.next;
-        Spaces(out, 2 * at);
-        out << key << '\t' << child.data();
-        if (child.empty()) {
-            out << '\n';
-        } else {
-            out << "\t {\n";
-            stack.push_back({&child, child.begin(), at + 1, &key});
-        }
-    }
+    Walk(
+        out, tree, depth,
+        [&out](const std::string& key, const ptree& child, int at) {
+            Spaces(out, 2 * at);
+            out << key << '\t' << child.data() << (child.empty() ? "\n" : "\t {\n");
+            return !child.empty();
+        },
+        [&out](const std::string&, const ptree&, int at) {
+            Spaces(out, 2 * at);
+            out << "}\n";
+        });
 }
 
 void encode_entities(std::ostream& out, const std::string& text) {

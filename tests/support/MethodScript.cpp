@@ -40,6 +40,12 @@ Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std
     return result;
 }
 
+Opnd MethodScript::Local(const Opnd& v) {
+    const Opnd s = NewLocal();
+    m_b.Emit(OP_COPY, v, None(), s);
+    return s;
+}
+
 Opnd MethodScript::Blanks(int32_t n) {
     const Opnd s = NewLocal();
     m_b.Emit(OP_SPACE, VInt(n), None(), s);

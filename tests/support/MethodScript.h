@@ -33,6 +33,8 @@ public:
     // outParam (1-based, 0 for none) is then moved into `out`.
     Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam = 0,
               const Opnd& out = None());
+    // A new local holding a copy of v.
+    Opnd Local(const Opnd& v);
     // A new local holding n blanks.
     Opnd Blanks(int32_t n);
     // A new local holding the first `count` characters of the text (none for

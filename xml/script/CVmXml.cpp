@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -29,13 +30,13 @@ std::string BaseFolder() { return g_baseFolder ? *g_baseFolder : std::string(); 
 
 // A script path: every "@" names the attribute list, and one leading "/" is
 // dropped ("/a/@id" is "a/<xmlattr>/id").
-std::string TreePath(const char* scriptPath) {
+std::string TreePath(const std::string& scriptPath) {
     std::string path;
-    for (const char* c = scriptPath ? scriptPath : ""; *c; ++c) {
-        if (*c == '@')
+    for (const char c : scriptPath) {
+        if (c == '@')
             path += "<xmlattr>/";
         else
-            path += *c;
+            path += c;
     }
     if (!path.empty() && path[0] == '/') path.erase(0, 1);
     return path;
@@ -44,8 +45,8 @@ std::string TreePath(const char* scriptPath) {
 // The base folder, a separator unless it ends with one, and the name, in
 // which every ".." becomes "__" so that a script cannot climb out of the
 // folder. The base folder itself is taken as it is.
-std::string FullFileName(const char* name) {
-    std::string safe = name ? name : "";
+std::string FullFileName(const std::string& name) {
+    std::string safe = name;
     for (size_t at = safe.find(".."); at != std::string::npos; at = safe.find("..", at + 2)) safe.replace(at, 2, "__");
     std::string full = BaseFolder();
     if (!full.empty() && full.back() != '\\' && full.back() != '/') full += '/';
@@ -117,17 +118,6 @@ void WriteKeys(std::ostream& out, const Mirrow::ptree& node) {
     }
 }
 
-// A file's text with the CR of every CR LF pair dropped, as text mode reads it.
-std::string ReadText(std::istream& in) {
-    std::string text;
-    char c;
-    while (in.get(c)) {
-        if (c == '\n' && !text.empty() && text.back() == '\r') text.back() = '\n';
-        else text += c;
-    }
-    return text;
-}
-
 // The text with every line feed written as CR LF, as text mode writes it.
 std::string CrLf(const std::string& text) {
     std::string out;
@@ -137,6 +127,54 @@ std::string CrLf(const std::string& text) {
         out += c;
     }
     return out;
+}
+
+// The text of a file with the CR of every CR LF pair dropped, as text mode
+// reads it; false when it cannot be opened.
+bool ReadTextFile(const std::string& name, std::string& text) {
+    const std::string path = PathResolver::Shared().Resolve(name);
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        text[kept++] = text[i];
+    }
+    text.resize(kept);
+    return true;
+}
+
+// Writes the tree as XML with CR LF line ends; false (and the last error)
+// when the file cannot be opened or the writing fails (a full disk is not
+// answered as done).
+bool WriteTextFile(const std::string& name, const Mirrow::ptree& tree) {
+    std::ofstream file(PathResolver::Shared().Resolve(name), std::ios::binary | std::ios::trunc);
+    if (!file) {
+        g_lastError = kCannotOpen;
+        return false;
+    }
+    g_lastError.clear();
+    std::ostringstream xml;
+    Mirrow::write_xml(xml, tree);
+    file << CrLf(xml.str());
+    file.close();
+    if (!file) g_lastError = kWriteFailed;
+    return static_cast<bool>(file);
+}
+
+// Copies at most size - 1 characters of the text and a zero byte into the
+// buffer (size cut to its storage); answers the characters copied, or -1 when
+// not even the zero fits.
+int32_t CopyToBuffer(CVmValue* buffer, int32_t size, const std::string& text) {
+    const int64_t room = int64_t(std::min(size, BufferStorage(buffer))) - 1;
+    if (room < 0) return -1;
+    const int32_t copied = static_cast<int32_t>(std::min<int64_t>(room, static_cast<int64_t>(text.size())));
+    std::memcpy(buffer->asString.data, text.data(), static_cast<size_t>(copied));
+    buffer->asString.data[copied] = '\0';
+    return copied;
 }
 
 // Reads XML text into a new tree; null (and the parser's message as the last
@@ -185,6 +223,19 @@ Mirrow::ptree* CVmXml::CRegister::TreeParam(int32_t k) {
     return it == m_trees.end() ? nullptr : it->second.get();
 }
 
+std::string CVmXml::CRegister::TextParam(int32_t k) {
+    const CVmString* text = GetParamCVmString(k, false);
+    return text ? std::string(text->CStr(), static_cast<size_t>(text->Length())) : std::string();
+}
+
+std::string CVmXml::CRegister::PathParam(int32_t k) { return TreePath(TextParam(k)); }
+
+CVmXml::CRegister::NodeOutput CVmXml::CRegister::ReadNodeOutput() {
+    const Mirrow::ptree* tree = TreeParam(1);
+    const std::string path = PathParam(2);
+    return {tree ? &tree->get_child(path) : nullptr, GetParam(3), GetParamInt(4, false)};
+}
+
 int32_t CVmXml::CRegister::Keep(std::unique_ptr<Mirrow::ptree> tree) {
     // Handles are not reused soon, so that a deleted one stays unknown.
     do {
@@ -194,9 +245,6 @@ int32_t CVmXml::CRegister::Keep(std::unique_ptr<Mirrow::ptree> tree) {
     return m_lastHandle;
 }
 
-// Parameters are read without type reports: a missing or mistyped handle is
-// the handle 0, a missing text the empty text.
-
 void CVmXml::CRegister::Create(CVmClassBase*, int) {
     g_baseFolder = m_workingFolder;
     ReturnObject(new CVmXml());
@@ -205,46 +253,30 @@ void CVmXml::CRegister::Create(CVmClassBase*, int) {
 void CVmXml::CRegister::NewXML(CVmClassBase*, int) { VmReturnInteger(Keep(std::make_unique<Mirrow::ptree>())); }
 
 void CVmXml::CRegister::LoadXML(CVmClassBase*, int) {
-    const std::string name = FullFileName(GetParamString(1, false));
-    const std::string path = PathResolver::Shared().Resolve(name);
-    std::error_code ignored;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, ignored)) in.open(path, std::ios::binary);
-    if (!in.is_open()) {
+    const std::string name = FullFileName(TextParam(1));
+    std::string text;
+    if (!ReadTextFile(name, text)) {
         g_lastError = kCannotOpen;
         std::cout << "cannot open file " << name << " temp is " << BaseFolder() << '\n' << std::flush;
-        VmReturnInteger(0);
-        return;
+        return VmReturnInteger(0);
     }
     g_lastError.clear();
-    std::unique_ptr<Mirrow::ptree> tree = ParseTree(ReadText(in));
+    std::unique_ptr<Mirrow::ptree> tree = ParseTree(text);
     VmReturnInteger(tree ? Keep(std::move(tree)) : 0);
 }
 
 void CVmXml::CRegister::LoadXMLString(CVmClassBase*, int) {
-    const char* text = GetParamString(1, false);
+    const std::string text = TextParam(1);
     g_lastError.clear();
-    std::unique_ptr<Mirrow::ptree> tree = ParseTree(text ? text : "");
+    std::unique_ptr<Mirrow::ptree> tree = ParseTree(text);
     VmReturnInteger(tree ? Keep(std::move(tree)) : 0);
 }
 
 void CVmXml::CRegister::SaveXML(CVmClassBase*, int) {
     const Mirrow::ptree* tree = TreeParam(1);
-    const std::string name = FullFileName(GetParamString(2, false));
+    const std::string name = FullFileName(TextParam(2));
     if (!tree) return VmReturnBool(false);
-    std::ofstream file(PathResolver::Shared().Resolve(name), std::ios::binary | std::ios::trunc);
-    if (!file) {
-        g_lastError = kCannotOpen;
-        return VmReturnBool(false);
-    }
-    g_lastError.clear();
-    std::ostringstream xml;
-    Mirrow::write_xml(xml, *tree);
-    file << CrLf(xml.str());
-    file.close();
-    // A write that fails (a full disk) is reported, not answered as done.
-    if (!file) g_lastError = kWriteFailed;
-    VmReturnBool(static_cast<bool>(file));
+    VmReturnBool(WriteTextFile(name, *tree));
 }
 
 void CVmXml::CRegister::SaveXMLString(CVmClassBase*, int) {
@@ -261,42 +293,30 @@ void CVmXml::CRegister::SaveXMLString(CVmClassBase*, int) {
 void CVmXml::CRegister::DeleteXML(CVmClassBase*, int) { m_trees.erase(GetParamInt(1, false)); }
 
 void CVmXml::CRegister::GetNode(CVmClassBase*, int) {
-    const Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
-    CVmValue* buffer = GetParam(3);
-    const int32_t size = GetParamInt(4, false);
-    if (!tree) return VmReturnInteger(0);
-    const Mirrow::ptree& node = tree->get_child(path);
-    const std::string& value = node.data();
-    const int64_t room = int64_t(std::min(size, BufferStorage(buffer))) - 1;
-    if (&node == &Mirrow::ptree::shared_empty() || room < 0) return VmReturnInteger(-1);
-    const int32_t copied = static_cast<int32_t>(std::min<int64_t>(room, static_cast<int64_t>(value.size())));
-    std::memcpy(buffer->asString.data, value.data(), static_cast<size_t>(copied));
-    buffer->asString.data[copied] = '\0';
-    VmReturnInteger(copied);
+    const NodeOutput p = ReadNodeOutput();
+    if (!p.node) return VmReturnInteger(0);
+    if (p.node == &Mirrow::ptree::shared_empty()) return VmReturnInteger(-1);
+    VmReturnInteger(CopyToBuffer(p.buffer, p.size, p.node->data()));
 }
 
-void CVmXml::CRegister::PutNode(CVmClassBase*, int) {
+void CVmXml::CRegister::SetNode(bool append) {
     Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
-    const char* value = GetParamString(3, false);
+    const std::string path = PathParam(2);
+    const std::string value = TextParam(3);
     if (!tree) return VmReturnInteger(0);
-    tree->put(path, value ? value : "");
+    if (append)
+        tree->add(path, value);
+    else
+        tree->put(path, value);
     VmReturnInteger(1);
 }
 
-void CVmXml::CRegister::AppendNode(CVmClassBase*, int) {
-    Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
-    const char* value = GetParamString(3, false);
-    if (!tree) return VmReturnInteger(0);
-    tree->add(path, value ? value : "");
-    VmReturnInteger(1);
-}
+void CVmXml::CRegister::PutNode(CVmClassBase*, int) { SetNode(false); }
+void CVmXml::CRegister::AppendNode(CVmClassBase*, int) { SetNode(true); }
 
 void CVmXml::CRegister::DeleteNode(CVmClassBase*, int) {
     Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
+    const std::string path = PathParam(2);
     if (!tree) return VmReturnInteger(0);
     tree->erase(path);
     VmReturnInteger(1);
@@ -304,31 +324,25 @@ void CVmXml::CRegister::DeleteNode(CVmClassBase*, int) {
 
 void CVmXml::CRegister::CountNodes(CVmClassBase*, int) {
     const Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
+    const std::string path = PathParam(2);
     VmReturnInteger(tree && !tree->get_child(path).empty() ? 1 : 0);
 }
 
 void CVmXml::CRegister::EnumNodes(CVmClassBase*, int) {
-    const Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
-    CVmValue* buffer = GetParam(3);
-    const int32_t size = GetParamInt(4, false);
-    if (!tree) return VmReturnInteger(0);
-    const Mirrow::ptree& node = tree->get_child(path);
-    VmReturnInteger(WriteToBuffer(buffer, size, [&node](std::ostream& out) { WriteKeys(out, node); }));
+    const NodeOutput p = ReadNodeOutput();
+    if (!p.node) return VmReturnInteger(0);
+    VmReturnInteger(WriteToBuffer(p.buffer, p.size, [&p](std::ostream& out) { WriteKeys(out, *p.node); }));
 }
 
 void CVmXml::CRegister::Dump(CVmClassBase*, int) {
-    const Mirrow::ptree* tree = TreeParam(1);
-    const std::string path = TreePath(GetParamString(2, false));
-    CVmValue* buffer = GetParam(3);
-    const int32_t size = GetParamInt(4, false);
-    if (!tree) return VmReturnInteger(0);
+    const NodeOutput p = ReadNodeOutput();
+    if (!p.node) return VmReturnInteger(0);
     g_lastError.clear();
-    const Mirrow::ptree& node = tree->get_child(path);
-    const int32_t written = WriteToBuffer(buffer, size, [&node](std::ostream& out) { Mirrow::write_dump(out, node, 0); });
+    const int32_t written = WriteToBuffer(p.buffer, p.size, [&p](std::ostream& out) { Mirrow::write_dump(out, *p.node, 0); });
     if (written == 0) g_lastError = kOverflow;
     VmReturnInteger(written);
 }
 
-void CVmXml::CRegister::GetXMLError(CVmClassBase*, int) { VmReturnString(g_lastError.c_str(), static_cast<int32_t>(g_lastError.size())); }
+void CVmXml::CRegister::GetXMLError(CVmClassBase*, int) {
+    VmReturnString(g_lastError.c_str(), static_cast<int32_t>(g_lastError.size()));
+}

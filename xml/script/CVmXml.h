@@ -55,8 +55,24 @@ public:
         void Dump(CVmClassBase* object, int mode);
         void GetXMLError(CVmClassBase* object, int mode);
 
+        // Parameters are read without type reports: a missing or mistyped
+        // handle is the handle 0, a missing text the empty text.
         // The tree of parameter k's handle, or null.
         Mirrow::ptree* TreeParam(int32_t k);
+        std::string TextParam(int32_t k);
+        // A script path (parameter k) as a tree path.
+        std::string PathParam(int32_t k);
+        // (handle, path, buffer, size): the node at the path (the shared
+        // empty tree on a miss, null for an unknown handle), the buffer
+        // parameter and the size.
+        struct NodeOutput {
+            const Mirrow::ptree* node;
+            CVmValue* buffer;
+            int32_t size;
+        };
+        NodeOutput ReadNodeOutput();
+        // putNode and appendNode: (handle, path, value).
+        void SetNode(bool append);
         // A new handle for the tree.
         int32_t Keep(std::unique_ptr<Mirrow::ptree> tree);
 
