@@ -430,7 +430,7 @@ bool CDownloadManager::CopyOrUnpack(const std::string& source, const std::string
 
 bool CDownloadManager::CopyOrUnpackAs(const std::string& path, const std::string& shownName,
                                       const std::string& localName, bool unpack) {
-    if (unpack && IsArchiveName(localName)) return Unpack(path, shownName, localName);
+    if (unpack && IsArchiveName(localName)) return Unpack(path, shownName, localName, m_cacheFolder);
     return CopyFile(path, localName);
 }
 
@@ -456,7 +456,12 @@ bool CDownloadManager::CopyFile(const std::string& source, const std::string& lo
     return done;
 }
 
-bool CDownloadManager::Unpack(const std::string& archive, const std::string& shownName, const std::string& localName) {
+bool CDownloadManager::UnpackInto(const std::string& archive, const std::string& localName, const std::string& folder) {
+    return Unpack(PathResolver::Shared().Resolve(archive), archive, localName, folder);
+}
+
+bool CDownloadManager::Unpack(const std::string& archive, const std::string& shownName, const std::string& localName,
+                              const std::string& folder) {
     unzFile zip = unzOpen64(archive.c_str());
     if (!zip) return false;
     unz_global_info64 global;
@@ -479,13 +484,13 @@ bool CDownloadManager::Unpack(const std::string& archive, const std::string& sho
             ReportFailure(kMsgIdCannotUnpack, failure);
             break;
         }
-        const std::string destination = m_cacheFolder + ToSlashes(member);
+        const std::string destination = folder + ToSlashes(member);
         if (destination.back() == '/') {
             MakeFolders(destination);
             continue;
         }
         std::error_code ec;
-        const fs::space_info space = fs::space(m_cacheFolder, ec);
+        const fs::space_info space = fs::space(folder, ec);
         if (!ec && info.uncompressed_size > space.available) {
             ReportFailure(kMsgIdCannotUnpack, failure);
             break;

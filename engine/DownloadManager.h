@@ -103,6 +103,10 @@ public:
     // members into the cache. False when the attempt failed and may be
     // retried; problems that retrying cannot mend are reported here.
     bool CopyOrUnpack(const std::string& source, const std::string& localName, bool unpack);
+    // Unpacks the zip archive at `archive` into `folder` (with a trailing
+    // separator) as CopyOrUnpack unpacks into the cache; `localName` names
+    // the archive in reports.
+    bool UnpackInto(const std::string& archive, const std::string& localName, const std::string& folder);
 
     // The folder urls are resolved against, with a trailing separator.
     void SetBaseFolder(const std::string& folder);
@@ -128,7 +132,8 @@ private:
     // CopyOrUnpack of the file at `path`, named `shownName` in reports.
     bool CopyOrUnpackAs(const std::string& path, const std::string& shownName, const std::string& localName,
                         bool unpack);
-    bool Unpack(const std::string& archive, const std::string& shownName, const std::string& localName);
+    bool Unpack(const std::string& archive, const std::string& shownName, const std::string& localName,
+                const std::string& folder);
     bool CopyFile(const std::string& source, const std::string& localName);
     DownloadRequest* FindLocked(int32_t id);
     bool RemoveLocked(int32_t id);

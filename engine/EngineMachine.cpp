@@ -94,6 +94,7 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
 CVRMachine::~CVRMachine() {
     SetLineHook(nullptr);
     UnloadProgram();
+    UnloadExternModules();
     for (int& port : m_serialPorts) {
         if (port != -1) CloseSerialPort(port);
         port = -1;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/CriticalSection.h"
 #include "vm/VirtualMachine.h"
@@ -120,6 +121,18 @@ public:
     // Loads the bytecode and resolves the callbacks.
     bool LoadProgram(const std::string& path);
 
+    // A class that an extension module registered, and the module's handle
+    // on the record of its first class only.
+    struct ExternModuleRecord {
+        CVmRegisterClass* registration;
+        void* module;
+    };
+    // Loads the native module (or module package) of that name from the
+    // working folder and binds its classes; false, with the reason on the
+    // error stream, when it is refused.
+    bool LoadExternModule(const std::string& name);
+    const std::vector<ExternModuleRecord>& ExternModules() const { return m_externModules; }
+
     void SetFrameRate(int32_t fps);
     void SetTimeStep(int32_t ms);
     // 1 when the swap interval was set.
@@ -179,6 +192,8 @@ private:
     // Ends a call that a fault interrupted: reports it, lists the call stack
     // and puts the stack back as the call found it.
     void ReportFault(bool division, CVmValue* top, CVmValue* frame, int32_t ip);
+    // Unregisters the modules' classes, then unloads the modules.
+    void UnloadExternModules();
 
     CVmContainer* m_container;
     CEventQueue m_events;
@@ -186,6 +201,7 @@ private:
     int32_t m_busy = 0;
     std::unique_ptr<CConsole> m_console;
     std::unique_ptr<CDownloadManager> m_downloads;
+    std::vector<ExternModuleRecord> m_externModules;
 };
 
 // The one engine machine, reached by every script class and global function.

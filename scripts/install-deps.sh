@@ -12,6 +12,8 @@ packages=(
   xvfb xauth xdotool xfonts-base x11-utils
   # window, OpenGL and X11
   freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev
+  # texture pictures
+  libdevil-dev
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # debugger: JSON, TCP channels, command-language generators

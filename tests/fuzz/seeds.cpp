@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "support/DebugInfoWriter.h"
+#include "support/ImageFiles.h"
+#include "support/PackageMaker.h"
 #include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
 #include "support/ZipWriter.h"
@@ -142,6 +144,91 @@ void DebugCommandSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(line) + "\r");
 }
 
+void DdsSeeds(const fs::path& dir) {
+    int n = 0;
+    qemtest::DdsHeader h;
+    h.width = h.height = 8;
+    h.mipMapCount = 4;
+    WriteSeed(dir, n++, qemtest::DdsHeaderBytes(h) + std::string(4 * 8 + 8 + 8 + 8, '\x5A'));
+    h.width = h.height = 4;
+    h.mipMapCount = 3;
+    h.caps2 = qemtest::kDdsCubemap;
+    for (const char* fourCC : {"DXT1", "DXT3", "DXT5"}) {
+        h.fourCC = fourCC;
+        const size_t block = h.fourCC == "DXT1" ? 8 : 16;
+        WriteSeed(dir, n++, qemtest::DdsHeaderBytes(h) + std::string(6 * 3 * block, '\x33'));
+    }
+    qemtest::DdsHeader rgb;
+    rgb.width = 5;
+    rgb.height = 3;
+    rgb.pixelFlags = qemtest::kDdsRgb;
+    rgb.bitCount = 24;
+    WriteSeed(dir, n++, qemtest::DdsHeaderBytes(rgb) + std::string(45, '\x11'));
+    rgb.width = rgb.height = 2;
+    rgb.depth = 2;
+    rgb.mipMapCount = 2;
+    rgb.pixelFlags = qemtest::kDdsRgba;
+    rgb.bitCount = 32;
+    rgb.caps2 = qemtest::kDdsVolume;
+    WriteSeed(dir, n++, qemtest::DdsHeaderBytes(rgb) + std::string(36, '\x22'));
+}
+
+void RgbeSeeds(const fs::path& dir) {
+    int n = 0;
+    std::string flat = "#?RADIANCE\nGAMMA=2.2\nEXPOSURE=1.5\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 3\n";
+    for (int i = 0; i < 6; ++i) flat += std::string("\x80\x40\x20\x81", 4);
+    WriteSeed(dir, n++, flat);
+    std::vector<uint8_t> texels;
+    for (int i = 0; i < 40; ++i) texels.insert(texels.end(), {uint8_t(i), uint8_t(i < 20 ? 7 : 9), 1, 136});
+    std::string rle = qemtest::RgbeHeaderBytes(20, 2);
+    rle += qemtest::RgbeRleScanline({texels.begin(), texels.begin() + 80});
+    rle += qemtest::RgbeRleScanline({texels.begin() + 80, texels.end()});
+    WriteSeed(dir, n++, rle);
+}
+
+void PpmSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, qemtest::PpmBytes(3, 2, std::vector<uint8_t>(18, 0x40)));
+    WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
+}
+
+void PackageSeeds(const fs::path& dir) {
+    int n = 0;
+    std::vector<uint8_t> text;
+    for (int i = 0; i < 200; ++i) {
+        const std::string line = "line " + std::to_string(i % 17) + "\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    std::vector<uint8_t> runs(3000, 0);
+    for (size_t i = 0; i < runs.size(); i += 97) runs[i] = static_cast<uint8_t>(i);
+    for (const std::vector<uint8_t>* data : {&text, &runs}) {
+        const size_t capacity = data->size();
+        std::vector<uint8_t> seed = {static_cast<uint8_t>(capacity), static_cast<uint8_t>(capacity >> 8)};
+        const std::vector<uint8_t> stream = qemtest::PackageCompress(*data);
+        seed.insert(seed.end(), stream.begin(), stream.end());
+        WriteSeed(dir, n++, seed);
+    }
+    qemtest::PackageStreamWriter w;
+    w.First('a').Literal('b').Match(3, 2, 3).Literal('x').Repeat(2).Short(5).Nibble(0).Nibble(3).End();
+    std::vector<uint8_t> seed = {64, 0};
+    seed.insert(seed.end(), w.Stream().begin(), w.Stream().end());
+    WriteSeed(dir, n++, seed);
+}
+
+// Containers as the maker writes them; the target signs them again itself.
+void ContainerSeeds(const fs::path& dir) {
+    const qemtest::TestSigningKey key;
+    const fs::path zip = dir / "made.zip";
+    fs::create_directories(dir);
+    qemtest::WriteZip(zip.string(), {{"inner.txt", "inner"}, {"sub/deep.txt", "deep"}});
+    const qemtest::Bytes zipBytes = qemtest::ReadBytes(zip.string());
+    fs::remove(zip);
+    const qemtest::Bytes lib(300, 0x7F);
+    int n = 0;
+    WriteSeed(dir, n++, qemtest::MakeContainer({{"lib.dll", lib}}, key, key));
+    WriteSeed(dir, n++, qemtest::MakeContainer({{"a.txt", {'a'}}, {"pack.zip", zipBytes}, {"lib.dll", lib}}, key, key));
+    WriteSeed(dir, n++, qemtest::MakeContainer({{"a.txt", {'a'}}, {"b.dll", {'b'}}}, key, key, {1084 + 1, 0}));
+}
+
 void XmlSeeds(const fs::path& dir) {
     int n = 0;
     for (const char* xml :
@@ -165,6 +252,11 @@ int main(int argc, char** argv) {
     DeclaredSeeds(root / "fuzz_declared_read");
     HtmlSeeds(root / "fuzz_html_page");
     DebugCommandSeeds(root / "fuzz_debug_command");
+    DdsSeeds(root / "fuzz_dds_image");
+    RgbeSeeds(root / "fuzz_rgbe_read");
+    PpmSeeds(root / "fuzz_ppm_read");
+    PackageSeeds(root / "fuzz_package_decompress");
+    ContainerSeeds(root / "fuzz_signed_container");
     XmlSeeds(root / "fuzz_xml_read");
     return 0;
 }

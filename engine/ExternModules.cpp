@@ -1,0 +1,110 @@
+// Loading native extension modules into the engine machine, and the host
+// services they are given.
+#include <errno.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/EngineMachine.h"
+#include "engine/ExternModule.h"
+#include "engine/ModulePackage.h"
+#include "platform/FileSystem.h"
+#include "platform/PathResolver.h"
+#include "platform/SharedLibrary.h"
+
+namespace {
+
+// The text after the last '.', or the whole name when it has none.
+std::string Extension(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
+template <class Proc>
+Proc Entry(void* handle, const char* name) {
+    return reinterpret_cast<Proc>(SharedLibrary::Symbol(handle, name));
+}
+
+}  // namespace
+
+void* HostServices(int32_t type) {
+    CVRMachine* machine = g_engineMachine;
+    if (!machine) return nullptr;
+    switch (type) {
+        case kHostRenderWindow:
+            return reinterpret_cast<void*>(static_cast<intptr_t>(machine->m_renderWindow));
+        case kHostWorkingFolder:
+            return const_cast<char*>(machine->m_workingFolder.c_str());
+        case kHostMachineWindow:
+            return reinterpret_cast<void*>(static_cast<intptr_t>(machine->m_window));
+        case kHostEditorLog:
+            // The editor log of the machine services answers here once the
+            // engine has one; until then modules log nowhere.
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+bool CVRMachine::LoadExternModule(const std::string& name) {
+    // The working folder is joined to the name; the process's current
+    // folder is never changed, since other threads resolve paths too.
+    const std::string path = PathResolver::Shared().Resolve(m_workingFolder + name);
+    std::string library = path;
+    const std::string extension = Extension(name);
+    if (SameIgnoringCase(extension, "pak") || SameIgnoringCase(extension, "qmd")) {
+        if (ReadModulePackage(path, library, *this) != kPackageAccepted) {
+            ErrorMsg(2098, name.c_str());
+            return false;
+        }
+    }
+
+    void* handle = SharedLibrary::Open(library);
+    if (!handle) {
+        const int probe = ProbeFileForReading(library);
+        if (probe == ENOENT || probe == ENOTDIR)
+            Error(-1) << "The '" << name << "' module could not be found.";
+        else if (probe == 0)
+            Error(-1) << "The '" << name << "'module exists but could not be loaded. Check DLLs dependencies";
+        else
+            Error(-1) << "The '" << name << "' could not loaded  (error " << probe << ").";
+        return false;
+    }
+
+    if (QemInitProc init = Entry<QemInitProc>(handle, "__QEM_INIT")) init(&HostServices);
+    const QemGetRegClassProc getRegClass = Entry<QemGetRegClassProc>(handle, "GetRegClass");
+    const QemVersionProc version = Entry<QemVersionProc>(handle, "Version");
+    const QemHelpProc help = Entry<QemHelpProc>(handle, "Help");
+    if (!getRegClass || !version || !help) {
+        ErrorMsg(2005, name.c_str());
+        SharedLibrary::Close(handle);
+        return false;
+    }
+    const QemModuleVersion* v = version();
+    const int16_t numbers[3] = {static_cast<int16_t>(v ? v->major : 0), static_cast<int16_t>(v ? v->minor : 0),
+                                static_cast<int16_t>(v ? v->third : 0)};
+    if (!v || !CheckVersion(numbers, true)) {
+        ErrorMsg(2006, name.c_str());
+        SharedLibrary::Close(handle);
+        return false;
+    }
+    help(*GetOutputStream());
+
+    // Only the first class's record holds the handle, so the module is
+    // unloaded once. A module with no class stays loaded: its __QEM_INIT
+    // may have left threads or callbacks running in it.
+    for (int32_t i = 0;; ++i) {
+        CVmRegisterClass* registration = getRegClass(i);
+        if (!registration) break;
+        BindClass(registration);
+        m_externModules.push_back({registration, i == 0 ? handle : nullptr});
+    }
+    return true;
+}
+
+void CVRMachine::UnloadExternModules() {
+    // Registrations first: their code lives in the modules.
+    for (const ExternModuleRecord& r : m_externModules) UnregisterClass(r.registration);
+    for (const ExternModuleRecord& r : m_externModules) SharedLibrary::Close(r.module);
+    m_externModules.clear();
+}

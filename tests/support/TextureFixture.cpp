@@ -1,0 +1,66 @@
+#include "support/TextureFixture.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include "scene/EngineServices.h"
+#include "scene/SceneGlobals.h"
+#include "support/ZipWriter.h"
+
+namespace qemtest {
+
+std::vector<std::string> TextureFixture::warnings;
+
+namespace {
+
+int CaptureWarning(const char* text) {
+    TextureFixture::warnings.emplace_back(text);
+    return 0;
+}
+
+}  // namespace
+
+void TextureFixture::SetUp() {
+    GlWindowFixture::SetUp();
+    if (IsSkipped()) return;
+    TextureQuality = 2;
+    MaxTextureSize = 1024;
+    TextureRoundingTolerance = 1.0f;
+    GLExtensionFlags = 0;
+    SetBaseDirectory(scratch.Path().c_str());
+    warnings.clear();
+    SetEngineWarningHandler(CaptureWarning);
+    manager = std::make_unique<VRTextureManager>();
+}
+
+void TextureFixture::TearDown() {
+    if (!manager) return GlWindowFixture::TearDown();
+    manager.reset();
+    SetEngineWarningHandler(nullptr);
+    SetBaseDirectory("");
+    for (GLenum unit = GL_TEXTURE0; unit < GL_TEXTURE0 + 2; ++unit) {
+        glActiveTexture(unit);
+        DisableTexGen();
+    }
+    glActiveTexture(GL_TEXTURE0);
+    GlWindowFixture::TearDown();
+}
+
+void TextureFixture::Write(const std::string& name, const std::string& bytes) { WriteFile(scratch.Make(name), bytes); }
+
+VRTexture* TextureFixture::Load(const char* name, int32_t flags, std::string* stderrText) {
+    testing::internal::CaptureStderr();
+    VRTexture* t = manager->GetTexture(name, flags);
+    const std::string text = testing::internal::GetCapturedStderr();
+    if (stderrText) *stderrText = text;
+    return t;
+}
+
+void DisableTexGen() {
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisable(GL_TEXTURE_GEN_R);
+}
+
+}  // namespace qemtest
