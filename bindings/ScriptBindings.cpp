@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "vm/VirtualMachine.h"
+#include "xml/script/CVmXml.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmCamera"),
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
-    Pending("CVmXml"),
+    Built<CVmXml>(),
     Pending("byteBuffer"),
     Pending("sharedByteBuffer"),
     Pending("CVmExternDLL"),

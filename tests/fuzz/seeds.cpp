@@ -229,6 +229,16 @@ void ContainerSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, qemtest::MakeContainer({{"a.txt", {'a'}}, {"b.dll", {'b'}}}, key, key, {1084 + 1, 0}));
 }
 
+void XmlSeeds(const fs::path& dir) {
+    int n = 0;
+    for (const char* xml :
+         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a x=\"1\">t<b/>u</a>\n",
+          "<!DOCTYPE r [<!ENTITY e \"x\">]><!-- c --><r a='&amp;&lt;&gt;&apos;&quot;&x;' b=\"&#65;\">"
+          "<![CDATA[<raw>]]><c >1&lt;2</c><d/><?pi k='v'?></r><r2/>",
+          "<a><b><c>unclosed", "<a>1</b>", "<a x y='1'/>", "<!-x><!y><?t?>< n>v</ n>"})
+        WriteSeed(dir, n++, std::string(xml));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -247,5 +257,6 @@ int main(int argc, char** argv) {
     PpmSeeds(root / "fuzz_ppm_read");
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
+    XmlSeeds(root / "fuzz_xml_read");
     return 0;
 }

@@ -1,0 +1,91 @@
+#include "support/MethodScript.h"
+
+#include <stdexcept>
+
+namespace qemtest {
+
+MethodScript::MethodScript(const std::string& function, int locals) : m_locals(locals) {
+    m_b.Return();
+    m_b.Function(function, 0);
+    m_b.Emit(OP_RESERVE, I(locals));
+    m_b.Emit(OP_ARRAY, I(0), None(), L(1));
+}
+
+Opnd MethodScript::NewLocal() {
+    if (m_used >= m_locals) throw std::length_error("MethodScript: out of locals");
+    return L(++m_used);
+}
+
+Opnd MethodScript::New(const std::string& className) {
+    const Opnd object = NewLocal();
+    m_b.CallNative(className, {}, object);
+    return object;
+}
+
+Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam,
+                        const Opnd& out) {
+    const Opnd result = NewLocal();
+    for (auto it = args.rbegin(); it != args.rend(); ++it) m_b.Push(*it);
+    m_b.Emit(OP_METHOD_CALL, object, I(m_b.MethodName(method)), I(static_cast<int32_t>(args.size())));
+    m_b.Emit(OP_POP_INTO, result);
+    // Parameter 1 is now on top.
+    const int32_t count = static_cast<int32_t>(args.size());
+    if (outParam >= 1 && outParam <= count) {
+        if (outParam > 1) m_b.Emit(OP_POP, I(outParam - 1));
+        m_b.Emit(OP_POP_INTO, out);
+        if (count > outParam) m_b.Emit(OP_POP, I(count - outParam));
+    } else if (count > 0) {
+        m_b.Emit(OP_POP, I(count));
+    }
+    return result;
+}
+
+Opnd MethodScript::Local(const Opnd& v) {
+    const Opnd s = NewLocal();
+    m_b.Emit(OP_COPY, v, None(), s);
+    return s;
+}
+
+Opnd MethodScript::Blanks(int32_t n) {
+    const Opnd s = NewLocal();
+    m_b.Emit(OP_SPACE, VInt(n), None(), s);
+    return s;
+}
+
+Opnd MethodScript::Left(const Opnd& text, const Opnd& count) {
+    const Opnd s = NewLocal();
+    m_b.Emit(OP_LEFT, text, count, s);
+    return s;
+}
+
+Opnd MethodScript::Plus(const Opnd& v, int32_t n) {
+    const Opnd s = NewLocal();
+    m_b.Emit(OP_ADD, v, VInt(n), s);
+    return s;
+}
+
+void MethodScript::Record(const Opnd& v) {
+    m_b.Emit(OP_ARRAY_APPEND, v, None(), L(1));
+    m_b.Emit(OP_OUTPUT, v);
+    m_b.Emit(OP_OUTPUT, VStr("\n"));
+}
+
+void MethodScript::Print(const char* text) { m_b.Emit(OP_OUTPUT, VStr(text)); }
+
+void MethodScript::Finish() {
+    if (m_finished) return;
+    m_finished = true;
+    m_b.Return(L(1));
+}
+
+std::shared_ptr<VmProgram> MethodScript::Program() {
+    Finish();
+    return m_b.Build();
+}
+
+std::vector<uint8_t> MethodScript::File() {
+    Finish();
+    return m_b.WriteFile();
+}
+
+}  // namespace qemtest

@@ -1,0 +1,63 @@
+// A script function that calls methods of script objects the way compiled
+// scripts do, and keeps what the calls give: each recorded value is appended
+// to the array the function returns and printed on a line of its own.
+//
+//   MethodScript s("MAIN");
+//   Opnd xml = s.New("CVMXML");
+//   Opnd h = s.Call(xml, "NEWXML", {});
+//   Opnd buf = s.Blanks(200);
+//   s.Record(s.Call(xml, "GETNODE", {h, VStr("a"), buf, VInt(200)}, 3, buf));
+//   s.Record(buf);
+//
+// An output parameter is taken back from its own slot after the call, as a
+// compiled script takes its output parameters.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/ProgramBuilder.h"
+
+namespace qemtest {
+
+class MethodScript {
+public:
+    // Starts the function (after a first function holding only a return,
+    // the program's start-up code).
+    explicit MethodScript(const std::string& function, int locals = 200);
+
+    // A new local holding an object of the class (its factory called by name).
+    Opnd New(const std::string& className);
+    // object.method(args) into a new local, which is answered; parameter
+    // outParam (1-based, 0 for none) is then moved into `out`.
+    Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam = 0,
+              const Opnd& out = None());
+    // A new local holding a copy of v.
+    Opnd Local(const Opnd& v);
+    // A new local holding n blanks.
+    Opnd Blanks(int32_t n);
+    // A new local holding the first `count` characters of the text (none for
+    // a count below 1).
+    Opnd Left(const Opnd& text, const Opnd& count);
+    // A new local holding v + n.
+    Opnd Plus(const Opnd& v, int32_t n);
+    void Record(const Opnd& v);
+    void Print(const char* text);
+
+    ProgramBuilder& Builder() { return m_b; }
+    // Ends the function (it returns the records) and builds the program.
+    std::shared_ptr<VmProgram> Program();
+    std::vector<uint8_t> File();
+
+private:
+    Opnd NewLocal();
+    void Finish();
+
+    ProgramBuilder m_b;
+    int m_locals;
+    int m_used = 1;  // L(1) holds the records
+    bool m_finished = false;
+};
+
+}  // namespace qemtest
