@@ -5,6 +5,7 @@
 
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
+#include "runtime/script/CFileManager.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
 
@@ -41,7 +42,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRAWav"),
     Pending("CVmMenu"),
     Pending("CVmWebBrowser"),
-    Pending("CFileManager"),
+    Built<CFileManager>(),
     Pending("CVmBillboard"),
     Pending("CVmLight"),
     Pending("CVmMesh"),
