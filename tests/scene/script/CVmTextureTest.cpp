@@ -221,12 +221,14 @@ TEST_F(TextureScriptTest, AddSliceStacksPicturesOfTheSameSize) {
         s.Call(t, "ADDSLICE", {VStr("kept.ppm")});
         s.Call(t, "ADDSLICE", {VStr("missing.ppm")});
         s.Record(s.Call(t, "DEPTH", {}));
+        s.Call(t, "ADDSLICE", {t});  // its own first picture
+        s.Record(s.Call(t, "DEPTH", {}));
     });
-    EXPECT_EQ(Lines(out), (std::vector<std::string>{"Void", "4"})) << out;
+    EXPECT_EQ(Lines(out), (std::vector<std::string>{"Void", "4", "5"})) << out;
     EXPECT_EQ(Error(out), "");
     VRTexture* t = records[0];
     std::vector<uint8_t> expected;
-    for (uint8_t v : {1, 2, 3, 4}) expected.insert(expected.end(), 12, v);
+    for (uint8_t v : {1, 2, 3, 4, 1}) expected.insert(expected.end(), 12, v);
     ASSERT_EQ(t->pixelBytes, expected.size());
     EXPECT_EQ(std::vector<uint8_t>(t->pixels, t->pixels + expected.size()), expected);
     EXPECT_TRUE(Listed(kept));
