@@ -31,7 +31,6 @@ public:
         const char* GetClassName() override { return kClassName; }
         VmNativeMethod GetFactory() override { return Handler(&CRegister::Create); }
         bool RegisterMethods(int32_t n) override;
-        bool AfterBinding() override { return true; }
 
     private:
         // CVmTexture(name [, flags]) or CVmTexture(width, height, kind [, values]).
