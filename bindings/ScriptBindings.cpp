@@ -5,6 +5,7 @@
 
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
+#include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
 
@@ -51,7 +52,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmCurve"),
     Pending("CVmMaterial"),
     Pending("CVmText"),
-    Pending("CVmTexture"),
+    Built<CVmTexture>(),
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
