@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
 
@@ -52,7 +53,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmCurve"),
     Pending("CVmMaterial"),
     Pending("CVmText"),
-    Pending("CVmTexture"),
+    Built<CVmTexture>(),
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),

@@ -81,6 +81,43 @@ bool VRTexture::IsCompressed() const {
     }
 }
 
+namespace {
+
+// Bytes of one picture of the record, or false when they overflow.
+bool PictureBytes(const VRTexture& t, size_t& bytes) {
+    if (t.width <= 0 || t.height <= 0 || t.channels <= 0) return false;
+    return !__builtin_mul_overflow(static_cast<size_t>(t.width), static_cast<size_t>(t.height), &bytes) &&
+           !__builtin_mul_overflow(bytes, static_cast<size_t>(t.channels), &bytes);
+}
+
+}  // namespace
+
+bool VRTexture::HasPixmap() const {
+    size_t picture = 0, all = 0;
+    if (glName != 0 || !pixels || IsCompressed() || slices < 1 || !PictureBytes(*this, picture)) return false;
+    return !__builtin_mul_overflow(picture, static_cast<size_t>(slices), &all) && all <= pixelBytes;
+}
+
+TextureSliceResult AppendTextureSlice(VRTexture& texture, const VRTexture& slice) {
+    if (!texture.HasPixmap() || !slice.HasPixmap()) return TextureSliceResult::kNoPixmap;
+    if (slice.width != texture.width || slice.height != texture.height || slice.channels != texture.channels)
+        return TextureSliceResult::kOtherSize;
+    size_t picture = 0, held = 0, total = 0;
+    PictureBytes(texture, picture);
+    held = picture * static_cast<size_t>(texture.slices);  // HasPixmap checked it
+    if (__builtin_add_overflow(held, picture, &total)) return TextureSliceResult::kNoPixmap;
+    auto* stacked = static_cast<uint8_t*>(std::malloc(total));
+    if (!stacked) return TextureSliceResult::kNoPixmap;
+    std::memcpy(stacked, texture.pixels, held);
+    // The slice may be the texture itself: its pixels go only after the copy.
+    std::memcpy(stacked + held, slice.pixels, picture);
+    std::free(texture.pixels);
+    texture.pixels = stacked;
+    texture.pixelBytes = total;
+    ++texture.slices;
+    return TextureSliceResult::kAppended;
+}
+
 void VRTexture::SetName(const char* text) {
     std::strncpy(name, text ? text : "", kTextureNameSize - 1);
     name[kTextureNameSize - 1] = 0;

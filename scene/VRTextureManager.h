@@ -95,6 +95,9 @@ struct VRTexture {
     // Non-zero when the picture changes while playing: display lists must not
     // capture it.
     int32_t dynamic = 0;
+    // Pictures of width x height stacked one after the other in `pixels`
+    // (see AppendTextureSlice).
+    int32_t slices = 1;
 
     // Identifies the record to scripts: unique in the process, never reused.
     uint32_t serial = 0;
@@ -111,6 +114,9 @@ struct VRTexture {
     void Free();
     bool IsVideo() const { return frameDecoder != nullptr; }
     bool IsCompressed() const;
+    // The record still holds its pictures as plain bytes (not uploaded yet,
+    // not compressed), all `slices` of them.
+    bool HasPixmap() const;
     void SetName(const char* text);
 };
 
@@ -180,6 +186,15 @@ TextureSize ComputeTextureSize(int32_t w, int32_t h, float tolerance, int32_t ma
 uint8_t* ResizeImageNearest(uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t width,
                             int32_t height, int32_t bytesPerTexel, bool keepSource);
 
+// Stacks the picture of `slice` after the pictures `texture` holds, in a new
+// pixel buffer of the texture (what a 3D upload of it takes as its slices).
+enum class TextureSliceResult {
+    kAppended,
+    kNoPixmap,   // one of the two no longer holds its picture as bytes
+    kOtherSize,  // width, height or channels differ
+};
+TextureSliceResult AppendTextureSlice(VRTexture& texture, const VRTexture& slice);
+
 // Reads a PPM (P3 decimal, any other magic raw bytes) as RGB bytes (malloc).
 // Null when a read fails or the size is not plausible for the file.
 uint8_t* ReadPpm(FILE* file, int32_t* width, int32_t* height, int32_t* channels);
@@ -228,6 +243,7 @@ public:
     void SetWrapMode(int32_t mode) { m_wrapMode = mode; }
 
     VRTexture* First() const { return m_head; }
+    VRTexture* Last() const { return m_tail; }
     int64_t UploadedBytes() const { return m_uploadedBytes; }
     int64_t FrameBytes() const { return m_frameBytes; }
     float GlVersion() const { return m_glVersion; }

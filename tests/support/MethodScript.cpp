@@ -16,9 +16,9 @@ Opnd MethodScript::NewLocal() {
     return L(++m_used);
 }
 
-Opnd MethodScript::New(const std::string& className) {
+Opnd MethodScript::New(const std::string& className, const std::vector<Opnd>& args) {
     const Opnd object = NewLocal();
-    m_b.CallNative(className, {}, object);
+    m_b.CallNative(className, args, object);
     return object;
 }
 

@@ -27,8 +27,9 @@ public:
     // the program's start-up code).
     explicit MethodScript(const std::string& function, int locals = 200);
 
-    // A new local holding an object of the class (its factory called by name).
-    Opnd New(const std::string& className);
+    // A new local holding an object of the class (its factory called by name
+    // with the arguments).
+    Opnd New(const std::string& className, const std::vector<Opnd>& args = {});
     // object.method(args) into a new local, which is answered; parameter
     // outParam (1-based, 0 for none) is then moved into `out`.
     Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam = 0,

@@ -32,10 +32,11 @@ void TextureFixture::SetUp() {
     warnings.clear();
     SetEngineWarningHandler(CaptureWarning);
     manager = std::make_unique<VRTextureManager>();
+    prepared = true;
 }
 
 void TextureFixture::TearDown() {
-    if (!manager) return GlWindowFixture::TearDown();
+    if (!prepared) return GlWindowFixture::TearDown();
     manager.reset();
     SetEngineWarningHandler(nullptr);
     SetBaseDirectory("");

@@ -27,6 +27,7 @@ protected:
 
     ScratchFolder scratch;
     std::unique_ptr<VRTextureManager> manager;
+    bool prepared = false;  // SetUp ran to its end
 
 public:
     // The engine warnings since SetUp, one text each.
