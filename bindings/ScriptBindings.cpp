@@ -5,6 +5,7 @@
 
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
+#include "runtime/script/CFileManager.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -42,7 +43,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRAWav"),
     Pending("CVmMenu"),
     Pending("CVmWebBrowser"),
-    Pending("CFileManager"),
+    Built<CFileManager>(),
     Pending("CVmBillboard"),
     Pending("CVmLight"),
     Pending("CVmMesh"),

@@ -5,6 +5,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/GlutMessages.h"
@@ -15,6 +16,7 @@ namespace {
 std::unique_ptr<GlutMessageAdapter> g_adapter;
 WindowMessageHandler g_handler;
 bool g_hasFocus = false;
+Window g_hostWindow = 0;
 
 // The X connection and window of the GLUT window, found through its
 // current GL context (freeglut does not expose them).
@@ -52,6 +54,7 @@ int CreateHostWindow(const char* title, bool borderless) {
     const int window = glutCreateWindow(title);
     Display* display;
     Window xwindow;
+    if (NativeWindow(display, xwindow)) g_hostWindow = xwindow;
     if (borderless && NativeWindow(display, xwindow)) {
         MotifHints hints{2 /* decorations */, 0, 0 /* none */, 0, 0};
         const Atom property = XInternAtom(display, "_MOTIF_WM_HINTS", False);
@@ -141,4 +144,91 @@ void FocusEngineWindow() {
 
 void SetWindowCursorShape(int shape) {
     if (glutGetWindow() > 0) glutSetCursor(shape == 0 ? GLUT_CURSOR_LEFT_ARROW : shape);
+}
+
+unsigned long HostWindowId() { return g_hostWindow; }
+
+// ---------------------------------------------------------------------------
+// Modal pauses
+
+namespace {
+
+// The events a pause takes from the window's queue: presses and movement
+// (dropped) and exposures (repainted). Everything else waits for GLUT.
+Bool TakenDuringPause(Display*, XEvent* event, XPointer window) {
+    if (event->xany.window != *reinterpret_cast<Window*>(window)) return False;
+    switch (event->type) {
+    case KeyPress:
+    case ButtonPress:
+    case MotionNotify:
+    case Expose:
+        return True;
+    default:
+        return False;
+    }
+}
+
+}  // namespace
+
+// The window and the picture it showed when the pause began, kept by the X
+// server's side of things: the GL buffers are left alone, so the frame being
+// drawn is not touched.
+struct ModalWindowPause::Saved {
+    Display* display = nullptr;
+    Window window = 0;
+    XImage* picture = nullptr;  // the part of the window on the screen
+    int x = 0, y = 0;           // where that part starts in the window
+    GC gc = nullptr;
+};
+
+ModalWindowPause::ModalWindowPause() {
+    Display* display;
+    Window window;
+    if (!g_hostWindow || !NativeWindow(display, window) || window != g_hostWindow) return;
+    m_saved.reset(new Saved);
+    Saved& s = *m_saved;
+    s.display = display;
+    s.window = window;
+    // The last frame is on the screen once GL has finished with it.
+    glFinish();
+    XWindowAttributes attributes;
+    int rootX, rootY;
+    Window child;
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable ||
+        !XTranslateCoordinates(display, window, attributes.root, 0, 0, &rootX, &rootY, &child))
+        return;
+    // Only what is on the screen can be read.
+    s.x = std::max(0, -rootX);
+    s.y = std::max(0, -rootY);
+    const int right = std::min(attributes.width, WidthOfScreen(attributes.screen) - rootX);
+    const int bottom = std::min(attributes.height, HeightOfScreen(attributes.screen) - rootY);
+    if (right <= s.x || bottom <= s.y) return;
+    s.picture = XGetImage(display, window, s.x, s.y, static_cast<unsigned>(right - s.x),
+                          static_cast<unsigned>(bottom - s.y), AllPlanes, ZPixmap);
+    if (s.picture) s.gc = XCreateGC(display, window, 0, nullptr);
+}
+
+ModalWindowPause::~ModalWindowPause() {
+    if (!m_saved) return;
+    if (m_saved->gc) XFreeGC(m_saved->display, m_saved->gc);
+    if (m_saved->picture) XDestroyImage(m_saved->picture);
+}
+
+void ModalWindowPause::Service() {
+    if (!m_saved) return;
+    Saved& s = *m_saved;
+    XEvent event;
+    bool painted = false;
+    while (XCheckIfEvent(s.display, &event, TakenDuringPause, reinterpret_cast<XPointer>(&s.window))) {
+        if (event.type != Expose || !s.picture) continue;
+        const XExposeEvent& e = event.xexpose;
+        const int left = std::max(e.x, s.x), top = std::max(e.y, s.y);
+        const int right = std::min(e.x + e.width, s.x + s.picture->width);
+        const int bottom = std::min(e.y + e.height, s.y + s.picture->height);
+        if (right <= left || bottom <= top) continue;
+        XPutImage(s.display, s.window, s.gc, s.picture, left - s.x, top - s.y, left, top,
+                  static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top));
+        painted = true;
+    }
+    if (painted) XFlush(s.display);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 using WindowMessageHandler = std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
 
@@ -31,3 +32,30 @@ void SetWindowCursorShape(int shape);
 
 // True when the window carries the Motif hints that drop its decorations.
 bool WindowIsBorderless(int window);
+
+// The X window id of the window CreateHostWindow made (0 before), for other
+// programs' windows that belong to it.
+unsigned long HostWindowId();
+
+// While a modal dialog of the engine is open the thread that draws the
+// window waits for it. A pause keeps the window responsive meanwhile without
+// running frames: pressing keys or buttons and moving over it does nothing
+// (releases still arrive afterwards, so that no key stays down), and what the
+// dialog uncovers shows the last frame again. The GL buffers, with the frame
+// being drawn, are not touched. On a thread that does not hold the window's
+// GL context it does nothing.
+class ModalWindowPause {
+public:
+    ModalWindowPause();
+    ~ModalWindowPause();
+    ModalWindowPause(const ModalWindowPause&) = delete;
+    ModalWindowPause& operator=(const ModalWindowPause&) = delete;
+
+    // Handles what reached the window since the last call; call it every few
+    // milliseconds while waiting.
+    void Service();
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> m_saved;
+};

@@ -250,16 +250,11 @@ void CVmRegisterClass::CallHiddenByName(CVmClassBase* object, int innerMode, con
     vm->m_top = returnSlot;
 }
 
-namespace {
-
-// The hidden members run only as method calls; otherwise the bare prefix.
-bool RequireMethodCall(int mode) {
-    if (mode == VM_CALL_METHOD) return true;
+bool CVmRegisterClass::RequireMethodCall(int mode, bool memberReadToo) {
+    if (mode == VM_CALL_METHOD || (memberReadToo && mode == VM_GET_MEMBER)) return true;
     if (g_currentVM) g_currentVM->Error(-1);
     return false;
 }
-
-}  // namespace
 
 void CVmRegisterClass::HiddenCall(CVmClassBase* object, int mode) {
     if (!RequireMethodCall(mode)) return;

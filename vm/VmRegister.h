@@ -259,6 +259,9 @@ protected:
     // entry it runs, and failing it (the caller turns that into its own
     // error message).
     int32_t ArgCount() const { return m_call.argCount; }
+    // For a handler that answers only method calls (and, when asked, member
+    // reads): true in those modes; otherwise reports the bare error prefix.
+    static bool RequireMethodCall(int mode, bool memberReadToo = false);
     int32_t CallData() const { return m_call.data; }
     void FailCall() { m_call.error = true; }
 

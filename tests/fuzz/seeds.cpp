@@ -246,6 +246,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     ValueSeeds(root / "fuzz_value_read");
+    ValueSeeds(root / "fuzz_value_file");
     LoaderSeeds(root / "fuzz_load");
     ZipSeeds(root / "fuzz_zip_unpack");
     DebugInfoSeeds(root / "fuzz_debug_info");

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "platform/GlutWindow.h"
+
 namespace qemtest {
 
 namespace {
@@ -47,7 +49,8 @@ void OpenWindow() {
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(GlWindowFixture::kWidth, GlWindowFixture::kHeight);
-    g_window = glutCreateWindow("qem tests");
+    // The engine's own window, as the program makes it.
+    g_window = CreateHostWindow("qem tests", false);
     // freeglut refuses to handle a window without a display callback.
     glutDisplayFunc(DrawNothing);
     glClear(GL_COLOR_BUFFER_BIT);

@@ -1,0 +1,32 @@
+// Runs another program and waits for it: started with posix_spawnp and an
+// argument vector, never through a shell, so no argument can run a command.
+// Its standard output is collected up to a bound; its input and errors are
+// /dev/null, and it inherits no descriptor of ours beyond those three.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ChildProcessRun {
+    bool started = false;
+    std::string error;   // why it could not be started (the system's text)
+    int exitCode = -1;   // 128 + the signal when a signal ended it; -1 unknown
+    std::string output;  // the first outputLimit bytes of its standard output
+};
+
+struct ChildProcessOptions {
+    // "NAME=value" pieces that add to or replace this process's environment.
+    std::vector<std::string> environment;
+    size_t outputLimit = 65536;
+    // Called about every tickMilliseconds while the child runs (and between
+    // reads of its output), on the waiting thread.
+    std::function<void()> whileWaiting;
+    int tickMilliseconds = 20;
+};
+
+// Runs arguments[0] (looked up on PATH when it has no '/') with the
+// arguments and waits until it ends. Output beyond the limit is read and
+// dropped, so that the child never blocks on a full pipe.
+ChildProcessRun RunChildProcess(const std::vector<std::string>& arguments, const ChildProcessOptions& options = {});

@@ -1,0 +1,96 @@
+// CFileManager in a machine of its own: the modes each method answers in,
+// and its parameters. Files and dialogs end to end: tests/host.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "runtime/script/CFileManager.h"
+#include "support/FakeZenity.h"
+#include "support/MethodScript.h"
+#include "support/ScratchFolder.h"
+#include "vm/VirtualMachine.h"
+
+using namespace qemtest;
+
+namespace {
+
+struct Outcome {
+    bool error;
+    std::string output;
+    std::string result;  // the text of what the function answered
+};
+
+// Runs MAIN of a script that made a CFileManager first.
+class FileManagerScript {
+public:
+    FileManagerScript() : fm(s.New("CFILEMANAGER")) {
+        vm.SetOutputStream(&out, false);
+        vm.RegisterClass(new CFileManager::CRegister());
+    }
+
+    Outcome Run() {
+        std::shared_ptr<VmProgram> p = s.Program();
+        Outcome o{true, "", ""};
+        if (!p || !vm.StartProgram(p)) return o;
+        std::ostringstream result;
+        if (const CVmValue* r = vm.CallFunctionByName("MAIN")) result << r;
+        return {vm.HasError(), out.str(), result.str()};
+    }
+
+    std::ostringstream out;
+    CVirtualMachine vm;
+    MethodScript s{"MAIN"};
+    Opnd fm;
+};
+
+}  // namespace
+
+TEST(FileManagerScript, MethodsAnswerOnlyTheirCallModes) {
+    ScratchFolder scratch;
+    FakeZenity zenity(scratch.Make("bin/"));
+    zenity.Reply("read\n", 0);
+    setenv("PATH", zenity.SearchPath().c_str(), 1);
+    setenv("DISPLAY", ":97", 1);
+    for (const char* method : {"FILEBROWSEOPEN", "FILEBROWSESAVE", "READVAR", "WRITEVAR", "MESSAGEINPUT"}) {
+        for (const bool write : {false, true}) {
+            FileManagerScript f;
+            const Opnd t = f.s.Local(VStr("x"));
+            // A read takes the object first; a write the value first.
+            const int32_t name = f.s.Builder().MethodName(method);
+            if (write)
+                f.s.Builder().Emit(OP_MEMBER_WRITE, t, I(name), f.fm);
+            else
+                f.s.Builder().Emit(OP_MEMBER_READ, f.fm, I(name), t);
+            f.s.Record(t);
+            const Outcome o = f.Run();
+            const bool answers = !write && std::string(method) == "MESSAGEINPUT";
+            SCOPED_TRACE(std::string(method) + (write ? " write" : " read"));
+            EXPECT_EQ(o.error, !answers) << o.output;
+            if (answers) {
+                EXPECT_EQ(o.result, "{ read }");
+            } else {
+                // The error prefix alone: nothing follows the line number.
+                EXPECT_NE(o.output.find("VirtualMachine ERROR (line 0): \n"), std::string::npos) << o.output;
+            }
+        }
+    }
+    EXPECT_EQ(zenity.Calls().size(), 1u);
+}
+
+TEST(FileManagerScript, FileNamesAreMandatoryAndStrings) {
+    const std::pair<std::vector<Opnd>, const char*> cases[] = {
+        {{}, "Mandatory param n. 1 was not supplied."},
+        {{VInt(3)}, "The param n. 1 must be a string."},
+    };
+    for (const char* method : {"READVAR", "WRITEVAR"}) {
+        for (const auto& c : cases) {
+            FileManagerScript f;
+            f.s.Record(f.s.Call(f.fm, method, c.first));
+            const Outcome o = f.Run();
+            EXPECT_TRUE(o.error);
+            EXPECT_NE(o.output.find(c.second), std::string::npos) << method << o.output;
+        }
+    }
+}
