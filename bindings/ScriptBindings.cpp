@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -51,7 +52,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmObj"),
     Pending("CVmHtmlPage"),
     Pending("CVmCurve"),
-    Pending("CVmMaterial"),
+    Built<CVmMaterial>(),
     Pending("CVmText"),
     Built<CVmTexture>(),
     Pending("CVmTerrain"),
