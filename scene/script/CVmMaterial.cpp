@@ -60,31 +60,28 @@ void CVmMaterial::CRegister::Colour(CVmClassBase* object, int mode) {
     m->InvalidateDisplayList();
 }
 
-void CVmMaterial::CRegister::Shininess(CVmClassBase* object, int mode) {
+VRMaterial* CVmMaterial::CRegister::RealMember(CVmClassBase* object, int mode, float VRMaterial::*field) {
     VRMaterial* m = Edited(object, mode, kMember);
-    if (!m) return;
+    if (!m) return nullptr;
     if (mode == VM_GET_MEMBER) {
-        VmReturnReal(m->shininess);
-        return;
+        VmReturnReal(m->*field);
+        return nullptr;
     }
     float value;
-    if (!ReadParams(value)) return;
-    m->shininess = value;
+    if (!ReadParams(value)) return nullptr;
+    m->*field = value;
     m->InvalidateDisplayList();
+    return m;
+}
+
+void CVmMaterial::CRegister::Shininess(CVmClassBase* object, int mode) {
+    RealMember(object, mode, &VRMaterial::shininess);
 }
 
 void CVmMaterial::CRegister::Transparency(CVmClassBase* object, int mode) {
-    VRMaterial* m = Edited(object, mode, kMember);
-    if (!m) return;
-    if (mode == VM_GET_MEMBER) {
-        VmReturnReal(m->transparency);
-        return;
-    }
-    float value;
-    if (!ReadParams(value)) return;
-    m->transparency = value;
-    for (float* colour : {m->ambient, m->diffuse, m->specular, m->emission}) colour[3] = value;
-    m->InvalidateDisplayList();
+    // The value is the alpha of the four colours too.
+    if (VRMaterial* m = RealMember(object, mode, &VRMaterial::transparency))
+        for (float* colour : {m->ambient, m->diffuse, m->specular, m->emission}) colour[3] = m->transparency;
 }
 
 void CVmMaterial::CRegister::GetDList(CVmClassBase* object, int mode) {

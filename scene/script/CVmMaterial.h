@@ -42,6 +42,9 @@ public:
         // per mode); otherwise the bare error is reported and the answer is
         // null.
         static VRMaterial* Edited(CVmClassBase* object, int mode, int modes);
+        // A Real member: a read answers it; a write stores it, marks the
+        // display list and answers the material (null otherwise).
+        VRMaterial* RealMember(CVmClassBase* object, int mode, float VRMaterial::*field);
     };
 
 private:
