@@ -119,6 +119,11 @@ int QemMain(int argc, char** argv) {
             mode &= ~optional;
         }
     }
+    // Motion blur draws through an accumulation buffer: asked for when the
+    // display offers one with the rest of the mode (not, as a rule, with
+    // multisampling).
+    glutInitDisplayMode(mode | GLUT_ACCUM);
+    if (glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) mode |= GLUT_ACCUM;
     glutInitDisplayMode(mode);
 
     const std::string title = g_settings.programName + " <" + g_settings.scriptName + ">";
