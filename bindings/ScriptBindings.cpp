@@ -6,6 +6,8 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "scene/script/CVmCamera.h"
+#include "scene/script/CVmLight.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -45,7 +47,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),
     Pending("CVmBillboard"),
-    Pending("CVmLight"),
+    Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
@@ -61,7 +63,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmPBuffer"),
     Pending("CVmFbo"),
     Pending("CVmProceduralFactory"),
-    Pending("CVmCamera"),
+    Built<CVmCamera>(),
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
