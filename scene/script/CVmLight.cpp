@@ -36,7 +36,10 @@ bool CVmLight::CRegister::RegisterMethods(int32_t n) {
 }
 
 int32_t CVmLight::CRegister::LightOf(CVmClassBase* object, int mode) {
-    if (!RequireMethodCall(mode) || !object) return -1;
+    if (mode != VM_CALL_METHOD || !object) {
+        VmErrorStream();
+        return -1;
+    }
     if (!g_scene) {
         VmErrorStream() << kNoScene;
         return -1;
