@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 
 #include "platform/MillisecondClock.h"
 #include "scene/EngineServices.h"
+#include "scene/GLEntryPoints.h"
 #include "scene/SceneGlobals.h"
 #include "scene/VRScene.h"
 #include "support/GlWindowFixture.h"
@@ -380,4 +382,91 @@ TEST_F(SceneFrame, LightsFollowTheCameraAndOnlyEightExist) {
     scene->SceneEnd();
     scene->Enable(kSceneFrustumCulling);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(SceneFrame, CapabilitiesComeFromTheExtensionStringOnly) {
+    const std::string extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    const std::pair<uint32_t, const char*> named[] = {{0x1, "GL_ARB_texture_compression"}, {0x4, "GL_ARB_multitexture"},
+                                                      {0x10, "GL_ARB_vertex_shader"}, {0x200, "GL_EXT_framebuffer_object"},
+                                                      {0x400, "GL_EXT_Cg_shader"}, {0x1000, "Qem_network_renderer"},
+                                                      {0x2000, "GL_ARB_geometry_shader"}};
+    for (auto [bit, name] : named)
+        EXPECT_EQ((GLExtensionFlags & bit) != 0, extensions.find(name) != std::string::npos) << name;
+    EXPECT_TRUE(GLExtensionFlags & 0x80);  // GL 1.2 and later
+    // A group is fetched with its extension, and only then.
+    EXPECT_EQ(GLEntryPoints.glActiveTextureARB != nullptr, (GLExtensionFlags & 0x4) != 0);
+    EXPECT_EQ(GLEntryPoints.glProgramParameteriEXT != nullptr, (GLExtensionFlags & 0x2000) != 0);
+    EXPECT_NE(GLEntryPoints.glTexImage3D, nullptr);
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    EXPECT_EQ(MaxTextureSize, maxSize);
+    EXPECT_EQ(TextureQuality, 2);
+    MaxTextureSize = 1024;
+}
+
+TEST_F(SceneFrame, NetworkRendererFallbacksDrawTheVertexPair) {
+    if (GLExtensionFlags & 0x1000) GTEST_SKIP() << "a network renderer is present";
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererEnable(GL_BLEND), 0);
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererDisable(GL_BLEND), 0);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererSlavePluginRun, nullptr);
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererSlavePluginRunAll, nullptr);
+
+    // Two points in the window's corners, given as the first two data.
+    ClearWindow(0, 0, 0);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    for (GLenum m : {GL_PROJECTION, GL_MODELVIEW}) {
+        glMatrixMode(m);
+        glLoadIdentity();
+    }
+    glColor3f(1, 1, 0);
+    const float a[3] = {-0.98f, -0.98f, 0}, b[3] = {0.98f, 0.98f, 0};
+    glBegin(GL_POINTS);
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererFunc(0xAAAA, 3, a, 3, b, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr), 0);
+    // A pair left out has no vertex to give.
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererFunc(0xAAAA, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
+                                                     0, nullptr),
+              0);
+    glEnd();
+    EXPECT_EQ(NetworkRenderer.QemNetworkRendererFunc(7, 3, a, 3, b, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr), -1);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    EXPECT_EQ(ReadPixel(0, 0), (RgbPixel{255, 255, 0}));
+    EXPECT_EQ(ReadPixel(63, 63), (RgbPixel{255, 255, 0}));
+    EXPECT_EQ(ReadPixel(32, 32), (RgbPixel{0, 0, 0}));
+}
+
+TEST_F(SceneFrame, TheBackgroundFillsTheFrameInsteadOfTheClearColour) {
+    const uint8_t green[2 * 2 * 3] = {0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0};
+    VRTexture* texture = scene->StoreTexture("green", green, 2, 2, 3, kTexNoMipmaps);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(scene->StoreTexture("none", green, 0, 2, 3, 0), nullptr);
+    EXPECT_EQ(scene->StoreTexture("huge", green, INT32_MAX, INT32_MAX, INT32_MAX, 0), nullptr);  // no size_t holds it
+    scene->background = VRTextureRef(texture);
+    scene->SetClearColor(1, 0, 0);
+    ClearWindow(0, 0, 1);
+    scene->SceneBegin(nullptr, 0);
+    EXPECT_EQ(ReadPixel(10, 50), (RgbPixel{0, 255, 0}));
+    // Flag 0x20 (clear the stencil buffer) draws no background and clears
+    // no colour either.
+    ClearWindow(0, 0, 1);
+    scene->SceneBegin(nullptr, kFrameClearStencil);
+    EXPECT_EQ(ReadPixel(10, 50), (RgbPixel{0, 0, 255}));
+    scene->SceneEnd();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    const float fogColour[4] = {0.5f, 0.25f, 0, 1};
+    scene->EnableFog(10, 100, fogColour);
+    float start = 0, end = 0, density = 0, colour[4];
+    glGetFloatv(GL_FOG_START, &start);
+    glGetFloatv(GL_FOG_END, &end);
+    glGetFloatv(GL_FOG_DENSITY, &density);
+    glGetFloatv(GL_FOG_COLOR, colour);
+    EXPECT_EQ(start, 10);
+    EXPECT_EQ(end, 100);
+    EXPECT_FLOAT_EQ(density, 0.005f);
+    EXPECT_EQ(std::vector<float>(colour, colour + 4), std::vector<float>(fogColour, fogColour + 4));
+    EXPECT_TRUE(glIsEnabled(GL_FOG));
 }
