@@ -6,6 +6,8 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "scene/script/CVmCamera.h"
+#include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
@@ -46,7 +48,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),
     Pending("CVmBillboard"),
-    Pending("CVmLight"),
+    Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
@@ -62,7 +64,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmPBuffer"),
     Pending("CVmFbo"),
     Pending("CVmProceduralFactory"),
-    Pending("CVmCamera"),
+    Built<CVmCamera>(),
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),

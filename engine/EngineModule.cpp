@@ -17,7 +17,11 @@ uint32_t g_engineVersion[4] = {0, 0, 0, 0};
 std::atomic<bool> HostQuitFlag{false};
 
 ModuleHooks& EngineModuleHooks() {
-    static ModuleHooks hooks;
+    static ModuleHooks hooks = [] {
+        ModuleHooks h;
+        InstallSceneHooks(h);
+        return h;
+    }();
     return hooks;
 }
 
