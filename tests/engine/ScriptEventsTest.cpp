@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "engine/EngineModule.h"
-#include "host/GlutContainer.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
 #include "support/ZipWriter.h"
@@ -19,6 +18,12 @@
 using namespace qemtest;
 
 namespace {
+
+class QuietHost : public CVmContainer {
+public:
+    int DataOut(const char*) override { return 1; }
+    int HostRequest(int, int, int) override { return 0; }
+};
 
 class ScriptEvents : public ::testing::Test {
 protected:
@@ -108,7 +113,7 @@ protected:
     }
 
     ScratchFolder scratch;
-    GlutContainer container;
+    QuietHost container;
     std::ostringstream out;
     std::string initOutput;
     std::unique_ptr<CVRModule3D> module;
