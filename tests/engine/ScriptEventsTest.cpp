@@ -19,10 +19,14 @@ using namespace qemtest;
 
 namespace {
 
-class QuietHost : public CVmContainer {
+class RecordingHost : public CVmContainer {
 public:
-    int DataOut(const char*) override { return 1; }
+    int DataOut(const char* text) override {
+        received += std::string(text) + ";";
+        return 1;
+    }
     int HostRequest(int, int, int) override { return 0; }
+    std::string received;
 };
 
 class ScriptEvents : public ::testing::Test {
@@ -69,6 +73,17 @@ protected:
         b.Function("BADPOST", 1);
         b.CallNative("EVENTPOST", {VInt(2023)}, None());
         b.Return();
+        b.Function("CHANNEL", 1);  // data in twice, two keys, the focus; data out
+        b.Emit(OP_RESERVE, I(5));
+        b.CallNative("DATAIN", {}, L(1));
+        b.CallNative("DATAIN", {}, L(2));
+        b.CallNative("KEYBOARD", {}, L(3));
+        b.CallNative("KEYBOARD", {}, L(4));
+        b.CallNative("HASFOCUS", {}, L(5));
+        b.CallNative("OUTPUTLN", {L(1), VStr("|"), L(2), VStr("|"), L(3), VStr("|"), L(4), VStr("|"), L(5)}, None());
+        b.CallNative("DATAOUT", {VStr("out")}, None());
+        b.CallNative("DATAOUT", {VInt(5)}, None());
+        b.Return();
         b.Function("PLUSKEY", 1);
         b.Emit(OP_RESERVE, I(1));
         b.CallNative("KEYPRESSED", {VStr("+")}, L(1));
@@ -113,7 +128,7 @@ protected:
     }
 
     ScratchFolder scratch;
-    QuietHost container;
+    RecordingHost container;
     std::ostringstream out;
     std::string initOutput;
     std::unique_ptr<CVRModule3D> module;
@@ -173,4 +188,20 @@ TEST_F(ScriptEvents, KeyPressedWarnsOfCharactersOtherThanDigitsAndLetters) {
     EXPECT_NE(out.str().find("KEYPRESSED: '+' is an invalid char."), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("plus False;"), std::string::npos) << out.str();
     EXPECT_FALSE(module->Machine()->HasError());
+}
+
+TEST_F(ScriptEvents, TheHostsTextsKeysAndFocus) {
+    CVRMachine* m = module->Machine();
+    m->SetDataIn("hello");
+    m->PutKey('k');
+    m->Input().hasFocus = 0;
+    out.str("");
+    module->CallFunction("Channel", "");
+    EXPECT_NE(out.str().find("hello||k||False\n"), std::string::npos) << out.str();
+    EXPECT_EQ(container.received, "out;");  // a value that is no String is not sent
+    EXPECT_NE(out.str().find("DataOut: \"out\""), std::string::npos) << out.str();
+    m->Input().hasFocus = 1;
+    out.str("");
+    module->CallFunction("Channel", "");
+    EXPECT_NE(out.str().find("|||True\n"), std::string::npos) << out.str();
 }
