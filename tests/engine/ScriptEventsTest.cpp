@@ -36,13 +36,19 @@ protected:
         HostQuitFlag = false;
         ProgramBuilder b;
         b.Return();
-        b.Function("ONEVENT", 3);  // prints "id a b;"
+        b.Function("ONEVENT", 3);  // prints "id a b;"; event 2031 sends 2033 from inside
         b.Emit(OP_OUTPUT, L(-1));
         b.Emit(OP_OUTPUT, VStr(" "));
         b.Emit(OP_OUTPUT, L(-2));
         b.Emit(OP_OUTPUT, VStr(" "));
         b.Emit(OP_OUTPUT, L(-3));
         b.Emit(OP_OUTPUT, VStr(";"));
+        const Label done = b.NewLabel();
+        b.Emit(OP_JUMP_NE, L(-1), VInt(2031), At(done));
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative("EVENTSEND", {VInt(2033), VStr("inner")}, L(1));
+        Print(b, "inner sent ", L(1));
+        b.Bind(done);
         b.Return();
         b.Function("ONINIT", 0);
         b.Emit(OP_RESERVE, I(1));
@@ -146,7 +152,7 @@ TEST_F(ScriptEvents, SentEventsRunBeforeTheSendReturnsAfterThoseQueuedBefore) {
     module->Frame();
     out.str("");
     module->CallFunction("SendNow", "");
-    EXPECT_EQ(out.str(), "2030 1 p;2031 2 two;sent;");
+    EXPECT_EQ(out.str(), "2030 1 p;2031 2 two;2033 inner Void;inner sent 0;sent;");
     EXPECT_FALSE(module->Machine()->HasError());
 }
 
@@ -164,10 +170,13 @@ TEST_F(ScriptEvents, StoppingReleasesWaitingSendersAndSleepers) {
     module->Frame();
     out.str("");
     const auto start = std::chrono::steady_clock::now();
+    // The host's quit request (set from a signal handler) ends a sleep.
+    RunOnOtherThread("SleepLong", false, [] { HostQuitFlag = true; });
+    HostQuitFlag = false;
     RunOnOtherThread("TimerSend", false, [this] { module->Machine()->CancelScriptSends(); });
     RunOnOtherThread("SleepLong", false);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(out.str(), "timer;after;woke;");
+    EXPECT_EQ(out.str(), "woke;timer;after;woke;");
 }
 
 TEST_F(ScriptEvents, QuitStopsTheScriptAndTheModule) {
