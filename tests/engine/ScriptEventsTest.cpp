@@ -90,6 +90,17 @@ protected:
         b.CallNative("DATAOUT", {VStr("out")}, None());
         b.CallNative("DATAOUT", {VInt(5)}, None());
         b.Return();
+        b.Function("POSTMANY", 1);  // 60 posts in one call, printing each answer
+        b.Emit(OP_RESERVE, I(2));
+        b.Emit(OP_COPY, VInt(0), None(), L(1));
+        const Label next = b.NewLabel();
+        b.Bind(next);
+        b.CallNative("EVENTPOST", {VInt(2024), L(1)}, L(2));
+        b.Emit(OP_OUTPUT, L(2));
+        b.Emit(OP_INC, L(1));
+        b.Emit(OP_JUMP_LT, L(1), VInt(60), At(next));
+        b.Emit(OP_OUTPUT, VStr(";"));
+        b.Return();
         b.Function("PLUSKEY", 1);
         b.Emit(OP_RESERVE, I(1));
         b.CallNative("KEYPRESSED", {VStr("+")}, L(1));
@@ -213,4 +224,15 @@ TEST_F(ScriptEvents, TheHostsTextsKeysAndFocus) {
     out.str("");
     module->CallFunction("Channel", "");
     EXPECT_NE(out.str().find("|||True\n"), std::string::npos) << out.str();
+}
+
+TEST_F(ScriptEvents, PostsIntoAFullQueueAnswerZero) {
+    module->Frame();
+    out.str("");
+    module->CallFunction("PostMany", "");
+    EXPECT_EQ(out.str(), std::string(50, '1') + std::string(10, '0') + ";");
+    out.str("");
+    module->Frame();
+    EXPECT_NE(out.str().find("2024 49 Void;"), std::string::npos);
+    EXPECT_EQ(out.str().find("2024 50 "), std::string::npos);
 }
