@@ -86,6 +86,8 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
 }
 
 CVRModule3D::~CVRModule3D() {
+    // The timer thread may wait for this thread in an EventSend or a Sleep.
+    m_machine->CancelScriptSends();
     m_timerStop = true;
     m_timeStepEvent.Set();
     if (m_timerThread.joinable()) m_timerThread.join();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class MachineServices;
 class VRScene;
 
 // The window and what is drawn over the scene.
@@ -83,6 +84,11 @@ public:
     TimingState& Timing() { return m_timing; }
     PathState& Paths() { return m_paths; }
     const PathState& Paths() const { return m_paths; }
+    // The machine's services (MachineServices.h); null without a machine.
+    MachineServices* Services() { return m_services; }
+
+protected:
+    MachineServices* m_services = nullptr;
 
 private:
     DisplayState m_display;
