@@ -470,3 +470,18 @@ TEST_F(SceneFrame, TheBackgroundFillsTheFrameInsteadOfTheClearColour) {
     EXPECT_EQ(std::vector<float>(colour, colour + 4), std::vector<float>(fogColour, fogColour + 4));
     EXPECT_TRUE(glIsEnabled(GL_FOG));
 }
+
+TEST_F(SceneFrame, PacingWaitsOutTheMinimumFrameTime) {
+    // Each reading of the clock is one millisecond later.
+    SetMillisecondSource([] { return ++clockNow; });
+    clockNow = 1000;
+    scene->SceneBegin(nullptr, 0);
+    scene->SceneEnd();
+    const uint32_t firstEnd = clockNow;
+    scene->minFrameTime = 20;
+    scene->SceneBegin(nullptr, 0);
+    scene->SceneEnd();
+    // More than 20 ms after the previous frame's end, and not much more.
+    EXPECT_GT(clockNow - firstEnd, 20u);
+    EXPECT_LT(clockNow - firstEnd, 25u);
+}
