@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "runtime/script/byteBuffer.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -65,7 +66,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
-    Pending("byteBuffer"),
+    Built<byteBuffer>(),
     Pending("sharedByteBuffer"),
     Pending("CVmExternDLL"),
     Pending("CVmIEWindow"),
