@@ -190,14 +190,11 @@ int32_t PackVectorToBytes(const float* input, std::string_view format, uint8_t* 
         const uint64_t bytes = static_cast<uint64_t>(item.count) * width;
         switch (item.letter) {
         case 'x':
-            if (bytes > outputSize - pos) return static_cast<int32_t>(pos);
-            std::memset(output + pos, 0, bytes);
-            pos += bytes;
-            break;
         case 's':
         case 'S':
             if (bytes > outputSize - pos) return static_cast<int32_t>(pos);
-            // A character byte, then (for "S") a zero byte, in every byte order.
+            // Zeros, and the literal's characters (none for "x"): for "S" a
+            // character byte, then a zero byte, in every byte order.
             std::memset(output + pos, 0, bytes);
             for (size_t i = 0; i < item.literal.size(); ++i) output[pos + i * width] = item.literal[i];
             pos += bytes;
@@ -205,7 +202,8 @@ int32_t PackVectorToBytes(const float* input, std::string_view format, uint8_t* 
         default:
             for (int64_t k = 0; k < item.count; ++k) {
                 if (static_cast<size_t>(width) > outputSize - pos) return static_cast<int32_t>(pos);
-                if (used < inputCount) Store(output + pos, PackedBits(item.letter, input[used++]), width, reader.BigEndian());
+                if (used < inputCount)
+                    Store(output + pos, PackedBits(item.letter, input[used++]), width, reader.BigEndian());
                 pos += width;
             }
         }
