@@ -7,6 +7,9 @@
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/byteBuffer.h"
+#include "scene/script/CVmCamera.h"
+#include "scene/script/CVmLight.h"
+#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -46,13 +49,13 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),
     Pending("CVmBillboard"),
-    Pending("CVmLight"),
+    Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
     Pending("CVmHtmlPage"),
     Pending("CVmCurve"),
-    Pending("CVmMaterial"),
+    Built<CVmMaterial>(),
     Pending("CVmText"),
     Built<CVmTexture>(),
     Pending("CVmTerrain"),
@@ -62,7 +65,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmPBuffer"),
     Pending("CVmFbo"),
     Pending("CVmProceduralFactory"),
-    Pending("CVmCamera"),
+    Built<CVmCamera>(),
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),

@@ -11,6 +11,7 @@
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/MessageTable.h"
+#include "engine/ModuleHooks.h"
 #include "platform/FaultGuard.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
@@ -94,6 +95,9 @@ CVRMachine::~CVRMachine() {
     SetLineHook(nullptr);
     UnloadProgram();
     UnloadExternModules();
+    // The scene goes with the machine (after the script's objects, so that
+    // its lights are given back to it).
+    if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && Scene().scene) hooks.destroyScene(*this);
     for (int& port : Devices().serialPorts) {
         if (port != -1) CloseSerialPort(port);
         port = -1;

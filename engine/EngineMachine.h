@@ -135,6 +135,10 @@ public:
     bool LoadExternModule(const std::string& name);
     const std::vector<ExternModuleRecord>& ExternModules() const { return m_externModules; }
 
+    // The light pool of the script lights (kept in the scene state).
+    int32_t AllocLight() { return Scene().AllocLight(); }
+    void FreeLight(int32_t light) { Scene().FreeLight(light); }
+
     void SetFrameRate(int32_t fps);
     void SetTimeStep(int32_t ms);
     // 1 when the swap interval was set.
