@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "runtime/script/byteBuffer.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
@@ -68,7 +69,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
-    Pending("byteBuffer"),
+    Built<byteBuffer>(),
     Pending("sharedByteBuffer"),
     Pending("CVmExternDLL"),
     Pending("CVmIEWindow"),

@@ -239,6 +239,29 @@ void XmlSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(xml));
 }
 
+void PackSeeds(const fs::path& dir) {
+    int n = 0;
+    auto seed = [&](const std::string& format, const std::string& data) {
+        WriteSeed(dir, n++, std::string(1, static_cast<char>(format.size())) + format + data);
+    };
+    seed(">hxxs", std::string("\x00\x05\xAA\xBB\x41", 5));
+    seed("<2h3sabc2Sab", std::string("\x66\x66\xF2\x3F\x66\x66\xF2\xBF", 8));
+    seed("!bBchiIlLPqQfdx", std::string(64, '\x41'));
+    seed("=4f2d", std::string(32, '\x3F'));
+    seed("@10q5s", std::string(90, '\x7F'));
+}
+
+// Encoded buffers: alone, inside an array, and with lying lengths.
+void ByteBufferSeeds(const fs::path& dir) {
+    int n = 0;
+    const std::string name = std::string("\x00\x00\x00\x0A", 4) + "BYTEBUFFER";
+    const std::string hello = name + std::string("\x00\x00\x00\x05", 4) + "hello";
+    WriteSeed(dir, n++, "\x09" + hello);
+    WriteSeed(dir, n++, std::string("\x07\x00\x00\x00\x02\x02\x00\x00\x00\x05\x09", 11) + hello);
+    WriteSeed(dir, n++, "\x09" + name + std::string("\x7F\xFF\xFF\xFF" "ab", 6));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x03" "abc", 7));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -259,5 +282,7 @@ int main(int argc, char** argv) {
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
     XmlSeeds(root / "fuzz_xml_read");
+    PackSeeds(root / "fuzz_pack_unpack");
+    ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
     return 0;
 }
