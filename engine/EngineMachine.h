@@ -11,21 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/VmContainer.h"
 #include "engine/state/EngineState.h"
 #include "platform/CriticalSection.h"
 #include "vm/VirtualMachine.h"
 
 class CConsole;
 class CDownloadManager;
-
-// The host the engine runs in.
-class CVmContainer {
-public:
-    virtual ~CVmContainer() = default;
-    // The script's data-out text; non-zero when taken.
-    virtual int DataOut(const char* text) = 0;
-    virtual int HostRequest(int a, int b, int c) = 0;
-};
 
 // The machine's input and output state: mouse, a keyboard ring of 20 slots
 // of which 19 can wait, the joystick record, data in and data out.

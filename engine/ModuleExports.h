@@ -28,7 +28,7 @@ extern "C" {
 
 typedef struct QemModule QemModule;
 
-/* container: the host's CVmContainer (engine/EngineMachine.h) or null;
+/* container: the host's CVmContainer (engine/VmContainer.h) or null;
  * window: the GLUT window id; colour: red in bits 0-7, green 8-15, blue
  * 16-23; flags 1 shows the loading screen. Null when it cannot be made. */
 QEM_EXPORT QemModule* OnCreate(void* container, intptr_t window, uintptr_t colour, const char* scriptName,
