@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/DebuggerStatusLink.h"
+#include "engine/VRConfigListener.h"
 #include "engine/VmContainer.h"
 #include "engine/state/EngineState.h"
 #include "platform/CriticalSection.h"
@@ -152,6 +154,12 @@ public:
     void DrainEvents();
     CEventQueue& Events() { return m_events; }
 
+    // Starts the VR-configuration listener when the scene's tracking mode is
+    // above 0 and it does not run yet.
+    void StartVRConfigListener();
+    VRConfigListener& ConfigListener() { return m_configListener; }
+    DebuggerStatusLink& StatusLink() { return m_statusLink; }
+
     static constexpr uint32_t kWakeUpMessage = 1064;
 
 private:
@@ -172,6 +180,8 @@ private:
     std::unique_ptr<CConsole> m_console;
     std::unique_ptr<CDownloadManager> m_downloads;
     std::vector<ExternModuleRecord> m_externModules;
+    VRConfigListener m_configListener{Scene().stereo};
+    DebuggerStatusLink m_statusLink;
 };
 
 // The one engine machine, reached by every script class and global function.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/StereoSettings.h"
+
 class VRScene;
 
 // The window and what is drawn over the scene.
@@ -28,6 +30,9 @@ struct SceneState {
     int32_t inScene = 0;       // between a scene's begin and end
     uint8_t lightInUse[7] = {};
     int32_t listenerLink = 0;  // the camera carries the audio listener
+    // The stereo values the VR-configuration listener sets; the scene reads
+    // them from here.
+    StereoSettings stereo;
 };
 
 // Keyboard focus, the mouse wheel and the window messages the script sees.
