@@ -164,9 +164,10 @@ public:
     void DrainEvents();
     CEventQueue& Events() { return m_events; }
 
-    // Starts the VR-configuration listener when the scene's tracking mode is
-    // above 0 and it does not run yet.
-    void StartVRConfigListener();
+    // Starts the VR-configuration listener, writing into the scene's stereo
+    // settings, when the scene exists with a tracking mode above 0 and the
+    // listener does not run yet. It stops before the scene is deleted.
+    void StartVRConfigListener() override;
     VRConfigListener& ConfigListener() { return m_configListener; }
     DebuggerStatusLink& StatusLink() { return m_statusLink; }
 
@@ -218,7 +219,7 @@ private:
     std::unique_ptr<CConsole> m_console;
     std::unique_ptr<CDownloadManager> m_downloads;
     std::vector<ExternModuleRecord> m_externModules;
-    VRConfigListener m_configListener{Scene().stereo};
+    VRConfigListener m_configListener;
     DebuggerStatusLink m_statusLink;
     uint32_t m_windowThread;  // the thread that made the machine owns the window
     std::mutex m_sendsMutex;

@@ -3,9 +3,14 @@
 // its debugger status link.
 #include "engine/DebuggerStatusLink.h"
 #include "engine/EngineMachine.h"
+#include "scene/VRScene.h"
 
 void CVRMachine::StartVRConfigListener() {
-    if (Scene().stereo.Read().trackingMode <= 0) return;
+    VRScene* scene = Scene().scene;
+    if (!scene || m_configListener.Running()) return;
+    int32_t mode = 0;
+    if (scene->GetParamInt(kParamTrackingMode, &mode) < 0 || mode <= 0) return;
+    m_configListener.SetStereoTarget(&scene->ParamMutex(), &scene->Stereo());
     m_configListener.Start();
 }
 

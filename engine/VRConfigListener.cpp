@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "scene/StereoSettings.h"
+#include "scene/VRScene.h"
 
 namespace {
 
@@ -58,6 +58,15 @@ TrackerSensorRecord VRConfigMessage::SensorRecord() const {
 
 VRConfigListener::~VRConfigListener() { Stop(); }
 
+template <class Change>
+void VRConfigListener::UpdateStereo(Change change) {
+    // The scene holds its mutex only for short parameter calls and frame
+    // copies; a datagram that finds it held longer is dropped.
+    if (!m_stereo || !m_stereoMutex || !m_stereoMutex->Lock(std::chrono::milliseconds(500))) return;
+    change(*m_stereo);
+    m_stereoMutex->Unlock();
+}
+
 bool VRConfigListener::Start() {
     if (Running()) return true;
     if (!m_receiver.Bind(m_port)) return false;
@@ -82,21 +91,21 @@ void VRConfigListener::Apply(const VRConfigMessage& message) {
     };
 
     if (SameIgnoringCase(name, "VR_EYE_SEPARATION")) {
-        m_stereo.Update([&](StereoValues& v) {
+        UpdateStereo([&](VRStereoSettings& v) {
             v.eyeSeparation = n[0];
             v.eyeOffsetY = n[1];
             v.eyeOffsetZ = n[2];
         });
     } else if (SameIgnoringCase(name, "VR_FOCAL_LENGHT")) {
-        m_stereo.Update([&](StereoValues& v) { v.focalLength = n[0]; });
+        UpdateStereo([&](VRStereoSettings& v) { v.focalLength = n[0]; });
     } else if (SameIgnoringCase(name, "VR_SCREEN_SIZE")) {
-        m_stereo.Update([&](StereoValues& v) {
+        UpdateStereo([&](VRStereoSettings& v) {
             v.screenWidth = n[0];
             v.screenHeight = n[1];
         });
     } else if (SameIgnoringCase(name, "VR_TRACKER_POSITION")) {
         writeSensor(0, TrackerFields::Position);
-        m_stereo.Update([&](StereoValues& v) {
+        UpdateStereo([&](VRStereoSettings& v) {
             if (v.trackingMode == 1) Copy3(v.trackerPosition, n);
         });
     } else if (SameIgnoringCase(name, "VR_TRACKER_ORIENTATION")) {
@@ -104,7 +113,7 @@ void VRConfigListener::Apply(const VRConfigMessage& message) {
         TrackerSensorRecord rotation;
         Copy3(rotation.rotation, n);
         if (m_trackerWriter) m_trackerWriter(0, TrackerFields::Rotation, rotation);
-        m_stereo.Update([&](StereoValues& v) {
+        UpdateStereo([&](VRStereoSettings& v) {
             if (v.trackingMode == 1) Copy3(v.trackerOrientation, n);
         });
     } else {
@@ -112,7 +121,7 @@ void VRConfigListener::Apply(const VRConfigMessage& message) {
             if (!SameIgnoringCase(name, "VR_TRACKER_SENSOR_" + std::to_string(sensor))) continue;
             writeSensor(sensor, TrackerFields::Whole);
             if (sensor == 0) {
-                m_stereo.Update([&](StereoValues& v) {
+                UpdateStereo([&](VRStereoSettings& v) {
                     if (v.trackingMode != 1) return;
                     Copy3(v.trackerPosition, n);
                     Copy3(v.trackerOrientation, n + 3);

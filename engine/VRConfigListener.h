@@ -1,7 +1,8 @@
 // The VR-configuration listener: a thread that takes stereo and tracker
 // settings from UDP datagrams ("NAME, n1, n2, ..." with up to 13 numbers)
-// on port 45000 and writes them into the scene's stereo values and the
-// machine's tracker records.
+// on port 45000 and writes them into the scene's stereo settings (under the
+// scene's parameter mutex, as its parameter calls do) and the machine's
+// tracker records.
 #pragma once
 
 #include <atomic>
@@ -13,7 +14,8 @@
 #include "engine/state/TrackerSensor.h"
 #include "platform/UdpReceiver.h"
 
-class StereoSettings;
+class VRMutex;
+struct VRStereoSettings;
 
 // One datagram read: its name and its 13 numbers, those not given at their
 // defaults (0, but 1 for the 10th).
@@ -40,7 +42,7 @@ public:
     static constexpr uint16_t kPort = 45000;
     static constexpr size_t kBufferSize = 45055;
 
-    explicit VRConfigListener(StereoSettings& stereo) : m_stereo(stereo) {}
+    VRConfigListener() = default;
     // Stops the thread.
     ~VRConfigListener();
     VRConfigListener(const VRConfigListener&) = delete;
@@ -48,7 +50,15 @@ public:
 
     // The port Start binds; 0 takes any free one (tests).
     void SetPort(uint16_t port) { m_port = port; }
-    // Where sensor records go; without a writer they are dropped.
+    // The stereo settings the listener writes, guarded by `mutex`; without
+    // them those datagrams are dropped. Set before Start: the settings must
+    // outlive the running listener.
+    void SetStereoTarget(VRMutex* mutex, VRStereoSettings* stereo) {
+        m_stereoMutex = mutex;
+        m_stereo = stereo;
+    }
+    // Where sensor records go; without a writer they are dropped. Set before
+    // Start.
     void SetTrackerWriter(TrackerRecordWriter writer) { m_trackerWriter = std::move(writer); }
 
     // Binds the port on all addresses and starts the thread; nothing when it
@@ -68,7 +78,13 @@ public:
 private:
     friend void VRConfigListenerThread(VRConfigListener* listener);
 
-    StereoSettings& m_stereo;
+    // Runs change(VRStereoSettings&) under the settings' mutex; nothing when
+    // there are none or the mutex cannot be had in time.
+    template <class Change>
+    void UpdateStereo(Change change);
+
+    VRMutex* m_stereoMutex = nullptr;
+    VRStereoSettings* m_stereo = nullptr;
     TrackerRecordWriter m_trackerWriter;
     uint16_t m_port = kPort;
     UdpReceiver m_receiver;

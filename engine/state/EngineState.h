@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "scene/StereoSettings.h"
-
 class MachineServices;
 class VRScene;
 
@@ -33,9 +31,6 @@ struct SceneState {
     int32_t inScene = 0;       // between a scene's begin and end
     uint8_t lightInUse[kPoolLights] = {};
     int32_t listenerLink = 0;  // the camera carries the audio listener
-    // The stereo values the VR-configuration listener sets; the scene reads
-    // them from here.
-    StereoSettings stereo;
 
     // The light pool of the script lights: the lowest free GL light from 0
     // to 6, taken, or -1 when all seven are in use.

@@ -21,7 +21,10 @@
 #include "engine/EditorLog.h"
 #include "engine/EngineMachine.h"
 #include "engine/ExternModule.h"
+#include "engine/ModuleHooks.h"
 #include "platform/UdpReceiver.h"
+#include "scene/VRScene.h"
+#include "support/GlWindowFixture.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
 #include "support/ZipWriter.h"
@@ -68,6 +71,7 @@ class VRConfigListenerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         listener.SetPort(0);
+        listener.SetStereoTarget(&mutex, &settings);
         listener.SetTrackerWriter([this](int sensor, TrackerFields fields, const TrackerSensorRecord& r) {
             std::lock_guard<std::mutex> lock(m_lock);
             m_writes.push_back({sensor, fields, r});
@@ -83,7 +87,21 @@ protected:
         SendTo(listener.Port(), datagram);
         const float marker = static_cast<float>(++m_markers);
         SendTo(listener.Port(), "VR_FOCAL_LENGHT, " + std::to_string(m_markers));
-        ASSERT_TRUE(WaitFor([&] { return stereo.Read().focalLength == marker; })) << datagram;
+        ASSERT_TRUE(WaitFor([&] { return Read().focalLength == marker; })) << datagram;
+    }
+
+    // The stereo settings, copied under their mutex.
+    VRStereoSettings Read() {
+        mutex.Lock(std::chrono::seconds(1));
+        const VRStereoSettings copy = settings;
+        mutex.Unlock();
+        return copy;
+    }
+    void SetTrackingMode(int32_t mode) {
+        mutex.Lock(std::chrono::seconds(1));
+        settings = VRStereoSettings();
+        settings.trackingMode = mode;
+        mutex.Unlock();
     }
 
     // The record writes the listener made, in order.
@@ -96,8 +114,9 @@ protected:
         m_writes.clear();
     }
 
-    StereoSettings stereo;
-    VRConfigListener listener{stereo};
+    VRMutex mutex;
+    VRStereoSettings settings;
+    VRConfigListener listener;
 
 private:
     std::mutex m_lock;
@@ -106,9 +125,9 @@ private:
 };
 
 TEST_F(VRConfigListenerTest, ScreenSizeChangesOnlyTheScreen) {
-    const StereoValues before = stereo.Read();
+    const VRStereoSettings before = Read();
     Send("VR_SCREEN_SIZE, 2.5, 1.8");
-    const StereoValues after = stereo.Read();
+    const VRStereoSettings after = Read();
     EXPECT_EQ(after.screenWidth, 2.5f);
     EXPECT_EQ(after.screenHeight, 1.8f);
     EXPECT_EQ(after.eyeSeparation, before.eyeSeparation);
@@ -122,9 +141,9 @@ TEST_F(VRConfigListenerTest, ScreenSizeChangesOnlyTheScreen) {
     EXPECT_TRUE(Writes().empty());
 
     Send("vr_eye_separation,0.1, 0.2,  0.3");  // any case; no blank after ',' needed
-    EXPECT_EQ(stereo.Read().eyeSeparation, 0.1f);
-    EXPECT_EQ(stereo.Read().eyeOffsetY, 0.2f);
-    EXPECT_EQ(stereo.Read().eyeOffsetZ, 0.3f);
+    EXPECT_EQ(Read().eyeSeparation, 0.1f);
+    EXPECT_EQ(Read().eyeOffsetY, 0.2f);
+    EXPECT_EQ(Read().eyeOffsetZ, 0.3f);
 }
 
 TEST_F(VRConfigListenerTest, SensorRecordsFillFromTheNumbersInOrder) {
@@ -159,23 +178,23 @@ TEST_F(VRConfigListenerTest, SensorRecordsFillFromTheNumbersInOrder) {
 }
 
 TEST_F(VRConfigListenerTest, OtherNamesAndMalformedDatagramsAreIgnored) {
-    const StereoValues before = stereo.Read();
+    const VRStereoSettings before = Read();
     for (const char* datagram : {"VR_TRACKER_SENSOR_8, 1, 2, 3", "VR_TRACKER_SENSOR_, 1", "VR_SCREEN_SIZES, 1, 2",
                                  ", VR_SCREEN_SIZE, 1, 2", "", "\xff\xfe garbage"})
         Send(datagram);
     EXPECT_TRUE(Writes().empty());
-    EXPECT_EQ(stereo.Read().screenWidth, before.screenWidth);
-    EXPECT_EQ(stereo.Read().screenHeight, before.screenHeight);
+    EXPECT_EQ(Read().screenWidth, before.screenWidth);
+    EXPECT_EQ(Read().screenHeight, before.screenHeight);
 
     // A blank before the ',' ends the numbers: the screen gets 0 by 0.
     Send("VR_SCREEN_SIZE , 2.5, 1.8");
-    EXPECT_EQ(stereo.Read().screenWidth, 0.0f);
-    EXPECT_EQ(stereo.Read().screenHeight, 0.0f);
+    EXPECT_EQ(Read().screenWidth, 0.0f);
+    EXPECT_EQ(Read().screenHeight, 0.0f);
 }
 
 TEST_F(VRConfigListenerTest, SensorZeroReachesTheSceneInTrackingModeOneOnly) {
     for (int mode : {0, 1, 2}) {
-        stereo.Update([&](StereoValues& v) { v = StereoValues(); v.trackingMode = mode; });
+        SetTrackingMode(mode);
         ClearWrites();
         Send("VR_TRACKER_POSITION, 1, 2, 3");
         Send("VR_TRACKER_ORIENTATION, 4, 5, 6");
@@ -188,14 +207,14 @@ TEST_F(VRConfigListenerTest, SensorZeroReachesTheSceneInTrackingModeOneOnly) {
         EXPECT_EQ(seen[1].fields, TrackerFields::Rotation);
         EXPECT_EQ(std::vector<float>(seen[1].record.rotation, seen[1].record.rotation + 3),
                   std::vector<float>({4, 5, 6}));
-        const StereoValues v = stereo.Read();
+        const VRStereoSettings v = Read();
         const std::vector<float> position(v.trackerPosition, v.trackerPosition + 3);
         const std::vector<float> orientation(v.trackerOrientation, v.trackerOrientation + 3);
         EXPECT_EQ(position, mode == 1 ? std::vector<float>({1, 2, 3}) : std::vector<float>({0, 0, 1})) << mode;
         EXPECT_EQ(orientation, mode == 1 ? std::vector<float>({4, 5, 6}) : std::vector<float>({0, 0, 0})) << mode;
 
         Send("VR_TRACKER_SENSOR_0, 7, 8, 9, 10, 11, 12");
-        const StereoValues w = stereo.Read();
+        const VRStereoSettings w = Read();
         EXPECT_EQ(w.trackerPosition[0], mode == 1 ? 7.0f : 0.0f) << mode;
         EXPECT_EQ(w.trackerOrientation[2], mode == 1 ? 12.0f : 0.0f) << mode;
     }
@@ -208,23 +227,22 @@ TEST_F(VRConfigListenerTest, ADatagramAsLargeAsTheBufferIsCutByOneByte) {
     big += std::string(VRConfigListener::kBufferSize - big.size() - 1, ' ') + "5";
     ASSERT_EQ(big.size(), VRConfigListener::kBufferSize);
     Send(big);
-    EXPECT_EQ(stereo.Read().screenWidth, 3.0f);
-    EXPECT_EQ(stereo.Read().screenHeight, 4.0f);
+    EXPECT_EQ(Read().screenWidth, 3.0f);
+    EXPECT_EQ(Read().screenHeight, 4.0f);
 }
 
 TEST(VRConfigListener, APortInUseMeansNoListenerAndStoppingIsPrompt) {
     UdpReceiver taken;
     ASSERT_TRUE(taken.Bind(0));
-    StereoSettings stereo;
     {
-        VRConfigListener listener(stereo);
+        VRConfigListener listener;
         listener.SetPort(taken.Port());
         EXPECT_FALSE(listener.Start());
         EXPECT_FALSE(listener.Running());
     }
     const auto start = Clock::now();
     {
-        VRConfigListener listener(stereo);
+        VRConfigListener listener;
         listener.SetPort(0);
         ASSERT_TRUE(listener.Start());
         EXPECT_TRUE(listener.Start());  // once only
@@ -264,18 +282,35 @@ private:
     std::string m_name;
 };
 
-TEST_F(MachineServicesTest, TheListenerStartsOnlyInATrackingMode) {
+// The listener writes into the scene, which needs a GL context.
+class MachineListenerTest : public GlWindowFixture {};
+
+TEST_F(MachineListenerTest, TheListenerStartsForASceneInATrackingModeAndStopsBeforeIt) {
+    if (IsSkipped()) return;
     const auto start = Clock::now();
     {
         CVRMachine vm(-1, 0, nullptr, 0, false, -1);
         vm.ConfigListener().SetPort(0);
-        vm.StartVRConfigListener();
+        vm.StartVRConfigListener();  // no scene yet
         EXPECT_FALSE(vm.ConfigListener().Running());
-        vm.Scene().stereo.Update([](StereoValues& v) { v.trackingMode = 1; });
+        vm.Scene().scene = new VRScene(60.0f, 0.1f, 1000.0f);
+        vm.StartVRConfigListener();  // tracking mode 0
+        EXPECT_FALSE(vm.ConfigListener().Running());
+        vm.Scene().scene->SetParamInt(kParamTrackingMode, 1);
         vm.StartVRConfigListener();
         ASSERT_TRUE(vm.ConfigListener().Running());
         SendTo(vm.ConfigListener().Port(), "VR_FOCAL_LENGHT, 9");
-        EXPECT_TRUE(WaitFor([&] { return vm.Scene().stereo.Read().focalLength == 9.0f; }));
+        EXPECT_TRUE(WaitFor([&] {
+            float values[3] = {};
+            return vm.Scene().scene->GetParamFloat(kParamFocalLength, values) >= 0 && values[0] == 9.0f;
+        }));
+        // The scene goes (the machine's end would delete it too).
+        EngineModuleHooks().destroyScene(vm);
+        EXPECT_FALSE(vm.ConfigListener().Running());
+        vm.Scene().scene = new VRScene(60.0f, 0.1f, 1000.0f);
+        vm.Scene().scene->SetParamInt(kParamTrackingMode, 2);
+        vm.StartVRConfigListener();
+        EXPECT_TRUE(vm.ConfigListener().Running());
     }
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }

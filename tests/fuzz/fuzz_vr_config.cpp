@@ -6,13 +6,15 @@
 #include <string>
 
 #include "engine/VRConfigListener.h"
-#include "scene/StereoSettings.h"
+#include "scene/VRScene.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static StereoSettings stereo;
-    static VRConfigListener listener(stereo);
+    static VRMutex mutex;
+    static VRStereoSettings stereo;
+    static VRConfigListener listener;
     static TrackerSensorRecord records[kTrackerSensors];
     static bool once = [] {
+        listener.SetStereoTarget(&mutex, &stereo);
         listener.SetTrackerWriter([](int sensor, TrackerFields, const TrackerSensorRecord& r) {
             if (sensor < 0 || sensor >= kTrackerSensors) __builtin_trap();
             records[sensor] = r;
@@ -23,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > VRConfigListener::kBufferSize - 1) size = VRConfigListener::kBufferSize - 1;
     const std::string text(reinterpret_cast<const char*>(data), size);
     // Alternate the tracking mode so that both paths of sensor 0 run.
-    stereo.Update([&](StereoValues& v) { v.trackingMode = size & 1; });
+    stereo.trackingMode = static_cast<int32_t>(size & 1);
     listener.Apply(VRConfigMessage::Parse(text.c_str()));
     return 0;
 }
