@@ -93,9 +93,13 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     for (int32_t& c : m_callbacks) c = -1;
     RegisterScriptBindings(*this);
     RegisterGLConstants();
+    // An outside tool that follows the running instruction made the link's
+    // object before the engine started.
+    if (m_statusLink.Open()) SetStepHook(&DebuggerStatusHook);
 }
 
 CVRMachine::~CVRMachine() {
+    m_configListener.Stop();
     CancelScriptSends();
     SetLineHook(nullptr);
     UnloadProgram();

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/DebuggerStatusLink.h"
+#include "engine/VRConfigListener.h"
+#include "engine/VmContainer.h"
 #include "engine/state/EngineState.h"
 #include "engine/state/MachineServices.h"
 #include "platform/CriticalSection.h"
@@ -22,15 +25,6 @@
 
 class CConsole;
 class CDownloadManager;
-
-// The host the engine runs in.
-class CVmContainer {
-public:
-    virtual ~CVmContainer() = default;
-    // The script's data-out text; non-zero when taken.
-    virtual int DataOut(const char* text) = 0;
-    virtual int HostRequest(int a, int b, int c) = 0;
-};
 
 // The machine's input and output state: mouse, a keyboard ring of 20 slots
 // of which 19 can wait, the joystick record, data in and data out.
@@ -170,6 +164,13 @@ public:
     void DrainEvents();
     CEventQueue& Events() { return m_events; }
 
+    // Starts the VR-configuration listener, writing into the scene's stereo
+    // settings, when the scene exists with a tracking mode above 0 and the
+    // listener does not run yet. It stops before the scene is deleted.
+    void StartVRConfigListener() override;
+    VRConfigListener& ConfigListener() { return m_configListener; }
+    DebuggerStatusLink& StatusLink() { return m_statusLink; }
+
     static constexpr uint32_t kWakeUpMessage = 1064;
     // Runs the script events that other threads send (EventSend from
     // OnTimer); the script never sees it.
@@ -218,6 +219,8 @@ private:
     std::unique_ptr<CConsole> m_console;
     std::unique_ptr<CDownloadManager> m_downloads;
     std::vector<ExternModuleRecord> m_externModules;
+    VRConfigListener m_configListener;
+    DebuggerStatusLink m_statusLink;
     uint32_t m_windowThread;  // the thread that made the machine owns the window
     std::mutex m_sendsMutex;
     std::condition_variable m_sendDone;

@@ -18,6 +18,8 @@ void CreateScene(CVRMachine& machine, float fov, float nearPlane, float farPlane
 }
 
 void DestroyScene(CVRMachine& machine) {
+    // The listener writes into the scene's stereo settings.
+    machine.ConfigListener().Stop();
     delete machine.Scene().scene;
     machine.Scene().scene = nullptr;
 }

@@ -83,7 +83,6 @@ void HostExit() {
 
 int QemMain(int argc, char** argv) {
     PrepareWindowSystem();
-    WatchTermination(OnTerminate);
     g_startFolder = WorkingFolder();
 
     switch (ParseCommandLine(argc, argv, g_settings, std::cout)) {
@@ -98,6 +97,9 @@ int QemMain(int argc, char** argv) {
     case CommandLineOutcome::PageNotFound:
         return 1;
     }
+    // Only a run watches for termination: the watcher thread must be stopped
+    // before the program returns, which the early returns above would skip.
+    WatchTermination(OnTerminate);
     if (!g_settings.resolution.empty()) {
         int32_t fields[4] = {0, 0, 0, 0};
         ParseScreenResolution(g_settings.resolution, fields);

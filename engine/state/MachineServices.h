@@ -1,7 +1,8 @@
 // What the global functions ask of the engine machine beyond its state: the
-// keyboard ring, the data channel to the host, the script's own events, and
-// waits that stopping the engine ends. The machine implements it; a function
-// reaches it through g_engineState->Services().
+// keyboard ring, the data channel to the host, the script's own events,
+// waits that stopping the engine ends, and the VR-configuration listener.
+// The machine implements it; a function reaches it through
+// g_engineState->Services().
 #pragma once
 
 #include <cstdint>
@@ -32,4 +33,8 @@ public:
 
     // Waits ms milliseconds; false when stopping the engine ended it early.
     virtual bool SleepUnlessStopped(uint32_t ms) = 0;
+
+    // Starts taking stereo and tracker settings from the network once the
+    // scene's tracking mode is above 0 (see CVRMachine).
+    virtual void StartVRConfigListener() = 0;
 };

@@ -144,6 +144,15 @@ void DebugCommandSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(line) + "\r");
 }
 
+void VRConfigSeeds(const fs::path& dir) {
+    int n = 0;
+    for (const char* datagram : {"VR_SCREEN_SIZE, 2.5, 1.8", "VR_EYE_SEPARATION, 0.1, 0, 0", "VR_FOCAL_LENGHT,3",
+                                 "VR_TRACKER_POSITION, 1, 2, 3", "vr_tracker_orientation, 4, 5, 6",
+                                 "VR_TRACKER_SENSOR_0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 0, 0, 0, 14",
+                                 "VR_TRACKER_SENSOR_7, 0, 0, 0, 0, 0, 0, 0, 0, 1e10"})
+        WriteSeed(dir, n++, std::string(datagram));
+}
+
 void DdsSeeds(const fs::path& dir) {
     int n = 0;
     qemtest::DdsHeader h;
@@ -284,5 +293,6 @@ int main(int argc, char** argv) {
     XmlSeeds(root / "fuzz_xml_read");
     PackSeeds(root / "fuzz_pack_unpack");
     ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
+    VRConfigSeeds(root / "fuzz_vr_config");
     return 0;
 }

@@ -1,0 +1,20 @@
+// The services the engine machine offers the rest of the engine: the
+// VR-configuration listener it starts for the scene, and the step hook of
+// its debugger status link.
+#include "engine/DebuggerStatusLink.h"
+#include "engine/EngineMachine.h"
+#include "scene/VRScene.h"
+
+void CVRMachine::StartVRConfigListener() {
+    VRScene* scene = Scene().scene;
+    if (!scene || m_configListener.Running()) return;
+    int32_t mode = 0;
+    if (scene->GetParamInt(kParamTrackingMode, &mode) < 0 || mode <= 0) return;
+    m_configListener.SetStereoTarget(&scene->ParamMutex(), &scene->Stereo());
+    m_configListener.Start();
+}
+
+void DebuggerStatusHook(int32_t index, CVirtualMachine* machine) {
+    // Only the engine machine installs this hook.
+    static_cast<CVRMachine*>(machine)->StatusLink().Write(index);
+}
