@@ -282,7 +282,8 @@ std::string WmfFilledRectangle(uint32_t colour, int16_t left, int16_t top, int16
            WmfRecord(0x012D, {0}) +                                                     // META_SELECTOBJECT
            WmfRecord(0x02FA, {5, 0, 0, 0, 0}) +  // META_CREATEPENINDIRECT: the null pen
            WmfRecord(0x012D, {1}) +
-           WmfRecord(0x041B, {uint16_t(bottom), uint16_t(right), uint16_t(top), uint16_t(left)});  // META_RECTANGLE
+           WmfRecord(0x041B, {uint16_t(bottom), uint16_t(right), uint16_t(top), uint16_t(left)}) +  // META_RECTANGLE
+           WmfRecord(0x01F0, {0}) + WmfRecord(0x01F0, {1});  // META_DELETEOBJECT: the slots are free again
 }
 
 }  // namespace qemtest

@@ -69,7 +69,8 @@ std::string EmfFilledRectangle(uint32_t colour, int32_t left, int32_t top, int32
 std::string WmfRecord(uint16_t function, const std::vector<uint16_t>& params);
 std::string WmfBytes(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom, uint16_t inch,
                      const std::string& records);
-// Records that fill (left, top, right, bottom) with a solid brush of 0x00BBGGRR.
+// Records that fill (left, top, right, bottom) with a solid brush of
+// 0x00BBGGRR, using object slots 0 and 1 and freeing them again.
 std::string WmfFilledRectangle(uint32_t colour, int16_t left, int16_t top, int16_t right, int16_t bottom);
 
 // Little-endian helpers.
