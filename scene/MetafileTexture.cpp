@@ -31,9 +31,54 @@ uint32_t Le32(const uint8_t* p) {
 }
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
+void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The converters take the sizes in the records as they come, so every record
+// is checked to lie inside the file first; the copy ends after the last good
+// record (the end record, or the end of the file) and its header says so.
+bool EmfRecordsFit(std::vector<uint8_t>& b) {
+    constexpr uint32_t kHeaderType = 1, kEndType = 14, kSmallestHeader = 88;
+    size_t at = 0;
+    while (b.size() - at >= 8) {
+        const uint32_t type = Le32(&b[at]), bytes = Le32(&b[at + 4]);
+        if (bytes < 8 || bytes % 4 != 0 || bytes > b.size() - at) return false;
+        if (at == 0 && (type != kHeaderType || bytes < kSmallestHeader)) return false;
+        at += bytes;
+        if (type == kEndType) break;
+    }
+    if (at == 0) return false;
+    b.resize(at);
+    PutLe32(b, 48, static_cast<uint32_t>(at));  // the file's length in bytes
+    return true;
+}
+
+bool WmfRecordsFit(std::vector<uint8_t>& b) {
+    constexpr size_t kHeader = kPlaceableHeaderBytes, kHeaderBytes = 18;
+    constexpr uint16_t kHeaderWords = 9, kEndFunction = 0;
+    if (b.size() < kHeader + kHeaderBytes) return false;
+    const uint16_t type = Le16(&b[kHeader]);
+    if ((type != 1 && type != 2) || Le16(&b[kHeader + 2]) != kHeaderWords) return false;
+    size_t at = kHeader + kHeaderBytes;
+    uint32_t longest = 3;
+    while (b.size() - at >= 6) {
+        const uint32_t words = Le32(&b[at]);
+        const uint16_t function = Le16(&b[at + 4]);
+        if (words < 3 || words > (b.size() - at) / 2) return false;
+        longest = std::max(longest, words);
+        at += size_t{words} * 2;
+        if (function == kEndFunction) break;
+    }
+    b.resize(at);
+    PutLe32(b, kHeader + 6, static_cast<uint32_t>((at - kHeader) / 2));  // length in words
+    PutLe32(b, kHeader + 12, longest);                                   // longest record in words
+    return true;
+}
+
 // The enhanced metafile as SVG, its own size that of its bounds.
-bool EmfToSvg(const uint8_t* data, size_t size, std::string& out) {
-    std::vector<char> bytes(data, data + size);
+bool EmfToSvg(std::vector<uint8_t>& bytes, std::string& out) {
+    if (!EmfRecordsFit(bytes)) return false;
     char* svg = nullptr;
     size_t length = 0;
     generatorOptions options{};
@@ -43,15 +88,16 @@ bool EmfToSvg(const uint8_t* data, size_t size, std::string& out) {
     // The EMF+ records inside comments are not played: the plain records
     // after them draw the same picture.
     options.emfplus = false;
-    const int ok = emf2svg(bytes.data(), bytes.size(), &svg, &length, &options);
+    const int ok = emf2svg(reinterpret_cast<char*>(bytes.data()), bytes.size(), &svg, &length, &options);
     if (ok && svg) out.assign(svg, length);
     std::free(svg);
     return ok && !out.empty();
 }
 
 // The placeable metafile as SVG of width x height: its bounding box fills the picture.
-bool WmfToSvg(const uint8_t* data, size_t size, int32_t boxWidth, int32_t boxHeight, int32_t width, int32_t height,
+bool WmfToSvg(std::vector<uint8_t>& bytes, int32_t boxWidth, int32_t boxHeight, int32_t width, int32_t height,
               std::string& out) {
+    if (!WmfRecordsFit(bytes)) return false;
     wmfAPI_Options options;
     std::memset(&options, 0, sizeof options);
     options.function = wmf_svg_function;
@@ -61,14 +107,13 @@ bool WmfToSvg(const uint8_t* data, size_t size, int32_t boxWidth, int32_t boxHei
         if (api) wmf_api_destroy(api);
         return false;
     }
-    std::vector<unsigned char> bytes(data, data + size);
     bool ok = wmf_mem_open(api, bytes.data(), static_cast<long>(bytes.size())) == wmf_E_None;
     wmfD_Rect drawn;
     ok = ok && wmf_scan(api, 0, &drawn) == wmf_E_None;
     if (ok) {
         // The player's units are points from the window origin, which a
         // placeable file puts at the top left of its box.
-        const uint16_t inch = Le16(data + 14);
+        const uint16_t inch = Le16(&bytes[14]);
         const double scale = kPointsPerInch / (inch ? inch : kDefaultUnitsPerInch);
         wmf_svg_t* device = WMF_SVG_GetData(api);
         device->out = wmf_stream_create(api, nullptr);
@@ -174,10 +219,11 @@ uint8_t* RenderMetafile(const uint8_t* data, size_t size, MetafileKind kind, int
     if (w <= 0 || h <= 0) return nullptr;
     int32_t tw = 0, th = 0;
     MetafileTextureSize(w, h, std::min(maxSide, kMetafileMaxSide), &tw, &th);
+    std::vector<uint8_t> bytes(data, data + size);
     std::string svg;  // both kinds meet in SVG
     const bool converted = kind == MetafileKind::kEnhanced
-                               ? EmfToSvg(data, size, svg)
-                               : WmfToSvg(data, size, static_cast<int32_t>(w), static_cast<int32_t>(h), tw, th, svg);
+                               ? EmfToSvg(bytes, svg)
+                               : WmfToSvg(bytes, static_cast<int32_t>(w), static_cast<int32_t>(h), tw, th, svg);
     if (!converted) return nullptr;
     uint8_t* pixels = Rasterize(svg, tw, th);
     if (pixels) {
