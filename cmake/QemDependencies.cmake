@@ -11,7 +11,6 @@ pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
-find_package(Boost 1.74 REQUIRED COMPONENTS thread system)
 pkg_check_modules(IL REQUIRED IMPORTED_TARGET IL)
 # Video textures: AVI reading, decoding and conversion to BGR.
 pkg_check_modules(AVFORMAT REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale)

@@ -281,13 +281,13 @@ int CDownloadManager::Notify(int code, int value, int total, const std::string& 
     Guard guard(m_lock);
     const uint32_t now = Now();
     switch (code) {
-    case 1:
+    case kHostStarted:
         m_rate = 0.0f;
         m_elapsedMs = static_cast<int32_t>(now - m_startTick);
         m_startTick = now;
         m_hostLabel = text;
         break;
-    case 2:
+    case kHostProgress:
         if (!m_inHand) break;
         if (total != 0) {
             m_inHand->percent = static_cast<int32_t>(static_cast<int64_t>(value) * 100 / total);
@@ -297,13 +297,13 @@ int CDownloadManager::Notify(int code, int value, int total, const std::string& 
             m_inHand->percent = value;
         }
         break;
-    case 3:
+    case kHostFinished:
         if (m_inHand) HandToWorker(m_inHand, text);
         break;
-    case 4:
+    case kHostStopped:
         Post(kMsgDownloadStopped, 0);
         break;
-    case 5: {
+    case kHostFailed: {
         if (!m_inHand) break;
         DownloadRequest* request = m_inHand;
         if (request->flags & kDownloadIgnoreFailure) {
@@ -323,7 +323,7 @@ int CDownloadManager::Notify(int code, int value, int total, const std::string& 
         }
         break;
     }
-    case 6:
+    case kHostCannotCreate:
         if (m_inHand) ReportFailure(kMsgIdCannotCreateFile, m_inHand->localName);
         break;
     default:

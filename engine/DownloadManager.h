@@ -88,7 +88,16 @@ public:
     bool QueueEmpty();
     // Per cent of the batch done; a started request counts as done.
     int Progress();
-    // Report of an outside host that does its own transfers; answers 0.
+    // What an outside host that does its own transfers reports.
+    enum HostNotice : int {
+        kHostStarted = 1,        // text: the host's label
+        kHostProgress = 2,       // value of total (total 0: value is per cent)
+        kHostFinished = 3,       // text: the received file
+        kHostStopped = 4,
+        kHostFailed = 5,
+        kHostCannotCreate = 6,
+    };
+    // Report of an outside host (a HostNotice code); answers 0.
     int Notify(int code, int value, int total, const std::string& text);
     // Forgets every queued request (the batch total stays).
     void Clear();

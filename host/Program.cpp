@@ -1,9 +1,6 @@
 #include "Program.h"
 
-#include <GL/freeglut.h>
-
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -13,9 +10,11 @@
 #include "host/CommandLine.h"
 #include "host/GlutContainer.h"
 #include "platform/FileSystem.h"
+#include "platform/GlutMainLoop.h"
 #include "platform/GlutMessages.h"
 #include "platform/GlutWindow.h"
-#include "platform/XErrors.h"
+#include "platform/Termination.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -27,7 +26,8 @@ std::atomic<bool> g_moduleAlive{true};
 StreamingHooks g_streaming;
 uint32_t g_lastCaptureMs = 0;
 
-// The console's close or the system's shutdown: quit after the frame.
+// The console's close, an interrupt or the system's shutdown: quit after
+// the frame (on the termination watcher's thread).
 void OnTerminate(int) { HostQuitFlag = true; }
 
 void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -36,31 +36,31 @@ void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     g_module->HandleMessage(message, wParam, lParam, &result);
     // Closing the window leaves the main loop, so the module ends while its
     // GL context still exists.
-    if (message == kWmClose) glutLeaveMainLoop();
+    if (message == kWmClose) LeaveWindowLoop();
 }
 
-void DisplayCallback() {
+// One turn of the main loop: a frame, and the program's end once asked for.
+void FrameTurn() {
     PollWindowFocus();
     if (g_module) g_module->Frame();
     if (g_settings.stream && g_streaming.capture) {
-        const uint32_t now = static_cast<uint32_t>(glutGet(GLUT_ELAPSED_TIME));
+        const uint32_t now = static_cast<uint32_t>(MonotonicMicroseconds() / 1000);
         if (now - g_lastCaptureMs >= 66) {
             g_streaming.capture();
             g_lastCaptureMs = now;
         }
     }
-    glutSwapBuffers();
+    SwapWindowBuffers();
     if (HostQuitFlag) {
         HostExit();
         std::exit(0);
     }
-    glutPostRedisplay();
 }
 
 void CreateEngine() {
     if (!g_container) g_container = new GlutContainer();
     g_module.reset(new CVRModule3D(g_settings.scriptName.c_str(), g_settings.engineParams.c_str(), g_container,
-                                   glutGetWindow(), g_settings.background,
+                                   CurrentWindow(), g_settings.background,
                                    g_settings.userParams.empty() ? nullptr : g_settings.userParams.c_str(), 1));
     InstallWindowMessages(OnWindowMessage);
 }
@@ -78,12 +78,12 @@ void HostExit() {
         g_streaming.stop();
         g_settings.stream = false;
     }
+    StopWatchingTermination();
 }
 
 int QemMain(int argc, char** argv) {
-    InstallXErrorHandler();
-    std::signal(SIGHUP, OnTerminate);
-    std::signal(SIGTERM, OnTerminate);
+    PrepareWindowSystem();
+    WatchTermination(OnTerminate);
     g_startFolder = WorkingFolder();
 
     switch (ParseCommandLine(argc, argv, g_settings, std::cout)) {
@@ -104,29 +104,32 @@ int QemMain(int argc, char** argv) {
         std::cout << "\nScreen mode changes are not available here; keeping the current mode.";
     }
 
-    glutInit(&argc, argv);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    InitWindowSystem(&argc, argv);
     if (g_settings.stream && g_streaming.start) g_streaming.start();
     std::atexit(HostExit);
-    if (g_settings.width >= 1 && g_settings.height >= 1) glutInitWindowSize(g_settings.width, g_settings.height);
+    if (g_settings.width >= 1 && g_settings.height >= 1) SetNextWindowSize(g_settings.width, g_settings.height);
     // A mode the display cannot give is dropped, with a line in the log.
     unsigned int mode = g_settings.displayMode;
     for (unsigned int optional : {0x100u /* stereo */, 0x80u /* multisample */, 0x20u /* stencil */}) {
-        glutInitDisplayMode(mode);
-        if ((mode & optional) && !glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) {
+        SetNextWindowMode(mode);
+        if ((mode & optional) && !NextWindowModePossible()) {
             std::cout << "\nThe display offers no " << (optional == 0x100u ? "stereo" : optional == 0x80u ? "multisample" : "stencil")
                       << " buffer; running without it.";
             mode &= ~optional;
         }
     }
-    glutInitDisplayMode(mode);
+    // Motion blur draws through an accumulation buffer: asked for when the
+    // display offers one with the rest of the mode (not, as a rule, with
+    // multisampling).
+    SetNextWindowMode(mode | 0x4u /* accumulation */);
+    if (NextWindowModePossible()) mode |= 0x4u;
+    SetNextWindowMode(mode);
 
     const std::string title = g_settings.programName + " <" + g_settings.scriptName + ">";
     CreateHostWindow(title.c_str(), g_settings.borderless);
-    if (g_settings.fullScreen) glutFullScreen();
+    if (g_settings.fullScreen) MakeWindowFullScreen();
     CreateEngine();
-    glutDisplayFunc(DisplayCallback);
-    glutMainLoop();
+    RunWindowLoop(FrameTurn);
     HostExit();
     return 0;
 }

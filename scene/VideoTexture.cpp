@@ -22,7 +22,7 @@ extern "C" {
 
 #include "scene/EngineServices.h"
 #include "scene/PixelStoreScope.h"
-#include "scene/SceneClock.h"
+#include "platform/MillisecondClock.h"
 #include "scene/SceneGlobals.h"
 
 namespace {
@@ -296,7 +296,7 @@ void VRTextureManager::UpdateAviFrame(VRTexture* t) {
     VRVideoDecoder* video = t->frameDecoder;
     const uint8_t* frame = nullptr;
     if (video && t->frameCount > 0) {
-        const uint32_t now = SceneTimeMs();
+        const uint32_t now = timeGetTime();
         if (t->playState == 0 && t->rewindPending) {
             t->currentFrame = 0.0f;
             t->rewindPending = 0;

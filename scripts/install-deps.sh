@@ -19,7 +19,7 @@ packages=(
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # debugger: JSON, TCP channels, command-language generators
-  libjsoncpp-dev libboost-dev libboost-thread-dev libboost-system-dev flex bison
+  libjsoncpp-dev flex bison
 )
 
 missing=()

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "VmDeclaredClass.h"
-#include "VmTcpStream.h"
+#include "platform/Socket.h"
 
 CVirtualMachine* g_currentVM = nullptr;
 
@@ -73,7 +73,8 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
     g_currentVM = this;
     m_message[0] = '\0';
     if (outputPort != 0) {
-        std::unique_ptr<std::ostream> tcp = VmConnectTcpOutput(outputPort);
+        std::unique_ptr<std::ostream> tcp =
+            outputPort > 0 && outputPort <= 65535 ? ConnectOutputStream(static_cast<uint16_t>(outputPort)) : nullptr;
         if (tcp) {
             m_ownedOut = std::move(tcp);
             m_out = m_ownedOut.get();

@@ -14,6 +14,7 @@
 
 #include "support/DebugInfoWriter.h"
 #include "support/LoopbackPeer.h"
+#include "support/EngineFixtures.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
 #include "support/ZipWriter.h"
@@ -57,9 +58,7 @@ std::string WriteDebuggedProgram(const ScratchFolder& folder) {
     DebugScopeWriter& scope = w.FileScope(0).Lines(1, 11);
     scope.Function("F", 1, 10, 11).Variable("a", -1, 10);
     scope.Function("ONFRAME", 0, 4, 7).Variable("n", 1, 4);
-    const std::vector<uint8_t> bytes = b.WriteFile();
-    const std::string path = folder.Make("file.bin");
-    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    const std::string path = WriteProgram(folder, "file.bin", b);
     EXPECT_TRUE(w.Write(path));
     return path;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/SceneClock.h"
+#include "platform/MillisecondClock.h"
 #include "scene/SceneGlobals.h"
 #include "scene/VRTextureManager.h"
 #include "support/ImageFiles.h"
@@ -38,10 +38,10 @@ protected:
     void SetUp() override {
         TextureFixture::SetUp();
         g_now = 0;
-        SetSceneClock(FakeNow);
+        SetMillisecondSource(FakeNow);
     }
     void TearDown() override {
-        SetSceneClock(nullptr);
+        SetMillisecondSource(nullptr);
         glMatrixMode(GL_TEXTURE);
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);

@@ -52,6 +52,8 @@ private:
     void Record(const std::string& path, const std::string& head);
     bool Lookup(const std::string& path, Route& route) const;
 
+    void Run();
+
     std::unique_ptr<Impl> m_impl;
     std::thread m_thread;
     uint16_t m_port = 0;
