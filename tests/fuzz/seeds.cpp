@@ -200,6 +200,25 @@ void PpmSeeds(const fs::path& dir) {
     WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
 }
 
+void AviSeeds(const fs::path& dir) {
+    using qemtest::SolidFrame;
+    WriteSeed(dir, 0, qemtest::AviBytes(8, 8, 25, {SolidFrame(8, 8, 255, 0, 0), SolidFrame(8, 8, 0, 255, 0),
+                                                   SolidFrame(8, 8, 0, 0, 255)}));
+    WriteSeed(dir, 1, qemtest::AviBytes(5, 3, 10, {SolidFrame(5, 3, 1, 2, 3), SolidFrame(5, 3, 4, 5, 6)}, false));
+}
+
+// The first byte chooses the kind: even EMF, odd placeable WMF.
+void MetafileSeeds(const fs::path& dir) {
+    const std::string emf =
+        qemtest::EmfBytes(0, 0, 400, 100, qemtest::EmfFilledRectangle(0xFF0000, 100, 25, 300, 75) +
+                                              qemtest::EmfFilledRectangle(0x00FF00, 0, 0, 50, 50));
+    const std::string wmf =
+        qemtest::WmfBytes(0, 0, 400, 100, 96, qemtest::WmfFilledRectangle(0x0000FF, 100, 25, 300, 75) +
+                                                  qemtest::WmfFilledRectangle(0x00FF00, 0, 0, 50, 50));
+    WriteSeed(dir, 0, std::string(1, '\0') + emf);
+    WriteSeed(dir, 1, std::string(1, '\1') + wmf);
+}
+
 void PackageSeeds(const fs::path& dir) {
     int n = 0;
     std::vector<uint8_t> text;
@@ -288,6 +307,8 @@ int main(int argc, char** argv) {
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
     PpmSeeds(root / "fuzz_ppm_read");
+    AviSeeds(root / "fuzz_avi_decode");
+    MetafileSeeds(root / "fuzz_metafile");
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
     XmlSeeds(root / "fuzz_xml_read");
