@@ -8,8 +8,10 @@
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/byteBuffer.h"
 #include "scene/script/CVmCamera.h"
+#include "scene/script/CVmFbo.h"
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
+#include "scene/script/CVmPBuffer.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -62,8 +64,8 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
     Pending("CVmShaderProgram"),
-    Pending("CVmPBuffer"),
-    Pending("CVmFbo"),
+    Built<CVmPBuffer>(),
+    Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
     Built<CVmCamera>(),
     Pending("CVmVRPN"),
