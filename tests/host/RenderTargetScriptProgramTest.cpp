@@ -12,10 +12,17 @@
 #include "support/MethodScript.h"
 #include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
+#include "support/ZipWriter.h"
 
 using namespace qemtest;
 
 namespace {
+
+Opnd VBool(bool b) {
+    CVmValue v;
+    v.SetBool(b);
+    return VValue(v);
+}
 
 // A script's OnInit printing "label value" lines between BEGIN and DONE.
 struct Transcript {
@@ -90,9 +97,9 @@ TEST(RenderTargetScriptProgram, TargetsDrawAndGiveTextures) {
     EXPECT_EQ(out.substr(0, id), "plain WIDTH 64\nplain HEIGHT 32\nplain DEPTH 1\n") << out;
     const size_t before = out.find("before");
     ASSERT_NE(before, std::string::npos) << out;
-    EXPECT_EQ(out.substr(before),
-              "before ENABLEMULTISAMPLING 0\ninit INITMULTISAMPLING 1\noff ENABLEMULTISAMPLING 0\n"
-              "on ENABLEMULTISAMPLING 1\nmipmaps\n" + modes +
+    EXPECT_EQ(out.substr(before, out.find("DONE\n") + 5 - before),
+              "before ENABLEMULTISAMPLING False\ninit INITMULTISAMPLING True\noff ENABLEMULTISAMPLING False\n"
+              "on ENABLEMULTISAMPLING True\nmipmaps\n" + modes +
                   "copied\nafter WIDTH 16\nafter HEIGHT 8\nafter DEPTH 1\nDONE\n");
 }
 
@@ -105,12 +112,12 @@ TEST(RenderTargetScriptProgram, ScriptErrors) {
         std::string error;
     };
     const Row rows[] = {
-        {[](Transcript& t) { t.Fbo({VInt(7), VInt(256)}); }, "Wrong mode parameter for CVmFbo constructor"},
+        {[](Transcript& t) { t.Fbo({VInt(7), VInt(256)}); }, "CVMFBO: Wrong mode parameter for CVmFbo constructor"},
         {[](Transcript& t) { t.Fbo({VInt(5), VInt(256), VInt(128)}); },
-         "Error while initializing CVmFbo, Framebuffer Object: Cubemap fbos must have square dimensions"},
-        {[](Transcript& t) { t.Fbo({VInt(1)}); }, "Not enough parameters while initializing CVmFbo"},
+         "CVMFBO: Error while initializing CVmFbo, Framebuffer Object: Cubemap fbos must have square dimensions"},
+        {[](Transcript& t) { t.Fbo({VInt(1)}); }, "CVMFBO: Not enough parameters while initializing CVmFbo"},
         {[](Transcript& t) { t.Fbo({VInt(1), VInt(16), VInt(0)}); },
-         "Each framebuffer dimension should be positive ..."},
+         "CVMFBO: Each framebuffer dimension should be positive ..."},
         {[](Transcript& t) { t.s.Call(t.s.Call(t.Fbo({VInt(1), VInt(16)}), "GETTEXTURE", {}), "FREE", {}); },
          "FREE: The texture of a render target cannot be freed."},
         {[](Transcript& t) { t.s.Call(t.s.New("CVMPBUFFER", {VInt(8), VInt(8)}), "COPYTOTEXTURE", {}); },
