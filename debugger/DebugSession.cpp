@@ -8,10 +8,44 @@ DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model, int
                            int32_t eventPort)
     : m_machine(machine), m_model(model) {
     Init();
+    OpenChannels(commandPort, eventPort);
+}
+
+void DebugSession::OpenChannels(int32_t commandPort, int32_t eventPort) {
     // The client connects to the command port first; the event port listens
-    // only once that connection was made.
-    m_commands = OpenDebugCommandChannel(commandPort, &m_commandsQueued);
-    if (m_commands) m_events = OpenDebugEventChannel(eventPort);
+    // only once that connection was made. Each channel is in place before
+    // it waits for its client, so that a stop request can interrupt it.
+    if (commandPort < 0) {
+        m_commands = OpenDebugCommandChannel(commandPort, &m_commandsQueued);
+    } else {
+        auto channel = std::make_unique<DebugCommandSocketChannel>(&m_commandsQueued);
+        DebugCommandSocketChannel* commands = channel.get();
+        {
+            std::lock_guard<std::mutex> guard(m_wakeLock);
+            m_commands = std::move(channel);
+            if (m_stopRequested) commands->Interrupt();
+        }
+        if (!commands->Listen(commandPort) || !commands->Accept()) {
+            std::lock_guard<std::mutex> guard(m_wakeLock);
+            m_commands.reset();
+            return;
+        }
+    }
+    if (eventPort < 0) {
+        m_events = OpenDebugEventChannel(eventPort);
+    } else {
+        auto channel = std::make_unique<DebugSocketEventChannel>();
+        DebugSocketEventChannel* events = channel.get();
+        {
+            std::lock_guard<std::mutex> guard(m_wakeLock);
+            m_events = std::move(channel);
+            if (m_stopRequested) events->Interrupt();
+        }
+        if (!events->Listen(eventPort) || !events->Accept()) {
+            std::lock_guard<std::mutex> guard(m_wakeLock);
+            m_events.reset();
+        }
+    }
 }
 
 DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model,
@@ -20,15 +54,28 @@ DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model,
     Init();
 }
 
-void DebugSession::Init() { m_trap = VmTrapInstruction(); }
+void DebugSession::Init() {
+    m_trap = VmTrapInstruction();
+    if (m_machine) m_machine->AddStopWaker(this);
+}
 
 DebugSession::~DebugSession() {
-    if (m_machine && m_machine->Debugger() == this) m_machine->SetDebugger(nullptr);
+    if (!m_machine) return;
+    m_machine->RemoveStopWaker(this);
+    m_machine->ForgetDebugger(this);
 }
 
 void DebugSession::OnMachineDestroyed() {
     Stop();
+    m_machine->RemoveStopWaker(this);
     m_machine = nullptr;
+}
+
+void DebugSession::WakeForStop() {
+    std::lock_guard<std::mutex> guard(m_wakeLock);
+    m_stopRequested = true;
+    if (m_commands) m_commands->Interrupt();
+    if (m_events) m_events->Interrupt();
 }
 
 void DebugSession::Attach() {
@@ -178,6 +225,8 @@ void DebugSession::CommandLoop() {
     while (m_machine && !m_clientGone) {
         std::string line;
         if (!m_commands->ReadCommand(line)) {
+            // Asked to stop: the script ends, and the client hears so.
+            if (m_machine->StopRequested()) Stop();
             Disconnect();
             return;
         }

@@ -51,6 +51,10 @@ void CVRModule3D::TimerTick() {
 }
 
 void CVRModule3D::TimerThread() {
+    struct Done {
+        CEvent& event;
+        ~Done() { event.Set(); }
+    } done{m_timerDone};
     // A GL context of its own, sharing nothing with the window's.
     OffscreenGlContext context;
     if (!context.Valid()) m_log << "\nTimer thread: no OpenGL context (" << context.Description() << ")";

@@ -26,9 +26,22 @@ std::atomic<bool> g_moduleAlive{true};
 StreamingHooks g_streaming;
 uint32_t g_lastCaptureMs = 0;
 
-// The console's close, an interrupt or the system's shutdown: quit after
-// the frame (on the termination watcher's thread).
-void OnTerminate(int) { HostQuitFlag = true; }
+// The console's close, an interrupt or the system's shutdown (on the
+// termination watcher's thread): quit after the frame, and end the script
+// code that keeps the frame from ending (a loop, a debugger's wait).
+void OnTerminate(int) {
+    HostQuitFlag = true;
+    RequestEngineStop();
+}
+
+// The program's end, once asked for: by a signal, the quit keys, or the
+// window's destruction by another program.
+void EndWhenAsked() {
+    if (!WindowStillExists()) HostQuitFlag = true;
+    if (!HostQuitFlag) return;
+    HostExit();
+    std::exit(0);
+}
 
 void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (!g_module) return;
@@ -41,6 +54,7 @@ void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 
 // One turn of the main loop: a frame, and the program's end once asked for.
 void FrameTurn() {
+    EndWhenAsked();
     PollWindowFocus();
     if (g_module) g_module->Frame();
     if (g_settings.stream && g_streaming.capture) {
@@ -51,10 +65,7 @@ void FrameTurn() {
         }
     }
     SwapWindowBuffers();
-    if (HostQuitFlag) {
-        HostExit();
-        std::exit(0);
-    }
+    EndWhenAsked();
 }
 
 void CreateEngine() {
