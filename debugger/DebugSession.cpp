@@ -285,13 +285,14 @@ void DebugSession::SelectFrame(int32_t n) {
     }
 }
 
-void DebugSession::AddBreakpoint(const std::string& file, int32_t line) {
-    if (!m_machine || !m_model) return;
+bool DebugSession::AddBreakpoint(const std::string& file, int32_t line) {
+    if (!m_machine || !m_model) return false;
     const int32_t idx = m_model->InstructionAt(file, line);
-    if (idx == -1) return;
+    if (idx == -1) return false;
     // A step's trap already there becomes the user's breakpoint.
     if (idx == m_temporaryTrap) m_temporaryTrap = -1;
     SetTrap(idx);
+    return true;
 }
 
 void DebugSession::RemoveBreakpoint(const std::string& file, int32_t line) {

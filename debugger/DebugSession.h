@@ -96,7 +96,8 @@ public:
     void StepOver();
     void Pause();
     void SelectFrame(int32_t n);
-    void AddBreakpoint(const std::string& file, int32_t line);
+    // False when the line has no code in the file (nothing is set then).
+    bool AddBreakpoint(const std::string& file, int32_t line);
     void RemoveBreakpoint(const std::string& file, int32_t line);
     // Reads and runs command lines until one of them resumes execution.
     void CommandLoop();

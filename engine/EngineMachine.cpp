@@ -12,6 +12,7 @@
 #include "engine/DownloadManager.h"
 #include "engine/MessageTable.h"
 #include "platform/FaultGuard.h"
+#include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
 #include "platform/SerialPort.h"
@@ -147,6 +148,10 @@ int ReadSingleEntryZip(const std::string& path, std::string& bytes) {
 
 std::unique_ptr<std::istream> CVRMachine::OpenFile(const std::string& path) {
     const std::string resolved = PathResolver::Shared().Resolve(path);
+    if (!IsRegularFile(resolved)) {
+        ErrorMsg(2003, path.c_str());
+        return nullptr;
+    }
     std::string bytes;
     const int zipped = ReadSingleEntryZip(resolved, bytes);
     if (zipped == 1) return std::unique_ptr<std::istream>(new std::istringstream(bytes));

@@ -89,6 +89,8 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         m_machine->Downloads().SetBaseFolder(error ? std::string() : full.parent_path().string() + "/");
     }
     m_machine->Display().renderWindow = window;
+    if (m_options.downloadLimit > 0)
+        m_machine->Downloads().SetSizeLimit(static_cast<uint64_t>(m_options.downloadLimit) << 20);
 
     m_log << "\nStarting Hires timer...";
     if (m_timer.Start(PeriodicTimer::MinimumPeriodMs(), [this] { TimerTick(); }))

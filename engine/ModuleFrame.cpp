@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -123,9 +124,12 @@ void CVRModule3D::RunState(uint32_t now) {
             const std::filesystem::path full = std::filesystem::absolute(script, error);
             if (!error) script = full.string();
         }
+        // The script and its debug information are held to what the loader
+        // reads at most, and to the download limit.
+        const uint64_t limit = std::min<uint64_t>(CVirtualMachine::kMaxBytecodeSize, downloads.SizeLimit());
         if (m_machine->IsDebug())
-            downloads.Enqueue(LastComponent(script + ".dbg").c_str(), script + ".dbg", 0, 0);
-        downloads.Enqueue(LastComponent(script).c_str(), script, 0, 0);
+            downloads.Enqueue(LastComponent(script + ".dbg").c_str(), script + ".dbg", 0, 0, limit);
+        downloads.Enqueue(LastComponent(script).c_str(), script, 0, 0, limit);
         downloads.Start();
         m_state = WaitScript;
         break;

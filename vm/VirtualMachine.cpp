@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "VmDeclaredClass.h"
+#include "platform/FileSystem.h"
 #include "platform/Socket.h"
 
 CVirtualMachine* g_currentVM = nullptr;
@@ -133,6 +134,7 @@ CVirtualMachine::~CVirtualMachine() {
 // Virtual operations with a base behaviour
 
 std::unique_ptr<std::istream> CVirtualMachine::OpenFile(const std::string& path) {
+    if (!IsRegularFile(path)) return nullptr;
     std::unique_ptr<std::ifstream> in(new std::ifstream(path, std::ios::binary));
     if (!in->is_open()) return nullptr;
     return in;
