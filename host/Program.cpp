@@ -1,10 +1,12 @@
 #include "Program.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "engine/EngineModule.h"
 #include "host/CommandLine.h"
@@ -23,15 +25,25 @@ std::string g_startFolder;
 std::unique_ptr<CVRModule3D> g_module;
 GlutContainer* g_container = nullptr;  // created once, never destroyed
 std::atomic<bool> g_moduleAlive{true};
+std::atomic<bool> g_moduleEnded{false};
 StreamingHooks g_streaming;
 uint32_t g_lastCaptureMs = 0;
 
+// How long a frame may take to end by itself once the program was asked
+// to end.
+constexpr auto kFrameGrace = std::chrono::milliseconds(500);
+
 // The console's close, an interrupt or the system's shutdown (on the
-// termination watcher's thread): quit after the frame, and end the script
-// code that keeps the frame from ending (a loop, a debugger's wait).
+// termination watcher's thread): quit after the frame, as closing the
+// window does, with OnExit. Script code that keeps the frame from ending (a
+// loop, a debugger's wait) is stopped; a frame that ends by itself is not
+// cut short.
 void OnTerminate(int) {
     HostQuitFlag = true;
-    RequestEngineStop();
+    const auto until = std::chrono::steady_clock::now() + kFrameGrace;
+    while (!g_moduleEnded && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!g_moduleEnded) RequestEngineStop();
 }
 
 // The program's end, once asked for: by a signal, the quit keys, or the
@@ -83,6 +95,7 @@ StreamingHooks& HostStreamingHooks() { return g_streaming; }
 void HostExit() {
     if (g_moduleAlive.exchange(false)) {
         g_module.reset();
+        g_moduleEnded = true;
         if (!g_startFolder.empty()) ChangeWorkingFolder(g_startFolder);
     }
     if (g_settings.stream && g_streaming.stop) {
