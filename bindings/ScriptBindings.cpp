@@ -6,6 +6,9 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "scene/script/CVmCamera.h"
+#include "scene/script/CVmLight.h"
+#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -45,13 +48,13 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),
     Pending("CVmBillboard"),
-    Pending("CVmLight"),
+    Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
     Pending("CVmHtmlPage"),
     Pending("CVmCurve"),
-    Pending("CVmMaterial"),
+    Built<CVmMaterial>(),
     Pending("CVmText"),
     Built<CVmTexture>(),
     Pending("CVmTerrain"),
@@ -61,7 +64,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmPBuffer"),
     Pending("CVmFbo"),
     Pending("CVmProceduralFactory"),
-    Pending("CVmCamera"),
+    Built<CVmCamera>(),
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),

@@ -18,7 +18,11 @@ uint32_t g_engineVersion[4] = {0, 0, 0, 0};
 std::atomic<bool> HostQuitFlag{false};
 
 ModuleHooks& EngineModuleHooks() {
-    static ModuleHooks hooks;
+    static ModuleHooks hooks = [] {
+        ModuleHooks h;
+        InstallSceneHooks(h);
+        return h;
+    }();
     return hooks;
 }
 
@@ -102,6 +106,8 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
 }
 
 CVRModule3D::~CVRModule3D() {
+    // The timer thread may wait for this thread in an EventSend or a Sleep.
+    m_machine->CancelScriptSends();
     m_timerStop = true;
     m_timeStepEvent.Set();
     // An OnTimer that does not end by itself (a script that loops, one held

@@ -46,3 +46,7 @@ struct ModuleHooks {
 };
 
 ModuleHooks& EngineModuleHooks();
+
+// Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
+// them).
+void InstallSceneHooks(ModuleHooks& hooks);

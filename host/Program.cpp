@@ -142,6 +142,11 @@ int QemMain(int argc, char** argv) {
             mode &= ~optional;
         }
     }
+    // Motion blur draws through an accumulation buffer: asked for when the
+    // display offers one with the rest of the mode (not, as a rule, with
+    // multisampling).
+    SetNextWindowMode(mode | 0x4u /* accumulation */);
+    if (NextWindowModePossible()) mode |= 0x4u;
     SetNextWindowMode(mode);
 
     const std::string title = g_settings.programName + " <" + g_settings.scriptName + ">";

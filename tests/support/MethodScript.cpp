@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "vm/VmRegister.h"
+
 namespace qemtest {
 
 MethodScript::MethodScript(const std::string& function, int locals) : m_locals(locals) {
@@ -20,6 +22,12 @@ Opnd MethodScript::New(const std::string& className, const std::vector<Opnd>& ar
     const Opnd object = NewLocal();
     m_b.CallNative(className, args, object);
     return object;
+}
+
+Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args) {
+    const Opnd result = NewLocal();
+    m_b.CallNative(VmUpperName(name.c_str()), args, result);
+    return result;
 }
 
 Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam,

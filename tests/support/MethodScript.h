@@ -30,6 +30,8 @@ public:
     // A new local holding an object of the class (its factory called by name
     // with the arguments).
     Opnd New(const std::string& className, const std::vector<Opnd>& args = {});
+    // A new local holding what the global function answers.
+    Opnd Global(const std::string& name, const std::vector<Opnd>& args = {});
     // object.method(args) into a new local, which is answered; parameter
     // outParam (1-based, 0 for none) is then moved into `out`.
     Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam = 0,

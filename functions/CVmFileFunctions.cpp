@@ -1,0 +1,4 @@
+#include "functions/CVmFileFunctions.h"
+
+// One line per built function (FunctionTable.h).
+void CVmFileFunctions::AddFunctions() {}

@@ -1,0 +1,4 @@
+#include "functions/CVmStringFunctions.h"
+
+// One line per built function (FunctionTable.h).
+void CVmStringFunctions::AddFunctions() {}
