@@ -15,37 +15,28 @@ void DebugSession::OpenChannels(int32_t commandPort, int32_t eventPort) {
     // The client connects to the command port first; the event port listens
     // only once that connection was made. Each channel is in place before
     // it waits for its client, so that a stop request can interrupt it.
-    if (commandPort < 0) {
+    if (commandPort < 0)
         m_commands = OpenDebugCommandChannel(commandPort, &m_commandsQueued);
-    } else {
-        auto channel = std::make_unique<DebugCommandSocketChannel>(&m_commandsQueued);
-        DebugCommandSocketChannel* commands = channel.get();
-        {
-            std::lock_guard<std::mutex> guard(m_wakeLock);
-            m_commands = std::move(channel);
-            if (m_stopRequested) commands->Interrupt();
-        }
-        if (!commands->Listen(commandPort) || !commands->Accept()) {
-            std::lock_guard<std::mutex> guard(m_wakeLock);
-            m_commands.reset();
-            return;
-        }
-    }
-    if (eventPort < 0) {
+    else if (!Connect(std::make_unique<DebugCommandSocketChannel>(&m_commandsQueued), m_commands, commandPort))
+        return;
+    if (eventPort < 0)
         m_events = OpenDebugEventChannel(eventPort);
-    } else {
-        auto channel = std::make_unique<DebugSocketEventChannel>();
-        DebugSocketEventChannel* events = channel.get();
-        {
-            std::lock_guard<std::mutex> guard(m_wakeLock);
-            m_events = std::move(channel);
-            if (m_stopRequested) events->Interrupt();
-        }
-        if (!events->Listen(eventPort) || !events->Accept()) {
-            std::lock_guard<std::mutex> guard(m_wakeLock);
-            m_events.reset();
-        }
+    else
+        Connect(std::make_unique<DebugSocketEventChannel>(), m_events, eventPort);
+}
+
+template <class Channel, class Slot>
+bool DebugSession::Connect(std::unique_ptr<Channel> channel, std::unique_ptr<Slot>& slot, int32_t port) {
+    Channel* connecting = channel.get();
+    {
+        std::lock_guard<std::mutex> guard(m_wakeLock);
+        slot = std::move(channel);
+        if (m_stopRequested) connecting->Interrupt();
     }
+    if (connecting->Listen(port) && connecting->Accept()) return true;
+    std::lock_guard<std::mutex> guard(m_wakeLock);
+    slot.reset();
+    return false;
 }
 
 DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model,

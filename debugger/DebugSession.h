@@ -139,6 +139,10 @@ private:
     void Init();
     // Opens the channels for the ports, interruptible by WakeForStop.
     void OpenChannels(int32_t commandPort, int32_t eventPort);
+    // Puts a TCP channel in its slot (where WakeForStop reaches it), then
+    // waits for its client; false, with the slot emptied, when that failed.
+    template <class Channel, class Slot>
+    bool Connect(std::unique_ptr<Channel> channel, std::unique_ptr<Slot>& slot, int32_t port);
     void StepIntoCheck();
     void StepOverCheck();
     // A step stays pending: the poll after the next instruction calls back.

@@ -425,9 +425,9 @@ void CVRMachine::CancelScriptSends() {
 }
 
 bool CVRMachine::SleepUnlessStopped(uint32_t ms) {
-    // The host's quit request comes from a signal handler, which can only
-    // set a flag.
-    return m_sleep.Wait(ms, [] { return HostQuitFlag.load(); });
+    // The host's quit request and the machine's stop request are flags that
+    // other threads set: the wait looks at them every few milliseconds.
+    return m_sleep.Wait(ms, [this] { return HostQuitFlag.load() || StopRequested(); });
 }
 
 // ---------------------------------------------------------------------------

@@ -40,17 +40,6 @@ constexpr auto kProcessEnd = 20s;
 constexpr auto kProcessEnd = 2s;
 #endif
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
 class ProgramEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -226,6 +215,18 @@ protected:
         EXPECT_NE(client.Reply().find("stackframes"), std::string::npos);
     }
 
+    // After the client left: the script runs on without debugger (its
+    // output still goes to the listener), and the program ends cleanly.
+    void ExpectRunsOnAndEndsCleanly() {
+        std::string printed;
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (printed.size() < 5 && std::chrono::steady_clock::now() < until)
+            printed += client.output->Read(16, 100ms);
+        EXPECT_GE(printed.size(), 5u);
+        ASSERT_TRUE(EndsOnSignal(*qem));
+        EXPECT_TRUE(LeftClean(*qem));
+    }
+
     LoopbackListener outputListener;
     DebugClient client;
     std::unique_ptr<QemProcess> qem;
@@ -239,21 +240,10 @@ TEST_F(ProgramEndDebugged, SigtermEndsTheWaitAtABreakpoint) {
 
 TEST_F(ProgramEndDebugged, AClientThatVanishesLeavesTheProgramRunningAndEndingCleanly) {
     client.commands->Close();
-    // The script runs on without debugger.
-    std::string printed;
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (printed.size() < 5 && std::chrono::steady_clock::now() < until) printed += client.output->Read(16, 100ms);
-    EXPECT_GE(printed.size(), 5u);
-    ASSERT_TRUE(EndsOnSignal(*qem));
-    EXPECT_TRUE(LeftClean(*qem));
+    ExpectRunsOnAndEndsCleanly();
 }
 
 TEST_F(ProgramEndDebugged, AClientThatHalfClosesIsGoneToo) {
     client.commands->CloseSending();
-    std::string printed;
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (printed.size() < 5 && std::chrono::steady_clock::now() < until) printed += client.output->Read(16, 100ms);
-    EXPECT_GE(printed.size(), 5u);
-    ASSERT_TRUE(EndsOnSignal(*qem));
-    EXPECT_TRUE(LeftClean(*qem));
+    ExpectRunsOnAndEndsCleanly();
 }
