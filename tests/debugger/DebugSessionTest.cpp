@@ -196,6 +196,7 @@ TEST_F(DebugSessionTest, SessionAndMachineLearnOfEachOthersEndInEitherOrder) {
     client.continueWhenIdle = false;
     session->Pause();
     ASSERT_TRUE(session->ClientGone());
+    TearDown();  // the first machine's self-holding values go with it
     vm.reset();
     EXPECT_EQ(session->Machine(), nullptr);
     session.reset();
