@@ -190,6 +190,21 @@ TEST_F(RenderTargetTest, MultisampledTargetIsResolvedAtStop) {
     EXPECT_EQ(compare, GL_COMPARE_R_TO_TEXTURE_ARB);
 }
 
+TEST_F(RenderTargetTest, RecordOutlivesItsTargetAsRemoved) {
+    VRTextureRef held;
+    GLuint name = 0;
+    {
+        VRFbo fbo;
+        Make(fbo, VRFbo::kModePlain, 8, 8);
+        held = VRTextureRef(fbo.texture);
+        name = fbo.colourTexture;
+        EXPECT_EQ(held.Get(), fbo.texture);
+    }
+    EXPECT_TRUE(held.Held());
+    EXPECT_EQ(held.Get(), nullptr);
+    EXPECT_FALSE(glIsTexture(name));
+}
+
 TEST_F(RenderTargetTest, ErrorTexts) {
     struct Row {
         int32_t state;
