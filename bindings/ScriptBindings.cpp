@@ -10,6 +10,7 @@
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
+#include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -61,7 +62,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
-    Pending("CVmShaderProgram"),
+    Built<CVmShaderProgram>(),
     Pending("CVmPBuffer"),
     Pending("CVmFbo"),
     Pending("CVmProceduralFactory"),
