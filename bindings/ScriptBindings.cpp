@@ -12,6 +12,7 @@
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmPBuffer.h"
+#include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -63,7 +64,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
-    Pending("CVmShaderProgram"),
+    Built<CVmShaderProgram>(),
     Built<CVmPBuffer>(),
     Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
