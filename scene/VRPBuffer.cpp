@@ -12,9 +12,9 @@ namespace {
 const char* const kNoPBuffer = "PBuffer extensions not supported";
 const char* const kNoFloatPBuffer = "Float bBuffer extensions not supported";
 
-const char* const kPBufferExtension = "WGL_ARB_pbuffer";
-const char* const kPixelFormatExtension = "WGL_ARB_pixel_format";
-const char* const kFloatFormatExtension = "WGL_ATI_pixel_format_float";
+constexpr const char* kPBufferExtension = "WGL_ARB_pbuffer";
+constexpr const char* kPixelFormatExtension = "WGL_ARB_pixel_format";
+constexpr const char* kFloatFormatExtension = "WGL_ATI_pixel_format_float";
 
 // The surface's capabilities and what offers them: framebuffer objects
 // (null) or a GL extension.
