@@ -286,6 +286,18 @@ void PackSeeds(const fs::path& dir) {
     seed("@10q5s", std::string(90, '\x7F'));
 }
 
+// Script formats (a length byte, the format) followed by a source text.
+void ScriptFormatSeeds(const fs::path& dir) {
+    int n = 0;
+    auto seed = [&](const std::string& format, const std::string& source) {
+        WriteSeed(dir, n++, std::string(1, static_cast<char>(format.size())) + format + source);
+    };
+    seed("%d %s", "12 abcdefgh");
+    seed("a%%b%5.2f|%hd%c%C", "a%b 1.5|70000xy");
+    seed("%I64d,%lf,%Lf,%[a-z]%*d%S", "-9000000000,0.25,1e300,abc 7 word");
+    seed("%*%%d %8c%[^,]", "%*%5 abcdefghij,k");
+}
+
 // Encoded buffers: alone, inside an array, and with lying lengths.
 void ByteBufferSeeds(const fs::path& dir) {
     int n = 0;
@@ -323,5 +335,6 @@ int main(int argc, char** argv) {
     PackSeeds(root / "fuzz_pack_unpack");
     ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
     VRConfigSeeds(root / "fuzz_vr_config");
+    ScriptFormatSeeds(root / "fuzz_script_format");
     return 0;
 }

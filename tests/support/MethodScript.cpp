@@ -30,6 +30,25 @@ Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args
     return result;
 }
 
+Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args,
+                          const std::vector<std::pair<int, Opnd>>& outs) {
+    const Opnd result = NewLocal();
+    for (auto it = args.rbegin(); it != args.rend(); ++it) m_b.Push(*it);
+    const int32_t count = static_cast<int32_t>(args.size());
+    m_b.Emit(OP_CALL_NATIVE, I(m_b.Native(VmUpperName(name.c_str()))), None(), I(count));
+    m_b.Emit(OP_POP_INTO, result);
+    // Parameter 1 is now on top.
+    int32_t next = 1;
+    for (const auto& [k, out] : outs) {
+        if (k < next || k > count) continue;
+        if (k > next) m_b.Emit(OP_POP, I(k - next));
+        m_b.Emit(OP_POP_INTO, out);
+        next = k + 1;
+    }
+    if (count >= next) m_b.Emit(OP_POP, I(count - next + 1));
+    return result;
+}
+
 Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam,
                         const Opnd& out) {
     const Opnd result = NewLocal();
