@@ -65,9 +65,16 @@ public:
         *face = 3;
         return true;
     }
-    bool IsCollidingBBoxOnly(const float*, const float*) override { return false; }
-    bool BoxOverlaps(const float*, const float*, const float*, const float*) override { return false; }
-    void SetBoxHit() override {}
+    // The box test: the segment's end lies in the unit cube about the origin.
+    bool IsCollidingBBoxOnly(const float*, const float* e) override {
+        return std::fabs(e[0]) <= 1 && std::fabs(e[1]) <= 1 && std::fabs(e[2]) <= 1;
+    }
+    // Boxes overlap when their world positions are less than 1 apart in x.
+    bool BoxOverlaps(const float* world, const float*, const float*, const float* otherWorld) override {
+        return std::fabs(world[12] - otherWorld[12]) < 1;
+    }
+    void SetBoxHit() override { boxHit = 1; }
+    int32_t boxHit = 0;
     void ModulateMaterials(float, float, float, float) override {}
     void ForceMaterial(const VRMaterial*) override {}
     void TexturePrefetch() override {}
@@ -309,4 +316,28 @@ TEST_F(SceneNodeDraw, IdNodesReplayTheirTransformFromAList) {
     unlisted.id = 5;
     unlisted.Draw(kDrawNoList, 0, 0);
     EXPECT_EQ(kListNone, unlisted.listState);
+}
+
+TEST(SceneNodeCollision, BoxTestsWalkBothTreesAndMarkTheHitMesh) {
+    PlaneMesh mine, theirs, theirChild;
+    VRObj node(&mine), other(&theirs), otherChild(&theirChild);
+    other.AddChild(&otherChild, 0, 0, 0);
+    node.worldMatrix[12] = 5;
+    other.worldMatrix[12] = 0;
+    otherChild.worldMatrix[12] = 5.5f;
+    EXPECT_TRUE(node.IsCollidingBBox(&other));
+    EXPECT_EQ(0, theirs.boxHit);
+    EXPECT_EQ(1, theirChild.boxHit);
+    EXPECT_EQ(1, mine.boxHit);
+    VRObj bare;
+    EXPECT_FALSE(node.IsCollidingBBox(&bare));
+
+    // The segment's end (5, 0, 0) in the parent frame is (0, 0, 0) in the
+    // child's at (5, 0, 0): the box there is hit even when the parent's is not.
+    VRObj parent(&theirs), child(&mine);
+    parent.AddChild(&child, 5, 0, 0);
+    const float start[3] = {0, 0, 0}, end[3] = {5, 0, 0};
+    EXPECT_TRUE(parent.IsCollidingBBoxOnly(start, end, 1));
+    child.hidden = 1;
+    EXPECT_FALSE(parent.IsCollidingBBoxOnly(start, end, 1));
 }
