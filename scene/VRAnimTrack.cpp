@@ -47,14 +47,6 @@ void SwapToEngineAxes(float* v) {
     v[2] = -y;
 }
 
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
-    const long end = std::ftell(file);
-    std::fseek(file, here, SEEK_SET);
-    return end > here ? end - here : 0;
-}
-
 }  // namespace
 
 VRAnimTrack::VRAnimTrack() { IncrementLiveObjects(); }
@@ -80,7 +72,7 @@ bool VRAnimTrack::ReadKeyBlock(FILE* file) {
     long count = std::strtol(TokenizerNextToken(file, 0), nullptr, 10);
     // Every key takes at least two characters of the file: a count beyond
     // that is a broken file, not a reason to allocate.
-    const long most = BytesLeft(file) / 2;
+    const long most = FileBytesLeft(file) / 2;
     if (count < 0) count = 0;
     if (count > most) count = most;
 

@@ -44,14 +44,6 @@ void ReadPosition(FILE* file, float* out) {
     out[2] = -y;
 }
 
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
-    const long end = std::ftell(file);
-    std::fseek(file, here, SEEK_SET);
-    return end > here ? end - here : 0;
-}
-
 // Key blocks into the track until the controller's "}" or the end of file.
 void ReadController(FILE* file, VRAnimTrack& track) {
     if (!TokenizerSkipTo(file, "Anim_Ctrl:", nullptr, nullptr, 0)) return;
@@ -100,7 +92,7 @@ int32_t VRCameraAnimation::ReadFrom(FILE* file) {
     if (Is(TokenizerNextToken(file, 0), "ENDCAMERA")) return -3;
     const long count = std::strtol(TokenizerNextToken(file, 0), nullptr, 10);
     if (Is(TokenizerNextToken(file, 0), "ENDCAMERA")) return -3;
-    if (count < 0 || count > BytesLeft(file) / kMinCameraBytes) return -2;
+    if (count < 0 || count > FileBytesLeft(file) / kMinCameraBytes) return -2;
     Allocate(int32_t(count));
 
     int32_t result = 0;
