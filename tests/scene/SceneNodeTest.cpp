@@ -341,3 +341,26 @@ TEST(SceneNodeCollision, BoxTestsWalkBothTreesAndMarkTheHitMesh) {
     child.hidden = 1;
     EXPECT_FALSE(parent.IsCollidingBBoxOnly(start, end, 1));
 }
+
+TEST_F(SceneNodeDraw, AxesAreGreenLinesWithRedLetters) {
+    // 8 pixels a unit; the node lifts the axes to the middle of row 120.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-20, 20, -15, 15, -20, 20);
+    glMatrixMode(GL_MODELVIEW);
+    ClearWindow(0, 0, 0);
+    VRObj node;
+    node.SetPosition(0, 0.0625f, 0);
+    node.DrawAxis(1);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    const RgbPixel axis = ReadPixel(240, 120);  // x = 10 on the x axis
+    EXPECT_TRUE(axis.g == 255 && axis.r < 40 && axis.b == 0) << axis;
+    // Around the middle of the X, where its diagonals cross.
+    int red = 0;
+    for (const RgbPixel& p : ReadPixels(285, 117, 7, 7)) red += p.r == 255 && p.g < 40 && p.b == 0;
+    EXPECT_GE(red, 4);
+    EXPECT_EQ(RgbPixel{}, ReadPixel(240, 140));
+}
