@@ -89,7 +89,7 @@ public:
     VRObj(const VRObj&) = delete;
     VRObj& operator=(const VRObj&) = delete;
 
-    // The defaults above; the children array is kept (emptied). 0.
+    // The defaults above (the children array is freed). 0.
     int32_t Reset();
     void EnableMatrixCalculation(uint8_t flag) { matrixCalculation = flag; }
 
