@@ -1,13 +1,20 @@
 #include "debugger/DebugConnection.h"
 
 #include <iostream>
+#include <mutex>
 
 #include "platform/Socket.h"
 
+// The sockets change only under the lock, so that Shutdown and
+// StopAccepting on another thread never meet a descriptor being replaced.
+// The blocking calls run outside it.
 struct DebugConnection::Impl {
+    std::mutex lock;
     Socket listener;
     Socket socket;
     int port = 0;
+    bool stopAccepting = false;
+    bool shutDown = false;
 };
 
 namespace {
@@ -28,12 +35,15 @@ bool DebugConnection::Listen(int port) {
         return false;
     }
     std::string error;
-    m_impl->listener = Socket::Listen(static_cast<uint16_t>(port), &error);
-    if (!m_impl->listener.Valid()) {
+    Socket listener = Socket::Listen(static_cast<uint16_t>(port), &error);
+    if (!listener.Valid()) {
         Report("listen", port, error);
         return false;
     }
-    m_impl->port = m_impl->listener.LocalPort();
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->port = listener.LocalPort();
+    m_impl->listener = std::move(listener);
+    if (m_impl->stopAccepting) m_impl->listener.Shutdown();
     return true;
 }
 
@@ -42,13 +52,16 @@ uint16_t DebugConnection::Port() const { return static_cast<uint16_t>(m_impl->po
 bool DebugConnection::Accept() {
     std::string error;
     Socket client = m_impl->listener.Accept(&error);
+    std::lock_guard<std::mutex> guard(m_impl->lock);
     // One client only: a second one is refused instead of waiting unserved.
     m_impl->listener.Close();
-    if (!client.Valid()) {
+    if (!client.Valid() || m_impl->stopAccepting) {
+        if (error.empty()) error = "stopped";
         Report("accept a client", m_impl->port, error);
         return false;
     }
     m_impl->socket = std::move(client);
+    if (m_impl->shutDown) m_impl->socket.Shutdown();
     return true;
 }
 
@@ -56,4 +69,15 @@ bool DebugConnection::Write(const std::string& bytes) { return m_impl->socket.Wr
 
 size_t DebugConnection::Read(char* buffer, size_t size) { return m_impl->socket.ReadSome(buffer, size); }
 
-void DebugConnection::Shutdown() { m_impl->socket.Shutdown(); }
+void DebugConnection::Shutdown() {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->shutDown = m_impl->stopAccepting = true;
+    m_impl->listener.Shutdown();
+    m_impl->socket.Shutdown();
+}
+
+void DebugConnection::StopAccepting() {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->stopAccepting = true;
+    m_impl->listener.Shutdown();
+}

@@ -14,6 +14,7 @@
 #include "engine/MessageTable.h"
 #include "engine/ModuleHooks.h"
 #include "platform/FaultGuard.h"
+#include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
 #include "platform/SerialPort.h"
@@ -160,6 +161,10 @@ int ReadSingleEntryZip(const std::string& path, std::string& bytes) {
 
 std::unique_ptr<std::istream> CVRMachine::OpenFile(const std::string& path) {
     const std::string resolved = PathResolver::Shared().Resolve(path);
+    if (!IsRegularFile(resolved)) {
+        ErrorMsg(2003, path.c_str());
+        return nullptr;
+    }
     std::string bytes;
     const int zipped = ReadSingleEntryZip(resolved, bytes);
     if (zipped == 1) return std::unique_ptr<std::istream>(new std::istringstream(bytes));
@@ -424,9 +429,9 @@ void CVRMachine::CancelScriptSends() {
 }
 
 bool CVRMachine::SleepUnlessStopped(uint32_t ms) {
-    // The host's quit request comes from a signal handler, which can only
-    // set a flag.
-    return m_sleep.Wait(ms, [] { return HostQuitFlag.load(); });
+    // The host's quit request and the machine's stop request are flags that
+    // other threads set: the wait looks at them every few milliseconds.
+    return m_sleep.Wait(ms, [this] { return HostQuitFlag.load() || StopRequested(); });
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
@@ -23,6 +24,19 @@ ModuleHooks& EngineModuleHooks() {
         return h;
     }();
     return hooks;
+}
+
+namespace {
+
+// The machine a stop request reaches: set while a module's machine lives.
+std::mutex g_liveLock;
+CVRMachine* g_liveMachine = nullptr;
+
+}  // namespace
+
+void RequestEngineStop() {
+    std::lock_guard<std::mutex> guard(g_liveLock);
+    if (g_liveMachine) g_liveMachine->RequestStop();
 }
 
 uint32_t CVRModule3D::NowMs() { return static_cast<uint32_t>(MonotonicMicroseconds() / 1000); }
@@ -58,6 +72,10 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
     } else
         m_machine.reset(new CVRMachine(-1, 0, container, window, false, -1));
     g_moduleMachine = m_machine.get();
+    {
+        std::lock_guard<std::mutex> guard(g_liveLock);
+        g_liveMachine = m_machine.get();
+    }
     m_log << "OK!";
 
     // A debugged machine keeps writing to its client's output port.
@@ -75,6 +93,8 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         m_machine->Downloads().SetBaseFolder(error ? std::string() : full.parent_path().string() + "/");
     }
     m_machine->Display().renderWindow = window;
+    if (m_options.downloadLimit > 0)
+        m_machine->Downloads().SetSizeLimit(static_cast<uint64_t>(m_options.downloadLimit) << 20);
 
     m_log << "\nStarting Hires timer...";
     if (m_timer.Start(PeriodicTimer::MinimumPeriodMs(), [this] { TimerTick(); }))
@@ -90,14 +110,24 @@ CVRModule3D::~CVRModule3D() {
     m_machine->CancelScriptSends();
     m_timerStop = true;
     m_timeStepEvent.Set();
+    // An OnTimer that does not end by itself (a script that loops, one held
+    // by its debugger) is stopped, so that the module always ends.
+    if (m_timerThread.joinable() && !m_timerDone.Wait(kTimerEndMs)) m_machine->RequestStop();
     if (m_timerThread.joinable()) m_timerThread.join();
     m_timer.Stop();
+    // A stop request that no running code took (it came between frames)
+    // does not keep OnExit from running; one made while OnExit runs ends it.
+    m_machine->ClearStopRequest();
     m_machine->CallScriptFunction(0, m_machine->CallbackIndex(CVRMachine::OnExit), nullptr);
     m_log << "\nOstrel Stopped!\n";
     m_log.flush();
     if (m_stoppedList) glDeleteLists(m_stoppedList, 1);
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && m_machine->Scene().scene) hooks.destroyScene(*m_machine);
     if (g_moduleMachine == m_machine.get()) g_moduleMachine = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_liveLock);
+        if (g_liveMachine == m_machine.get()) g_liveMachine = nullptr;
+    }
     m_machine.reset();
 }
 

@@ -32,6 +32,11 @@ extern uint32_t g_engineVersion[4];
 // The host's quit request: the program ends after the current frame.
 extern std::atomic<bool> HostQuitFlag;
 
+// From any thread: asks the live module's machine to stop the script code it
+// runs (CVirtualMachine::RequestStop), so that a frame that waits for a
+// script that loops, or for its debugger, ends. Nothing without a module.
+void RequestEngineStop();
+
 class CVRModule3D {
 public:
     // Frame states.
@@ -86,6 +91,8 @@ private:
     CEvent m_timeStepEvent{true};
     CEvent m_frameEvent{false};
     std::atomic<bool> m_timerStop{false};
+    CEvent m_timerDone{true};  // set when the timer thread ends
+    static constexpr int kTimerEndMs = 1000;
     int m_window;
     PeriodicTimer m_timer;
     std::atomic<int32_t> m_resize{1};

@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,6 +52,10 @@ void CVRModule3D::TimerTick() {
 }
 
 void CVRModule3D::TimerThread() {
+    struct Done {
+        CEvent& event;
+        ~Done() { event.Set(); }
+    } done{m_timerDone};
     // A GL context of its own, sharing nothing with the window's.
     OffscreenGlContext context;
     if (!context.Valid()) m_log << "\nTimer thread: no OpenGL context (" << context.Description() << ")";
@@ -119,9 +124,12 @@ void CVRModule3D::RunState(uint32_t now) {
             const std::filesystem::path full = std::filesystem::absolute(script, error);
             if (!error) script = full.string();
         }
+        // The script and its debug information are held to what the loader
+        // reads at most, and to the download limit.
+        const uint64_t limit = std::min<uint64_t>(CVirtualMachine::kMaxBytecodeSize, downloads.SizeLimit());
         if (m_machine->IsDebug())
-            downloads.Enqueue(LastComponent(script + ".dbg").c_str(), script + ".dbg", 0, 0);
-        downloads.Enqueue(LastComponent(script).c_str(), script, 0, 0);
+            downloads.Enqueue(LastComponent(script + ".dbg").c_str(), script + ".dbg", 0, 0, limit);
+        downloads.Enqueue(LastComponent(script).c_str(), script, 0, 0, limit);
         downloads.Start();
         m_state = WaitScript;
         break;

@@ -51,6 +51,8 @@ ModuleOptions ModuleOptions::Parse(const char* engineParam) {
             o.quiet = 1;
         else if (name == "MSAA")
             o.multisample = number;
+        else if (name == "DOWNLOADLIMIT")
+            o.downloadLimit = number > 0 ? number : 0;
     }
     const DebugPorts ports = ReadDebugPorts(text);
     o.dbgOut = ports.output;

@@ -13,6 +13,9 @@ struct ModuleOptions {
     int32_t farPlane = 0;
     int32_t quiet = 0;
     int32_t multisample = 1;
+    // DOWNLOADLIMIT: megabytes one download may bring in (0: the download
+    // manager's default).
+    int32_t downloadLimit = 0;
     std::string engineUrl;
     // The debugger ports (exact-case names DBGOUT, DBGCMD, DBGEVT); 0 absent.
     int32_t dbgOut = 0;

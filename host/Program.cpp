@@ -1,10 +1,12 @@
 #include "Program.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "engine/EngineModule.h"
 #include "host/CommandLine.h"
@@ -23,12 +25,35 @@ std::string g_startFolder;
 std::unique_ptr<CVRModule3D> g_module;
 GlutContainer* g_container = nullptr;  // created once, never destroyed
 std::atomic<bool> g_moduleAlive{true};
+std::atomic<bool> g_moduleEnded{false};
 StreamingHooks g_streaming;
 uint32_t g_lastCaptureMs = 0;
 
-// The console's close, an interrupt or the system's shutdown: quit after
-// the frame (on the termination watcher's thread).
-void OnTerminate(int) { HostQuitFlag = true; }
+// How long a frame may take to end by itself once the program was asked
+// to end.
+constexpr auto kFrameGrace = std::chrono::milliseconds(500);
+
+// The console's close, an interrupt or the system's shutdown (on the
+// termination watcher's thread): quit after the frame, as closing the
+// window does, with OnExit. Script code that keeps the frame from ending (a
+// loop, a debugger's wait) is stopped; a frame that ends by itself is not
+// cut short.
+void OnTerminate(int) {
+    HostQuitFlag = true;
+    const auto until = std::chrono::steady_clock::now() + kFrameGrace;
+    while (!g_moduleEnded && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!g_moduleEnded) RequestEngineStop();
+}
+
+// The program's end, once asked for: by a signal, the quit keys, or the
+// window's destruction by another program.
+void EndWhenAsked() {
+    if (!WindowStillExists()) HostQuitFlag = true;
+    if (!HostQuitFlag) return;
+    HostExit();
+    std::exit(0);
+}
 
 void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (!g_module) return;
@@ -41,6 +66,7 @@ void OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 
 // One turn of the main loop: a frame, and the program's end once asked for.
 void FrameTurn() {
+    EndWhenAsked();
     PollWindowFocus();
     if (g_module) g_module->Frame();
     if (g_settings.stream && g_streaming.capture) {
@@ -51,10 +77,7 @@ void FrameTurn() {
         }
     }
     SwapWindowBuffers();
-    if (HostQuitFlag) {
-        HostExit();
-        std::exit(0);
-    }
+    EndWhenAsked();
 }
 
 void CreateEngine() {
@@ -72,6 +95,7 @@ StreamingHooks& HostStreamingHooks() { return g_streaming; }
 void HostExit() {
     if (g_moduleAlive.exchange(false)) {
         g_module.reset();
+        g_moduleEnded = true;
         if (!g_startFolder.empty()) ChangeWorkingFolder(g_startFolder);
     }
     if (g_settings.stream && g_streaming.stop) {

@@ -80,11 +80,12 @@ void CVirtualMachine::RunLoop() {
 #define NEXT()                                                            \
     do {                                                                  \
         if (kSingleStep) return;                                          \
-        if (__builtin_expect(m_runFlags != 0, 0)) goto after_observed;    \
+        if (__builtin_expect(__atomic_load_n(&m_runFlags, __ATOMIC_RELAXED) != 0, 0)) goto after_observed; \
         FETCH();                                                          \
     } while (0)
 
     if (!kSingleStep && m_stop) goto finish;
+    if (!kSingleStep && StopRequested() && !m_error) goto stop_requested;
 fetch_observed:
     ip = m_ip;
     frame = m_frame;
@@ -92,9 +93,16 @@ fetch_observed:
     FETCH();
 
 after_observed:
+    if (StopRequested() && !m_error) goto stop_requested;
     if (m_debugger && !m_stepHook) DebuggerPoll();
     if (m_stop) goto finish;
     goto fetch_observed;
+
+stop_requested:
+    // Also while the debugger evaluates: the run must end either way.
+    Error() << "Script stopped on request.";
+    m_stop = true;
+    goto finish;
 
 fall_off:
     Error() << "FatalError! OP CODE UNSUPPORTED";

@@ -175,6 +175,31 @@ TEST_F(CommandChannel, ServesOneClientOnly) {
     EXPECT_THROW(LoopbackPeer second(m_channel.Port()), std::runtime_error);
 }
 
+TEST_F(CommandChannel, InterruptEndsAWaitAndTheConnection) {
+    auto reader = std::async(std::launch::async, [this] {
+        std::string line;
+        return m_channel.ReadCommand(line);
+    });
+    EXPECT_EQ(reader.wait_for(100ms), std::future_status::timeout);
+    m_channel.Interrupt();  // as a stop request does, from another thread
+    ASSERT_EQ(reader.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(reader.get());
+    EXPECT_EQ(m_client->Read(1, 2s), "");  // the client sees the end
+}
+
+TEST(CommandChannelLifetime, InterruptEndsTheWaitForAClient) {
+    std::atomic<uint8_t> queued{0};
+    DebugCommandSocketChannel channel(&queued);
+    ASSERT_TRUE(channel.Listen(0));
+    testing::internal::CaptureStdout();
+    auto accept = std::async(std::launch::async, [&] { return channel.Accept(); });
+    EXPECT_EQ(accept.wait_for(100ms), std::future_status::timeout);
+    channel.Interrupt();
+    ASSERT_EQ(accept.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(accept.get());
+    testing::internal::GetCapturedStdout();
+}
+
 TEST(CommandChannelLifetime, ClosingWithAConnectedClientEndsTheReader) {
     std::atomic<uint8_t> queued{0};
     auto channel = std::make_unique<DebugCommandSocketChannel>(&queued);

@@ -59,6 +59,14 @@ void HttpTestServer::Run() {
             Record(path, head);
             Route route;
             if (!Lookup(path, route)) route = Route{"not found", 404, false};
+            if (route.endless) {
+                std::string out = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                  "Connection: close\r\n\r\n";
+                const std::string chunk(65536, 'x');
+                while (!m_impl->stopping && socket->WriteAll(out)) out = chunk;
+                socket->Shutdown();
+                return;
+            }
             const std::string out = ResponseHead(route.status, route.body.size());
             if (route.held) {
                 const size_t half = route.body.size() / 2;
@@ -105,6 +113,13 @@ void HttpTestServer::Hold(const std::string& path, std::string body) {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_routes[path] = Route{std::move(body), 200, true};
     m_impl->released = false;
+}
+
+void HttpTestServer::Endless(const std::string& path) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    Route route;
+    route.endless = true;
+    m_routes[path] = route;
 }
 
 void HttpTestServer::Release() {
