@@ -10,7 +10,7 @@
 
 #include "scene/VRCameraAnimation.h"
 #include "scene/VRScene.h"
-#include "support/GlWindowFixture.h"
+#include "support/GlSceneFixture.h"
 #include "support/ScratchFolder.h"
 
 using namespace qemtest;
@@ -56,21 +56,7 @@ const char kAnimated[] =
     "}\n"
     "}\n";
 
-class CameraAnimationScene : public GlWindowFixture {
-protected:
-    void SetUp() override {
-        GlWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        scene = std::make_unique<VRScene>(60.0f, 0.1f, 1000.0f);
-    }
-    void TearDown() override {
-        scene.reset();
-        if (!IsSkipped()) glPopAttrib();
-        GlWindowFixture::TearDown();
-    }
-    std::unique_ptr<VRScene> scene;
-};
+class CameraAnimationScene : public GlSceneFixture {};
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 #include "scene/EngineServices.h"
 #include "scene/VRObj.h"
 #include "scene/VRScene.h"
-#include "support/GlWindowFixture.h"
+#include "support/GlSceneFixture.h"
 
 using namespace qemtest;
 
@@ -87,27 +87,13 @@ void ExpectTranslation(const float* m, float x, float y, float z) {
     EXPECT_NEAR(z, m[14], 1e-5);
 }
 
-class SceneNodeDraw : public GlWindowFixture {
+class SceneNodeDraw : public GlSceneFixture {
 protected:
-    void SetUp() override {
-        GlWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        scene = std::make_unique<VRScene>(60.0f, 0.1f, 1000.0f);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-    }
-    void TearDown() override {
-        scene.reset();
-        if (!IsSkipped()) glPopAttrib();
-        GlWindowFixture::TearDown();
-    }
     static int StackDepth() {
         GLint depth = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
         return depth;
     }
-    std::unique_ptr<VRScene> scene;
 };
 
 int g_callbacks = 0;
