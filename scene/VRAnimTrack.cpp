@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -135,7 +137,7 @@ int32_t VRAnimTrack::GetBezierPosition(int32_t frame, float* out) const {
     const int size = PositionKeySize(kKeysBezier);
     if (positionCount <= 0 || positionKeys.size() < size_t(positionCount) * size) return -1;
     const float* keys = positionKeys.data();
-    if (frame > int32_t(keys[size_t(positionCount - 1) * size])) return 1;
+    if (frame > TruncatedFrame(keys[size_t(positionCount - 1) * size])) return 1;
     if (keys[0] > float(frame)) {
         std::memcpy(out, defaultTransform + 12, 3 * sizeof(float));
         return 0;
@@ -149,7 +151,8 @@ int32_t VRAnimTrack::GetBezierPosition(int32_t frame, float* out) const {
     if (i == positionCount - 1) return 0;
     const float* b = a + size;
     if (positionKind == kKeysBezier)
-        InterpolateBezier(out, int32_t(float(frame) - a[0]), int32_t(b[0] - a[0]), a + 1, b + 1, a + 7, b + 4, 3);
+        InterpolateBezier(out, TruncatedFrame(float(frame) - a[0]), TruncatedFrame(b[0] - a[0]), a + 1, b + 1, a + 7,
+                          b + 4, 3);
     return 0;
 }
 
@@ -208,6 +211,18 @@ void VRAnimTrack::ScalePositions(float sx, float sy, float sz) {
     } else {
         for (size_t k = 0; k < positionKeys.size(); ++k) positionKeys[k] *= factors[k % 3];
     }
+}
+
+int32_t TruncatedFrame(float value) {
+    if (!(value == value)) return 0;
+    if (value >= 2147483647.0f) return INT32_MAX;
+    if (value <= -2147483648.0f) return INT32_MIN;
+    return int32_t(value);
+}
+
+int32_t AddFrames(int32_t a, int32_t b) {
+    const int64_t sum = int64_t(a) + int64_t(b);
+    return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, sum)));
 }
 
 void InterpolateBezier(float* out, int32_t t, int32_t d, const float* p0, const float* p1, const float* t0,

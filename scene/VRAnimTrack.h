@@ -80,6 +80,13 @@ private:
     static int32_t Segment(const std::vector<float>& keys, int32_t count, int size, int32_t frame);
 };
 
+// A key's frame value truncated toward zero, as frames compare with keys.
+// Files may hold any float: values beyond the int range are held at its
+// ends, and NaN counts as 0.
+int32_t TruncatedFrame(float value);
+// a + b held within the int range.
+int32_t AddFrames(int32_t a, int32_t b);
+
 // Cubic Bezier between two keys over a segment of d frames of 160 ticks:
 // control points P0 + T0 L/3 and P1 + T1 L/3 with L = 160 d; u = t / d.
 void InterpolateBezier(float* out, int32_t t, int32_t d, const float* p0, const float* p1, const float* t0,

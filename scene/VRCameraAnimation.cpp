@@ -165,9 +165,9 @@ void VRCameraAnimation::SamplePosition(const VRAnimTrack& track, int32_t frame, 
     const std::vector<float>& keys = track.positionKeys;
     if (track.positionKind == kKeysBezier) {
         const int size = VRAnimTrack::PositionKeySize(kKeysBezier);
-        const int32_t f = frame + first;
+        const int32_t f = AddFrames(frame, first);
         if (keys[0] > float(f)) return;
-        if (f > int32_t(keys[size_t(track.positionCount - 1) * size])) {
+        if (f > TruncatedFrame(keys[size_t(track.positionCount - 1) * size])) {
             std::memcpy(out, &keys[size_t(track.positionCount - 1) * size + 1], 3 * sizeof(float));
             return;
         }
@@ -188,9 +188,9 @@ int32_t VRCameraAnimation::Sample(int32_t n, int32_t frame, float* position, flo
     // Keys that carry their frame number count frames from the first key.
     int32_t first = 0;
     if (track.positionKind == kKeysBezier && track.positionCount > 0)
-        first = int32_t(track.positionKeys[0]);
+        first = TruncatedFrame(track.positionKeys[0]);
     else if (track.rotationKind == kKeysEuler && track.rotationCount > 0)
-        first = int32_t(track.rotationKeys[0]);
+        first = TruncatedFrame(track.rotationKeys[0]);
     SamplePosition(track, frame, first, position);
 
     if (isTarget[size_t(n)]) {
@@ -199,7 +199,7 @@ int32_t VRCameraAnimation::Sample(int32_t n, int32_t frame, float* position, flo
         return 0;
     }
     if (track.rotationKind == kKeysEuler) {
-        if (track.GetEulerRotation(frame + first, out, 0) == 0) {
+        if (track.GetEulerRotation(AddFrames(frame, first), out, 0) == 0) {
             // The file's y and z axes are the engine's z and -y.
             for (int c = 0; c < 4; ++c) {
                 out[c * 4 + 1] = -out[c * 4 + 1];

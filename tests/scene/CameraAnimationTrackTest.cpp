@@ -2,6 +2,8 @@
 // and stored, Bezier positions around the keys, and scaling.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -79,4 +81,20 @@ TEST(CameraAnimationTrack, BezierPositionsAroundTheKeys) {
     track.ScalePositions(2, 1, 1);
     EXPECT_FLOAT_EQ(2.0f, track.positionKeys[11 + 1]);
     EXPECT_FLOAT_EQ(13.0f, track.positionKeys[11]);
+}
+
+TEST(CameraAnimationTrack, FramesOfAnyFloatCompareWithoutOverflow) {
+    EXPECT_EQ(INT32_MAX, TruncatedFrame(3e38f));
+    EXPECT_EQ(INT32_MIN, TruncatedFrame(-3e38f));
+    EXPECT_EQ(0, TruncatedFrame(std::nanf("")));
+    EXPECT_EQ(-2, TruncatedFrame(-2.7f));
+    EXPECT_EQ(INT32_MAX, AddFrames(INT32_MAX, 5));
+    EXPECT_EQ(INT32_MIN, AddFrames(INT32_MIN, -5));
+
+    VRAnimTrack track;
+    ReadBlocks(track, "PsBez: 1\n3e38 1 2 3 0 0 0 0 0 0 0\n}");
+    track.defaultTransform[12] = 4;
+    float out[3] = {0, 0, 0};
+    EXPECT_EQ(0, track.GetBezierPosition(INT32_MAX, out));
+    EXPECT_FLOAT_EQ(4.0f, out[0]);
 }
