@@ -8,8 +8,11 @@
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/byteBuffer.h"
 #include "scene/script/CVmCamera.h"
+#include "scene/script/CVmFbo.h"
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
+#include "scene/script/CVmPBuffer.h"
+#include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -61,9 +64,9 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
-    Pending("CVmShaderProgram"),
-    Pending("CVmPBuffer"),
-    Pending("CVmFbo"),
+    Built<CVmShaderProgram>(),
+    Built<CVmPBuffer>(),
+    Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
     Built<CVmCamera>(),
     Pending("CVmVRPN"),

@@ -132,7 +132,7 @@ public:
     // Loads the native module (or module package) of that name from the
     // working folder and binds its classes; false, with the reason on the
     // error stream, when it is refused.
-    bool LoadExternModule(const std::string& name);
+    bool LoadExternModule(const std::string& name) override;
     const std::vector<ExternModuleRecord>& ExternModules() const { return m_externModules; }
 
     // The light pool of the script lights (kept in the scene state).
@@ -143,8 +143,8 @@ public:
     void SetTimeStep(int32_t ms);
     // 1 when the swap interval was set.
     uint8_t SetSwapInterval(int32_t n);
-    void SetWorkingFolder(const std::string& folder);
-    bool IsWebScript() const;
+    void SetWorkingFolder(const std::string& folder) override;
+    bool IsWebScript() const override;
 
     int32_t CallbackIndex(Callback c) const { return m_callbacks[c]; }
     CCriticalSection& ScriptLock() { return m_scriptLock; }
@@ -183,6 +183,10 @@ public:
     bool PostScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) override;
     int32_t SendScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) override;
     bool SleepUnlessStopped(uint32_t ms) override;
+    int32_t QueueDownload(const std::string& url, const char* localName, int32_t priority) override;
+    void RefreshDownloads() override;
+    int32_t DownloadProgress() override;
+    int32_t PendingDownloads() override;
 
     // Ends every wait of a script thread for the window thread, now and
     // from then on: sends not yet run answer without OnEvent, and sleeps

@@ -16,6 +16,7 @@
 #include "scene/GLEntryPoints.h"
 #include "scene/SceneGlobals.h"
 #include "scene/SharedTextureManager.h"
+#include "scene/VRShaderProgram.h"
 
 VRScene* g_scene = nullptr;
 float SceneProjectionMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -131,7 +132,6 @@ VRScene::VRScene(float fovy, float zNear, float zFar) {
     if (hooks.createMeshLoader) hooks.createMeshLoader();
     SharedTextureManager();
     if (hooks.createNetManager) hooks.createNetManager();
-    if (hooks.createShaderLibrary) hooks.createShaderLibrary();
 
     for (int k = 0; k < kSceneLights; ++k) {
         const float position[4] = {0, 0, 0, 1};
@@ -157,7 +157,8 @@ VRScene::~VRScene() {
     EndSharedTextureManager();
     if (hooks.deleteNetManager) hooks.deleteNetManager();
     m_overlayText.reset();
-    if (hooks.clearShaderLibrary) hooks.clearShaderLibrary();
+    // The programs of the shader library go with the scene.
+    SharedShaderLibrary().Clear();
     if (g_scene == this) g_scene = nullptr;
     DecrementLiveObjects();
 }

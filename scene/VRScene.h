@@ -62,8 +62,8 @@ public:
 };
 
 // What the scene makes and ends with it from the libraries above it: the
-// mesh loader, the network manager and the shader library (made in this
-// order after the texture manager), one deferred mesh load per frame begin,
+// mesh loader and the network manager (made in this order around the
+// texture manager), one deferred mesh load per frame begin,
 // the impostor atlas's capture and the overlay text. Those libraries fill
 // the hooks; an empty hook does nothing.
 struct VRSceneHooks {
@@ -71,8 +71,6 @@ struct VRSceneHooks {
     void (*deleteMeshLoader)() = nullptr;
     void (*createNetManager)() = nullptr;
     void (*deleteNetManager)() = nullptr;
-    void (*createShaderLibrary)() = nullptr;
-    void (*clearShaderLibrary)() = nullptr;
     // Performs the first queued mesh load, if any, with the base folder set
     // to its folder, and drops it from the queue.
     void (*loadPendingMesh)() = nullptr;

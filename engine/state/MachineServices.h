@@ -1,6 +1,7 @@
 // What the global functions ask of the engine machine beyond its state: the
 // keyboard ring, the data channel to the host, the script's own events,
-// waits that stopping the engine ends, and the VR-configuration listener.
+// waits that stopping the engine ends, the VR-configuration listener, the
+// downloads, extension modules and the working folder.
 // The machine implements it; a function reaches it through
 // g_engineState->Services().
 #pragma once
@@ -37,4 +38,21 @@ public:
     // Starts taking stereo and tracker settings from the network once the
     // scene's tracking mode is above 0 (see CVRMachine).
     virtual void StartVRConfigListener() = 0;
+
+    // The download manager: queues a request with the manager's default
+    // flags and answers its id (localName null: derived from the url).
+    virtual int32_t QueueDownload(const std::string& url, const char* localName, int32_t priority) = 0;
+    // Every request queued afterwards without flags asks for fresh copies.
+    virtual void RefreshDownloads() = 0;
+    // Per cent of the batch done, and the requests not yet started.
+    virtual int32_t DownloadProgress() = 0;
+    virtual int32_t PendingDownloads() = 0;
+
+    // Loads an extension module from the working folder; false, with the
+    // reason on the error stream, when it is refused.
+    virtual bool LoadExternModule(const std::string& name) = 0;
+    // Moves the working folder (any separators; a final one is added).
+    virtual void SetWorkingFolder(const std::string& folder) = 0;
+    // The script came from a location other than a local file.
+    virtual bool IsWebScript() const = 0;
 };

@@ -197,6 +197,13 @@ void RgbeSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, rle);
 }
 
+// Cookie files of the key "k": an Integer, a String, and a lying length.
+void CookieSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("\0\0\0\x01k\x02\0\0\0\x05", 9));
+    WriteSeed(dir, 1, std::string("\0\0\0\x01k\x05\0\0\0\x03" "abc", 12));
+    WriteSeed(dir, 2, std::string("\x7F\xFF\xFF\xFFk", 5));
+}
+
 void PpmSeeds(const fs::path& dir) {
     WriteSeed(dir, 0, qemtest::PpmBytes(3, 2, std::vector<uint8_t>(18, 0x40)));
     WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
@@ -332,6 +339,7 @@ int main(int argc, char** argv) {
     RgbeSeeds(root / "fuzz_rgbe_read");
     PpmSeeds(root / "fuzz_ppm_read");
     AviSeeds(root / "fuzz_avi_decode");
+    CookieSeeds(root / "fuzz_cookie_file");
     MetafileSeeds(root / "fuzz_metafile");
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
