@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "scene/CurrentModelMatrix.h"
+#include "scene/ShaderPass.h"
 #include "scene/EngineMath.h"
 #include "scene/EngineServices.h"
 #include "scene/ModelViewScope.h"

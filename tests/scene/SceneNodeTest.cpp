@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scene/EngineServices.h"
+#include "scene/ShaderPass.h"
 #include "scene/VRObj.h"
 #include "scene/VRScene.h"
 #include "support/GlSceneFixture.h"
@@ -263,6 +264,13 @@ TEST_F(SceneNodeDraw, WorldMatricesComposeDownTheTree) {
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
     ExpectTranslation(m, 3, 0, 0);
     glPopMatrix();
+
+    // Drawing a new mesh hands its world matrix to the shader passes.
+    PlaneMesh mesh;
+    VRObj meshNode(&mesh);
+    meshNode.SetPosition(0, 0, 7);
+    EXPECT_EQ(7, meshNode.Draw(0, 0, 0));
+    ExpectTranslation(CurrentModelMatrix, 0, 0, 7);
 
     float local[4];
     const float origin[4] = {0, 0, 0, 1};
