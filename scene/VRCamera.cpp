@@ -6,32 +6,7 @@
 #include <cstring>
 
 #include "scene/EngineMath.h"
-
-namespace {
-
-// The model-view stack, pushed for a computation and put back as it was,
-// with the caller's matrix mode.
-class ModelViewScope {
-public:
-    ModelViewScope() {
-        glGetIntegerv(GL_MATRIX_MODE, &m_mode);
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-    }
-    ~ModelViewScope() {
-        glPopMatrix();
-        glMatrixMode(static_cast<GLenum>(m_mode));
-    }
-    ModelViewScope(const ModelViewScope&) = delete;
-    ModelViewScope& operator=(const ModelViewScope&) = delete;
-
-    void ReadInto(float* m) const { glGetFloatv(GL_MODELVIEW_MATRIX, m); }
-
-private:
-    GLint m_mode = GL_MODELVIEW;
-};
-
-}  // namespace
+#include "scene/ModelViewScope.h"
 
 void VRCamera::AvoidDegenerateTarget() {
     if (target[0] == position[0] && target[1] == position[1] && target[2] == position[2]) target[2] -= 0.0001f;

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "platform/GlContext.h"
+#include "scene/EngineMath.h"
 #include "scene/EngineServices.h"
 #include "scene/GLEntryPoints.h"
 #include "scene/SceneGlobals.h"
@@ -234,6 +235,22 @@ bool VRScene::CameraActivate(uint32_t n) {
 
 void VRScene::ForgetCamera(const VRCamera* camera) {
     if (camera && currentCamera == camera) currentCamera = &cameras[currentCameraIndex];
+}
+
+int32_t VRScene::SetCameraAnimation(int32_t n, int32_t frame) {
+    float position[3];
+    float out[16];
+    MatrixIdentity4(out);
+    bool rotation = false;
+    const int32_t result = cameraAnimation.Sample(n, frame, position, out, &rotation);
+    if (result < 0 || !currentCamera) return 0;
+    cameraAnimation.Clamp(position);
+    currentCamera->SetPosition(position[0], position[1], position[2]);
+    if (cameraAnimation.isTarget[size_t(n)])
+        currentCamera->SetTarget(out[0], out[1], out[2]);
+    else if (rotation)
+        currentCamera->SetRotationMatrix(out);
+    return 0;
 }
 
 void VRScene::SetClearColor(float r, float g, float b) {

@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "scene/VRCamera.h"
+#include "scene/VRCameraAnimation.h"
 #include "scene/VRTextureManager.h"
 
 class VRScene;
@@ -247,6 +248,25 @@ public:
 
     // A camera about to be deleted stops being the current camera.
     void ForgetCamera(const VRCamera* camera);
+
+    // Camera animation from camera files (see VRCameraAnimation).
+    VRCameraAnimation cameraAnimation;
+    int32_t ReadCameraAnimation(const char* path) { return cameraAnimation.Read(path); }
+    int32_t GetCameraFrames(int32_t n) const { return cameraAnimation.Frames(n); }
+    // The position and target or rotation of camera n at the frame; see
+    // VRCameraAnimation::Sample.
+    int32_t GetCameraAnimation(int32_t n, int32_t frame, float* position, float* out) const {
+        bool rotation;
+        return cameraAnimation.Sample(n, frame, position, out, &rotation);
+    }
+    // Places the current camera at the frame of camera n, its position
+    // clamped into the bounds; a rotation the keys cannot give leaves the
+    // camera's matrix as it is. Nothing without tables or for a camera not
+    // in the table. 0.
+    int32_t SetCameraAnimation(int32_t n, int32_t frame);
+    void SetCameraBounds(const float* bounds) { cameraAnimation.SetBounds(bounds); }
+    int32_t SetCameraBound(int32_t index, float value) { return cameraAnimation.SetBound(index, value); }
+    void ScaleCameraSamples(float sx, float sy, float sz) { cameraAnimation.ScaleSamples(sx, sy, sz); }
 
 private:
     // Copies the stereo settings under the mutex; false (the last copy kept)

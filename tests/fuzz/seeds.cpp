@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "scene/VRObj.h"
 #include "support/DebugInfoWriter.h"
 #include "support/ImageFiles.h"
 #include "support/PackageMaker.h"
@@ -309,6 +311,28 @@ void ByteBufferSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, std::string("\x00\x00\x00\x03" "abc", 7));
 }
 
+void NodeRecordSeeds(const fs::path& dir) {
+    VRObj node;
+    node.SetPosition(1, 2, 3);
+    node.lodCount = 2;
+    node.hidden = 1;
+    std::ostringstream out(std::ios::binary);
+    node.Dump(out);
+    WriteSeed(dir, 0, out.str());
+}
+
+void CameraFileSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("CAMERA\n{ 2 {\nType: Free PosCam: 1 2 3 RotCam: 1 0 0 0.5\nFOV: 1 45\n"
+                                  "Animation: { 0 1 3\nAnimCam: { Anim_Ctrl: Y\nPsSam: 2\n0 1 2 3\n1 4 5 6\n"
+                                  "RtSam: 1\n0 0 1 0 0.3\n}\n}\n"
+                                  "Type: Target PosCam: 1 2 3 PosTarget: 4 5 6\nAnimation: { 0 1 9\n"
+                                  "AnimCam: { Anim_Ctrl: Y\nPsBez: 2\n0 1 2 3 4 5 6 7 8 9 1\n"
+                                  "10 1 2 3 4 5 6 7 8 9 1\n}\nAnimTarget: { Anim_Ctrl: Y\nRtIPA: 1\n0 10 20 30\n}\n"
+                                  "AnimFOV: { 1 2 }\n}\nENDCAMERA\n"));
+    WriteSeed(dir, 1, std::string("IDASF 1.0\nCAMERA { 1 {\nType: Free PosCam: 1 2 3 RotCam: 1 0 0\n"
+                                  "Anim_Ctrl: N\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -336,5 +360,7 @@ int main(int argc, char** argv) {
     ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
     VRConfigSeeds(root / "fuzz_vr_config");
     ScriptFormatSeeds(root / "fuzz_script_format");
+    NodeRecordSeeds(root / "fuzz_node_record");
+    CameraFileSeeds(root / "fuzz_camera_file");
     return 0;
 }
