@@ -506,7 +506,7 @@ bool CVirtualMachine::PushPendingArgs() {
             ClearArgs();
             return false;
         }
-        m_top->Move(*m_pendingArgs.items[i]);
+        m_top->Move(m_pendingArgs.items[i]);
     }
     ClearArgs();
     return true;

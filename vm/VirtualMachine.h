@@ -410,7 +410,7 @@ inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) 
     // fields are trusted only when they still make sense.
     const int32_t savedIp = marker->asWords[0];
     const int32_t savedFrame = marker->asWords[1];
-    const bool toHost = (marker->asWords[2] & 0xFF) != 0;
+    const bool toHost = (marker->aux & 0xFF) != 0;
     if (__builtin_expect(marker->type != VmValueType::VmStatus || savedIp < -1 || savedIp >= m_codeCount ||
                              savedFrame < 0 || savedFrame >= kMaxStackSlots,
                          0)) {

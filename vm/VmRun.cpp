@@ -296,7 +296,7 @@ L_NEG : {
         t->SetReal(-a->asReal);
     } else if (a->type == VmValueType::Vector) {
         t->Assign(*a);
-        t->asVector.Negate();
+        t->asVector->Negate();
     } else {
         ReportTypeMismatch(a, nullptr, t);
     }
@@ -396,7 +396,7 @@ L_INDEX_READ : {
     CVmValue* t = T;
     if (a->type == VmValueType::Array && b->type == VmValueType::Integer &&
         static_cast<uint32_t>(b->asInt) < static_cast<uint32_t>(a->asArray->count))
-        t->Assign(*a->asArray->items[b->asInt]);
+        t->Assign(a->asArray->items[b->asInt]);
     else
         ReadIndex(a, b, t);
     NEXT();
@@ -407,7 +407,7 @@ L_INDEX_WRITE : {
     CVmValue* t = T;
     if (t->type == VmValueType::Array && b->type == VmValueType::Integer &&
         static_cast<uint32_t>(b->asInt) < static_cast<uint32_t>(t->asArray->count))
-        t->asArray->items[b->asInt]->Assign(*a);
+        t->asArray->items[b->asInt].Assign(*a);
     else
         WriteIndex(a, b, t);
     NEXT();

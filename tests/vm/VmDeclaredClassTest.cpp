@@ -154,7 +154,7 @@ TEST_F(DeclaredClassTest, BaseMethodsGetTheObjectAndBaseMembersLiveInTheBasePart
     text << members;
     EXPECT_EQ(text.str(), "{ 7 , 7 , 2 , 7 , (Obj:A) }") << out.str();
     ASSERT_EQ(members.type, VmValueType::Array);
-    EXPECT_EQ(members.asArray->items[4]->asObject, vm.Globals()[1].asObject);
+    EXPECT_EQ(members.asArray->items[4].asObject, vm.Globals()[1].asObject);
 
     // The debugger's member read by name finds own and base members and
     // hands out a copy.
