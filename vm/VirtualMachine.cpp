@@ -67,6 +67,7 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
       m_parent(parent),
       m_stack(new CVmValue[kMaxStackSlots]),
       m_stackBase(m_stack.get()),
+      m_stackLimit(m_stack.get() + kInitialStackSlots - 1),
       m_nullStream(nullptr) {
     m_stop = true;
     m_observed = false;
@@ -325,12 +326,13 @@ void CVirtualMachine::SetOutputStream(std::ostream* stream, bool quiet) {
 bool CVirtualMachine::SetLineHook(VmHook hook) {
     if (!m_program || !m_program->hasLineTable) return m_callHook != nullptr;
     m_callHook = hook;
+    m_observed = m_debugger || m_stepHook || m_callHook;
     return m_callHook != nullptr;
 }
 
 bool CVirtualMachine::SetStepHook(VmHook hook) {
     m_stepHook = hook;
-    m_observed = m_debugger || m_stepHook;
+    m_observed = m_debugger || m_stepHook || m_callHook;
     return m_stepHook != nullptr;
 }
 
@@ -339,10 +341,13 @@ bool CVirtualMachine::SetStepHook(VmHook hook) {
 
 void CVirtualMachine::InstallProgram(std::shared_ptr<VmProgram> program) {
     m_program = std::move(program);
+    m_program->Link();
     m_code = m_program->code.data();
-    m_codeCount = static_cast<int32_t>(m_program->code.size());
+    m_codeCount = m_program->CodeCount();
     m_globals = m_program->globals.data();
     m_globalCount = static_cast<int32_t>(m_program->globals.size());
+    m_values = m_program->values.data();
+    m_frameRanges = m_program->frameRanges.data();
 }
 
 void CVirtualMachine::BorrowProgram(std::shared_ptr<VmProgram> program) {
@@ -381,6 +386,8 @@ void CVirtualMachine::UnloadProgram() {
     m_codeCount = 0;
     m_globals = nullptr;
     m_globalCount = 0;
+    m_values = nullptr;
+    m_frameRanges = nullptr;
     m_swizzles.clear();
     m_ip = -1;
     m_currentIp = -1;

@@ -15,6 +15,7 @@
 
 #include "HashTable.h"
 #include "PtrList.h"
+#include "VmHandlers.h"
 #include "VmInstruction.h"
 #include "VmProgram.h"
 #include "VmRegister.h"
@@ -136,6 +137,10 @@ public:
     CVmValue* CallNativeFunction(const char* name);
     // Runs one instruction as one turn of the run loop, without the debugger poll.
     void StepInstruction();
+    // The run loop's handlers: the general one of an opcode (-1: the one of
+    // opcodes and modes without a handler) and the specialised ones (VmFast).
+    static const void* GeneralHandler(int opcode);
+    static const void* FastHandler(int id);
     // The debugger poll of the run loop, run once (nothing without a debugger).
     void PollDebugger() {
         if (m_debugger) DebuggerPoll();
@@ -219,7 +224,7 @@ public:
     // Debugger attachment and requests.
     void SetDebugger(VmDebugger* debugger) {
         m_debugger = debugger;
-        m_observed = m_debugger || m_stepHook;
+        m_observed = m_debugger || m_stepHook || m_callHook;
     }
     VmDebugger* Debugger() const { return m_debugger; }
     int32_t m_debugRequest = 0;
@@ -235,15 +240,41 @@ public:
     int16_t m_version[3] = {2, 0, 4};
 
     // A push may need more slots than the logical size.
-    bool GrowFor(CVmValue* newTop) { return newTop - m_stackBase < m_stackSize - 1 || GrowStack(newTop); }
+    bool GrowFor(CVmValue* newTop) { return newTop < m_stackLimit || GrowStack(newTop); }
 
 protected:
     // The run loop: runs until the stop flag is set.
     void Run();
-    template <bool kSingleStep>
-    void RunLoop();
-    CVmValue* Operand(const VmOperand& o, VmInstruction* in, CVmValue* frame, CVmValue* stackBase);
-    CVmValue* OtherOperand(const VmOperand& o);
+    // The run loop itself (VmRun.cpp): runs the machine until its stop flag
+    // is set, or one instruction; without a machine, publishes its handler
+    // addresses.
+    static void Execute(CVirtualMachine* vm, bool singleStep);
+    static void PublishHandlers();
+    // Operand k of an instruction as the general handlers reach it: decoded
+    // from the mode, frame slots checked against the stack.
+    CVmValue* GeneralOperand(int k, const VmInstruction* in, CVmValue* frame);
+    // Whether code at instruction ip may run in the frame without checking
+    // its frame slots.
+    bool FrameSafe(const CVmValue* frame, int32_t ip) const {
+        const VmFrameRange& r = m_frameRanges[ip];
+        return static_cast<uint32_t>((frame - m_stackBase) - r.low) < static_cast<uint32_t>(r.span);
+    }
+    // Voids the slots above end and lowers the top to it, one slot at a
+    // time, so that a destructor that runs meanwhile finds the stack as it
+    // is. True when a payload was released (script code may have run); the
+    // instruction pointers are then those of instruction ip.
+    bool ClearAbove(CVmValue* end, int32_t ip) {
+        for (CVmValue* p = m_top; p > end; --p) {
+            if (__builtin_expect(CVmValue::NeedsRelease(p->type), 0)) {
+                m_top = p;
+                return ClearAboveReleasing(end, ip);
+            }
+            p->type = VmValueType::Void;
+        }
+        m_top = end;
+        return false;
+    }
+    bool ClearAboveReleasing(CVmValue* end, int32_t ip);
     void DebuggerPoll();
     void Return(CVmValue* a);
     bool PushPendingArgs();
@@ -300,6 +331,8 @@ protected:
     int32_t m_codeCount = 0;
     CVmValue* m_globals = nullptr;
     int32_t m_globalCount = 0;
+    CVmValue* m_values = nullptr;  // the program's value table
+    const VmFrameRange* m_frameRanges = nullptr;
 
     CVmRegisterFunction m_registry;
     PtrList<CVmRegisterClass> m_classes;
@@ -327,7 +360,7 @@ protected:
     union {
         struct {
             bool m_stop;
-            bool m_observed;  // a step hook or a debugger watches every instruction
+            bool m_observed;  // a step hook, a call hook or a debugger watches every instruction
         };
         uint16_t m_runFlags;
     };
@@ -341,12 +374,17 @@ protected:
     VmDebugger* m_debugger = nullptr;
     CVirtualMachine* m_parent;
 
+    // The immediates an instruction reads are loaded into these; they are
+    // always Integers. An immediate that an instruction writes to is loaded
+    // into the third, where whatever is written is lost.
     CVmValue m_temp1;
     CVmValue m_temp2;
+    CVmValue m_writtenTemp;
     CVmValue m_badOperand;  // stands in for an operand outside the stack
     std::unique_ptr<CVmValue[]> m_stack;
     CVmValue* m_stackBase;
     int32_t m_stackSize = kInitialStackSlots;
+    CVmValue* m_stackLimit;  // the slot of the logical size that is never a top
     CVmValue* m_top;
     CVmValue* m_frame;
     int32_t m_ip = -1;         // next instruction
@@ -411,6 +449,7 @@ inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) 
     const int32_t savedIp = marker->asWords[0];
     const int32_t savedFrame = marker->asWords[1];
     const bool toHost = (marker->aux & 0xFF) != 0;
+    const bool ofMethod = (marker->aux & kVmFrameOfMethod) != 0 && marker > m_stackBase;
     if (__builtin_expect(marker->type != VmValueType::VmStatus || savedIp < -1 || savedIp >= m_codeCount ||
                              savedFrame < 0 || savedFrame >= kMaxStackSlots,
                          0)) {
@@ -427,6 +466,12 @@ inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) 
     m_frame = m_stackBase + savedFrame;
     m_ip = savedIp;
     m_stop = savedIp == -1 || toHost;
+    if (ofMethod) {
+        // A method the run loop entered itself: its result goes into the
+        // method call's return slot, where the object was.
+        marker[-1].Move(*marker);
+        m_top = marker - 1;
+    }
     if (m_callHook) CallHook(0);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <typeinfo>
 
 #include "VirtualMachine.h"
 
@@ -200,6 +201,16 @@ bool CVmRegisterDeclaredClass::CanRun() const {
 CVmClassDeclared* CVmRegisterDeclaredClass::Mine(CVmClassBase* object) const {
     CVmClassDeclared* o = dynamic_cast<CVmClassDeclared*>(object);
     return o && o->m_class == this ? o : nullptr;
+}
+
+const VmClassMethodDecl* CVmRegisterDeclaredClass::ScriptMethodFor(CVmClassBase* object, int32_t index) const {
+    const VmDeclaredSlot* s = DeclaredSlot(index);
+    if (!s || s->kind != kKindMethod || !s->method || !CanRun()) return nullptr;
+    if (static_cast<uint32_t>(s->method->start) >= static_cast<uint32_t>(m_machine->CodeCount())) return nullptr;
+    // typeid, not a cast: this runs on every method call.
+    if (typeid(*object) != typeid(CVmClassDeclared) || static_cast<CVmClassDeclared*>(object)->m_class != this)
+        return nullptr;
+    return s->method;
 }
 
 bool CVmRegisterDeclaredClass::RunScript(const VmClassMethodDecl& method) {

@@ -80,6 +80,12 @@ public:
     int32_t DeclIndex() const { return m_declIndex; }
     const Relation* RelationTo(int32_t declIndex) const;
     const VmDeclaredSlot* DeclaredSlot(int32_t index) const;
+    // The script method that a call through method-name index runs on the
+    // object, when the run loop may enter it as a plain call: one of this
+    // class's objects, a method slot, a machine that runs this class's
+    // program without an error. Null otherwise (the call goes through
+    // CallMethod).
+    const VmClassMethodDecl* ScriptMethodFor(CVmClassBase* object, int32_t index) const;
     CVirtualMachine* Machine() const { return m_machine; }
     bool IsRetired() const { return m_retired; }
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "VirtualMachine.h"
+
 namespace {
 
 // The addressing modes: per mode the kind and position of operands 1, 2 and
@@ -14,7 +16,7 @@ struct ModeRow {
     const char* fields;    // "h8 h10 h12"
 };
 
-const ModeRow kModeRows[] = {
+constexpr ModeRow kModeRows[] = {
     {0, "L8 L10 L12", "h8 h10 h12"},   {1, "L8 L10 G12", "h8 h10 h12"},   {2, "L8 G10 L12", "h8 h10 h12"},
     {3, "L8 G10 G12", "h8 h10 h12"},   {4, "G8 L10 L12", "h8 h10 h12"},   {5, "G8 L10 G12", "h8 h10 h12"},
     {6, "G8 G10 L12", "h8 h10 h12"},   {7, "G8 G10 G12", "h8 h10 h12"},   {8, "L8 L10 112", "h8 h10 i12"},
@@ -37,7 +39,7 @@ const ModeRow kModeRows[] = {
     {57, "0 0 0", ""},
 };
 
-VmOperandKind KindOf(char c) {
+constexpr VmOperandKind KindOf(char c) {
     switch (c) {
     case 'L':
         return VmOperandKind::Local;
@@ -57,7 +59,7 @@ VmOperandKind KindOf(char c) {
 }
 
 // Reads the decimal number at p (0 when there is none) and moves p past it.
-uint8_t ReadNumber(const char*& p) {
+constexpr uint8_t ReadNumber(const char*& p) {
     int n = 0;
     while (*p >= '0' && *p <= '9') n = n * 10 + (*p++ - '0');
     return static_cast<uint8_t>(n);
@@ -65,7 +67,7 @@ uint8_t ReadNumber(const char*& p) {
 
 struct ModeTable {
     VmModeInfo modes[kVmModeCount];
-    ModeTable() {
+    constexpr ModeTable() : modes() {
         for (const ModeRow& row : kModeRows) {
             VmModeInfo& m = modes[row.mode];
             const char* p = row.operands;
@@ -79,23 +81,26 @@ struct ModeTable {
                 while (*f == ' ') ++f;
                 if (!*f) break;
                 const char t = *f++;
-                VmField& field = m.fields[m.fieldCount++];
+                VmField& field = m.fields[m.fieldCount];
                 field.type = t == 'h' ? VmFieldType::Int16 : t == 'i' ? VmFieldType::Int32 : VmFieldType::Value;
                 field.position = ReadNumber(f);
+                for (uint8_t k = 0; k < 3; ++k)
+                    if (m.kind[k] != VmOperandKind::Null && m.kind[k] != VmOperandKind::Keep &&
+                        m.position[k] == field.position)
+                        m.fieldOperand[m.fieldCount] = k;
+                ++m.fieldCount;
             }
         }
     }
 };
 
-const ModeTable& Modes() {
-    static const ModeTable table;
-    return table;
-}
+// Built at compile time: no initialisation order to care about.
+constexpr ModeTable kModes;
 
 struct OpcodeTable {
     VmOpcodeInfo ops[kVmOpcodeCount];
     uint8_t handler[kVmOpcodeCount];
-    OpcodeTable() {
+    constexpr OpcodeTable() : ops(), handler() {
         for (int i = 0; i < kVmOpcodeCount; ++i) {
             ops[i] = {false, "", "", 0};
             handler[i] = H_UNSUPPORTED;
@@ -108,76 +113,64 @@ struct OpcodeTable {
     }
 };
 
-const OpcodeTable& Opcodes() {
-    static const OpcodeTable table;
-    return table;
-}
+constexpr OpcodeTable kOpcodes;
 
 }  // namespace
 
 const VmOpcodeInfo& VmOpcodeInfoOf(int opcode) {
     static const VmOpcodeInfo none = {false, "", "", 0};
-    return (opcode >= 0 && opcode < kVmOpcodeCount) ? Opcodes().ops[opcode] : none;
+    return (opcode >= 0 && opcode < kVmOpcodeCount) ? kOpcodes.ops[opcode] : none;
 }
 
 const VmModeInfo* VmModeInfoOf(int mode) {
     if (mode < 0 || mode >= kVmModeCount) return nullptr;
-    return &Modes().modes[mode];
+    return &kModes.modes[mode];
 }
+
+constexpr int32_t VmInstruction::kNoFields[32];
 
 bool VmInstruction::Set(int code, int m, const int32_t fieldsByPosition[32]) {
     const VmModeInfo* info = VmModeInfoOf(m);
-    opcode = code;
-    mode = m;
-    const bool known = VmOpcodeInfoOf(code).assigned;
-    dispatch = (known && info) ? Opcodes().handler[code] : static_cast<uint8_t>(H_UNSUPPORTED);
-    if (!info) {
-        for (VmOperand& o : op) o = {VmOperandKind::Null, 0};
-        return false;
-    }
-    const uint8_t writes = VmOpcodeInfoOf(code).reads;
+    const bool known = VmOpcodeInfoOf(code).assigned && info;
+    opcode = static_cast<int8_t>(code);
+    mode = static_cast<int8_t>(m);
+    aux = 0;
+    x.magic = 0;
+    handler = CVirtualMachine::GeneralHandler(known ? code : -1);
     for (int k = 0; k < 3; ++k) {
-        VmOperand& o = op[k];
-        o.kind = info->kind[k];
-        const uint8_t pos = info->position[k];
-        o.index = 0;
-        o.self = 0;
-        o.offset = 0;
-        switch (o.kind) {
+        field[k] = 0;
+        if (!info) continue;
+        const int32_t raw = fieldsByPosition[info->position[k]];
+        switch (info->kind[k]) {
         case VmOperandKind::Local:
-            o.index = fieldsByPosition[pos];
-            o.offset = o.index * static_cast<int32_t>(sizeof(CVmValue));
-            o.access = VmAccess::Local;
-            break;
         case VmOperandKind::Global:
-            o.index = fieldsByPosition[pos];
-            o.offset = o.index * static_cast<int32_t>(sizeof(CVmValue));
-            o.access = VmAccess::Global;
-            break;
-        case VmOperandKind::Value:
-            o.access = VmAccess::Self;
+            field[k] = raw * static_cast<int32_t>(sizeof(CVmValue));
             break;
         case VmOperandKind::Temp1:
-        case VmOperandKind::Temp2: {
-            o.index = fieldsByPosition[pos];
-            const bool written = (k == 0 && (writes & VM_WRITES_A)) || (k == 2 && (writes & VM_WRITES_T));
-            if (written) {
-                // Writes land in the machine's temporary, which is reloaded
-                // each time, so the immediate itself never changes.
-                o.access = o.kind == VmOperandKind::Temp1 ? VmAccess::Temp1 : VmAccess::Temp2;
-            } else {
-                o.self = o.kind == VmOperandKind::Temp1 ? 1 : 2;
-                o.access = VmAccess::Self;
-                self[o.self].SetInteger(o.index);
-            }
+        case VmOperandKind::Temp2:
+            field[k] = raw;
             break;
-        }
         default:
-            o.access = VmAccess::Null;
             break;
         }
     }
     return known;
+}
+
+VmOperand VmInstruction::Operand(int k) const {
+    const VmModeInfo* info = VmModeInfoOf(mode);
+    const VmOperandKind kind = info ? info->kind[k] : VmOperandKind::Null;
+    switch (kind) {
+    case VmOperandKind::Local:
+    case VmOperandKind::Global:
+    case VmOperandKind::Value:
+        return {kind, field[k] / static_cast<int32_t>(sizeof(CVmValue))};
+    case VmOperandKind::Temp1:
+    case VmOperandKind::Temp2:
+        return {kind, field[k]};
+    default:
+        return {kind, 0};
+    }
 }
 
 VmInstruction VmTrapInstruction() {

@@ -2,10 +2,13 @@
 // in which the machine runs them.
 //
 // In the bytecode an instruction is an opcode byte, a mode byte and the
-// operands that the mode needs. The loader decodes each one into a
-// VmInstruction: per operand its kind (frame slot, global, embedded value,
-// immediate in a temporary, null) and its index or immediate, plus the one
-// embedded value some modes carry. The run loop resolves operands from that.
+// operands that the mode needs. The loader decodes each one into a 32-byte
+// VmInstruction: the address of the run loop's handler for it, and per
+// operand one field whose meaning the mode gives (a frame slot or global as
+// a byte offset, an embedded value as a byte offset into the program's value
+// table, an immediate as itself). The linker (VmLink.cpp) then picks, per
+// instruction, a handler specialised for its operand kinds, and fuses common
+// pairs of instructions.
 #pragma once
 
 #include <cstdint>
@@ -125,8 +128,8 @@ enum VmOpcode : uint8_t {
 #undef VM_OPCODE_ENUM
 };
 
-// Dense handler numbers of the run loop, in table order, and one for every
-// opcode or mode without a handler.
+// Dense numbers of the run loop's general handlers, in table order, and one
+// for every opcode or mode without a handler.
 enum VmHandler : uint8_t {
 #define VM_HANDLER_ENUM(code, name, label, reads) H_##name,
     VM_OPCODES(VM_HANDLER_ENUM)
@@ -136,6 +139,18 @@ enum VmHandler : uint8_t {
 
 constexpr int kVmOpcodeCount = 82;
 constexpr int kVmModeCount = 58;
+
+// The general handler of each opcode byte (as unsigned).
+struct VmHandlerByOpcode {
+    uint8_t handler[256];
+    constexpr VmHandlerByOpcode() : handler() {
+        for (uint8_t& h : handler) h = H_UNSUPPORTED;
+#define VM_HANDLER_ROW(code, name, label, reads) handler[code] = H_##name;
+        VM_OPCODES(VM_HANDLER_ROW)
+#undef VM_HANDLER_ROW
+    }
+};
+inline constexpr VmHandlerByOpcode kVmHandlerByOpcode{};
 
 struct VmOpcodeInfo {
     bool assigned;
@@ -150,71 +165,63 @@ const VmOpcodeInfo& VmOpcodeInfoOf(int opcode);
 // form does not keep the record).
 enum class VmFieldType : uint8_t { Int16, Int32, Value };
 struct VmField {
-    VmFieldType type;
-    uint8_t position;
+    VmFieldType type = VmFieldType::Int16;
+    uint8_t position = 0;
 };
 
 struct VmModeInfo {
-    VmOperandKind kind[3];
-    uint8_t position[3];  // where each operand's index, immediate or value is
-    uint8_t fieldCount;
-    VmField fields[3];    // the operands in file order
+    VmOperandKind kind[3] = {};
+    uint8_t position[3] = {};  // where each operand's index, immediate or value is
+    uint8_t fieldCount = 0;
+    VmField fields[3] = {};         // the operands in file order
+    uint8_t fieldOperand[3] = {};  // the operand (0 A, 1 B, 2 T) each field fills
 };
 // Null for modes without a routine (negative or 58 and above).
 const VmModeInfo* VmModeInfoOf(int mode);
 
-// How the run loop reaches an operand: a frame slot, a global, a value
-// stored in the instruction itself (the embedded value, or an immediate
-// that the instruction only reads), an integer temporary loaded with the
-// immediate (an immediate the instruction writes to), or nothing.
-enum class VmAccess : uint8_t { Local, Global, Self, Temp1, Temp2, Null };
-
+// An operand as its kind and index: the slot index (frame slot, global,
+// entry of the program's value table) or the immediate.
 struct VmOperand {
     VmOperandKind kind;
-    int32_t index;  // slot index, global index or immediate
-    VmAccess access = VmAccess::Null;
-    uint8_t self = 0;  // Self: 0 the embedded value, 1 and 2 the immediates
-    // Local and Global: index in bytes from the frame base or the globals.
-    int32_t offset = 0;
+    int32_t index;
 };
 
 struct VmInstruction {
-    VmInstruction() = default;
-    VmInstruction(const VmInstruction& other)
-        : opcode(other.opcode), mode(other.mode), dispatch(other.dispatch) {
-        for (int k = 0; k < 3; ++k) {
-            op[k] = other.op[k];
-            self[k] = other.self[k];
-        }
-    }
-    VmInstruction& operator=(const VmInstruction& other) {
-        opcode = other.opcode;
-        mode = other.mode;
-        dispatch = other.dispatch;
-        for (int k = 0; k < 3; ++k) {
-            op[k] = other.op[k];
-            self[k] = other.self[k];
-        }
-        return *this;
-    }
+    // The handler the run loop jumps to: the opcode's general handler, or
+    // (after linking) one specialised for the operand kinds or fused with the
+    // next instruction. Every instruction has one.
+    const void* handler;
+    // Operands A, B and T: a frame slot, a global or an embedded value as a
+    // byte offset (from the frame base, the globals, the program's value
+    // table), an immediate as itself, 0 for none.
+    int32_t field[3];
+    int8_t opcode;
+    int8_t mode;
+    // Data of the specialised handler (a comparison's test, a reserve the call
+    // makes for its callee).
+    uint16_t aux;
+    // More of it: a constant jump or call target, a divisor's reciprocal.
+    union {
+        const VmInstruction* target;
+        uint64_t magic;
+        int32_t word[2];
+    } x;
 
-    int32_t opcode = 3;
-    int32_t mode = 57;
-    // The handler the run loop jumps to (H_UNSUPPORTED for an opcode or mode
-    // without a handler or routine).
-    uint8_t dispatch = H_NOP3;
-    VmOperand op[3] = {{VmOperandKind::Null, 0}, {VmOperandKind::Null, 0}, {VmOperandKind::Null, 0}};
-    // self[0]: the embedded value of modes that carry one (the instruction's
-    // own copy); self[1] and self[2]: the immediates as Integer values.
-    CVmValue self[3];
-    CVmValue& value = self[0];
+    VmInstruction() { Set(OP_NOP3, 57, kNoFields); }
 
     // Sets opcode and mode and fills the operands from the mode's table for
     // raw field contents given by position (int16 and int32 fields, already
-    // sign-extended); the embedded value is set apart. False for an opcode or
-    // mode without a handler or routine.
+    // sign-extended); an embedded value's field is set apart. The handler is
+    // the opcode's general one. False for an opcode or mode without a handler
+    // or routine.
     bool Set(int opcode, int mode, const int32_t fieldsByPosition[32]);
+    // Operand k (0 A, 1 B, 2 T) as its kind and index.
+    VmOperand Operand(int k) const;
+
+    static constexpr int32_t kNoFields[32] = {};
 };
+
+static_assert(sizeof(VmInstruction) == 32, "a decoded instruction takes 32 bytes");
 
 // The debugger's trap instruction: opcode 80, mode 56, immediate 1.
 VmInstruction VmTrapInstruction();

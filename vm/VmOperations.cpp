@@ -49,6 +49,7 @@ bool CVirtualMachine::GrowStack(CVmValue* newTop) {
     // The slots are allocated once at the largest size and are Void above
     // the top, so growing only moves the limit.
     m_stackSize = static_cast<int32_t>(size);
+    m_stackLimit = m_stackBase + m_stackSize - 1;
     return true;
 }
 

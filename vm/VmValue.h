@@ -194,7 +194,7 @@ VmObjectFactory* VmCurrentObjectFactory();
 // half-written value, and may even move the value's storage.
 class CVmValue {
 public:
-    CVmValue() : type(VmValueType::Void), aux(0), asRaw(0) {}
+    CVmValue() : head(0), asRaw(0) {}
     ~CVmValue() {
         if (NeedsRelease(type)) ReleasePayload();
     }
@@ -225,26 +225,44 @@ public:
             ReplaceScalar(VmValueType::Integer, static_cast<uint32_t>(v));
             return;
         }
-        type = VmValueType::Integer;
-        asInt = v;
+        PutScalar(VmValueType::Integer, static_cast<uint32_t>(v));
     }
     void SetReal(float v) {
+        uint32_t bits;
+        __builtin_memcpy(&bits, &v, 4);
         if (NeedsRelease(type)) {
-            uint32_t bits;
-            __builtin_memcpy(&bits, &v, 4);
             ReplaceScalar(VmValueType::Real, bits);
             return;
         }
-        type = VmValueType::Real;
-        asReal = v;
+        PutScalar(VmValueType::Real, bits);
     }
     void SetBool(bool v) {
         if (NeedsRelease(type)) {
             ReplaceScalar(VmValueType::Bool, v ? 1 : 0);
             return;
         }
-        type = VmValueType::Bool;
-        asRaw = v ? 1 : 0;
+        PutScalar(VmValueType::Bool, v ? 1 : 0);
+    }
+    // Stores a scalar over a value whose payload needs no release.
+    void PutScalar(VmValueType t, uint64_t raw) { PutWords(static_cast<uint32_t>(t), raw); }
+    // The same with the type word and the spare word as one (head).
+    //
+    // Values are written and read as two 8-byte words, never as one 16-byte
+    // block: a read that a processor can take straight from an earlier write
+    // must lie within that write, and reading the type or the payload just
+    // after a write is what the run loop does all the time.
+    void PutWords(uint64_t headWord, uint64_t raw) {
+        head = headWord;
+        asRaw = raw;
+    }
+    void CopyWords(const CVmValue& from) {
+        uint64_t h = from.head, r = from.asRaw;
+#ifdef __GNUC__
+        // Two registers, so that the compiler does not make one 16-byte copy.
+        asm("" : "+r"(h), "+r"(r));
+#endif
+        head = h;
+        asRaw = r;
     }
     // A new buffer with the text (length -1: up to the NUL). The text may be
     // this value's own characters.
@@ -274,9 +292,7 @@ public:
     // own array).
     void Assign(const CVmValue& other) {
         if (!NeedsRelease(type) && !NeedsRelease(other.type)) {
-            type = other.type;
-            aux = other.aux;
-            asRaw = other.asRaw;
+            CopyWords(other);
             return;
         }
         if (&other != this) AssignSlow(other);
@@ -289,12 +305,8 @@ public:
             MoveSlow(other);
             return;
         }
-        type = other.type;
-        aux = other.aux;
-        asRaw = other.asRaw;
-        other.type = VmValueType::Void;
-        other.aux = 0;
-        other.asRaw = 0;
+        CopyWords(other);
+        other.PutWords(0, 0);
     }
 
     // Byte encoding. WriteTo answers false for types without an encoding
@@ -322,8 +334,16 @@ public:
     // Whether values of type t own or share a payload that a write must release.
     static bool NeedsRelease(VmValueType t) { return In(kContainers | kDeepCopied, t); }
 
-    VmValueType type;
-    int32_t aux;
+    // The type and the spare word are also one 64-bit word, so that values
+    // are written and copied as two full words: a copy that reads what was
+    // just written then takes it straight from the store.
+    union {
+        struct {
+            VmValueType type;
+            int32_t aux;
+        };
+        uint64_t head;
+    };
     union {
         int32_t asInt;
         float asReal;
