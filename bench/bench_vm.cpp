@@ -233,6 +233,68 @@ void BM_ArrayFillSum1M_Lua(benchmark::State& state) {
 }
 BENCHMARK(BM_ArrayFillSum1M_Lua)->Unit(benchmark::kMillisecond);
 
+// class P { V; P(v) { V = v } ADDV(k) { return V + k } }
+// p = P(3); s = 0; i = 0; while i < 1000000: s = (s + p.ADDV(i)) % 1000003; i = i + 1
+// return s
+void BM_MethodCalls1M_Qem(benchmark::State& state) {
+    ProgramBuilder b;
+    b.Return();
+    VmClassMethodDecl ctor, addv;
+    ctor.name = "$$P";
+    ctor.start = b.Here();
+    ctor.paramCount = 2;
+    b.Emit(OP_MEMBER_WRITE, L(-2), I(b.MethodName("V")), L(-1));
+    b.Return();
+    addv.name = "ADDV";
+    addv.start = b.Here();
+    addv.paramCount = 2;
+    b.Emit(OP_RESERVE, I(1));
+    b.Emit(OP_MEMBER_READ, L(-1), I(b.MethodName("V")), L(1));
+    b.Emit(OP_ADD, L(1), L(-2), L(1));
+    b.Emit(OP_RETURN, L(1));
+    VmClassDeclaration& c = b.DeclareClass("P");
+    c.members = {"V"};
+    c.methods = {ctor, addv};
+    c.constructor = 0;
+    b.Function("RUN", 0);
+    Label loop = b.NewLabel(), done = b.NewLabel();
+    b.Emit(OP_RESERVE, I(4));
+    b.CallNative("P", {I(3)}, L(1));
+    b.Emit(OP_COPY, I(0), None(), L(2));
+    b.Emit(OP_COPY, I(0), None(), L(3));
+    b.Bind(loop);
+    b.Emit(OP_JUMP_GE, L(2), I(1000000), At(done));
+    b.CallMethod(L(1), "ADDV", {L(2)}, L(4));
+    b.Emit(OP_ADD, L(3), L(4), L(3));
+    b.Emit(OP_MOD, L(3), I(1000003), L(3));
+    b.Emit(OP_INC, L(2));
+    b.Emit(OP_JUMP, At(loop));
+    b.Bind(done);
+    b.Emit(OP_RETURN, L(3));
+    int64_t expected = 0;
+    for (int64_t i = 0; i < 1000000; ++i) expected = (expected + 3 + i) % 1000003;
+    RunMachine(state, b, "RUN", -1, static_cast<int32_t>(expected));
+}
+BENCHMARK(BM_MethodCalls1M_Qem)->Unit(benchmark::kMillisecond);
+
+void BM_MethodCalls1M_Lua(benchmark::State& state) {
+    RunLuaBenchmark(state, R"(
+        local P = {}
+        P.__index = P
+        function P.new(v) return setmetatable({v = v}, P) end
+        function P:addv(k) return self.v + k end
+        function run()
+            local p, s, i = P.new(3), 0, 0
+            while i < 1000000 do
+                s = (s + p:addv(i)) % 1000003
+                i = i + 1
+            end
+            return s
+        end
+    )");
+}
+BENCHMARK(BM_MethodCalls1M_Lua)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) { return SideBySideMain(argc, argv); }

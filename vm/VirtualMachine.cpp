@@ -348,6 +348,7 @@ void CVirtualMachine::InstallProgram(std::shared_ptr<VmProgram> program) {
     m_globalCount = static_cast<int32_t>(m_program->globals.size());
     m_values = m_program->values.data();
     m_frameRanges = m_program->frameRanges.data();
+    m_cacheSites.assign(static_cast<size_t>(m_program->cacheSites), CacheSite());
 }
 
 void CVirtualMachine::BorrowProgram(std::shared_ptr<VmProgram> program) {
@@ -388,6 +389,7 @@ void CVirtualMachine::UnloadProgram() {
     m_globalCount = 0;
     m_values = nullptr;
     m_frameRanges = nullptr;
+    m_cacheSites.clear();
     m_swizzles.clear();
     m_ip = -1;
     m_currentIp = -1;

@@ -275,6 +275,22 @@ protected:
         return false;
     }
     bool ClearAboveReleasing(CVmValue* end, int32_t ip);
+    // A method call (object a, method-name index) that runs a script-declared
+    // class's script method: the return slot with the object and the frame
+    // are pushed and the instruction pointer set to the method, as a call
+    // does, without a nested run. False (nothing done) for any other call.
+    // site: the instruction's cache (VmProgram::cacheSites), 0 for none.
+    bool EnterScriptMethod(CVmValue* a, int32_t nameIndex, uint16_t site);
+    // The member value of a script-declared object that a member access
+    // through method-name index reaches (own or a base part's), or null.
+    CVmValue* DeclaredMember(CVmClassBase* object, int32_t nameIndex, uint16_t site);
+    // What a cache site last found: the class (its registration) and the
+    // method's start or the member's index there.
+    struct CacheSite {
+        const CVmRegisterClass* reg = nullptr;
+        int32_t value = 0;
+    };
+    bool CachedHit(const CacheSite& c, CVmClassBase* object) const;
     void DebuggerPoll();
     void Return(CVmValue* a);
     bool PushPendingArgs();
@@ -333,6 +349,7 @@ protected:
     int32_t m_globalCount = 0;
     CVmValue* m_values = nullptr;  // the program's value table
     const VmFrameRange* m_frameRanges = nullptr;
+    std::vector<CacheSite> m_cacheSites;  // of the installed program
 
     CVmRegisterFunction m_registry;
     PtrList<CVmRegisterClass> m_classes;

@@ -213,6 +213,27 @@ const VmClassMethodDecl* CVmRegisterDeclaredClass::ScriptMethodFor(CVmClassBase*
     return s->method;
 }
 
+CVmValue* CVmRegisterDeclaredClass::MemberFor(CVmClassBase* object, int32_t index, int32_t* own) const {
+    if (own) *own = -1;
+    const CVmRegisterDeclaredClass* cls = this;
+    // A base part is a part of its own: the walk is as deep as the bases are.
+    for (size_t depth = 0; depth <= VmProgram::kMaxClassDepth; ++depth) {
+        const VmDeclaredSlot* s = cls->DeclaredSlot(index);
+        if (!s || s->kind != kKindMember || typeid(*object) != typeid(CVmClassDeclared)) return nullptr;
+        CVmClassDeclared* o = static_cast<CVmClassDeclared*>(object);
+        if (o->m_class != cls) return nullptr;
+        if (s->base < 0) {
+            if (own && depth == 0) *own = s->member;
+            return o->Member(s->member);
+        }
+        CVmClassDeclared* part = o->Part(s->base);
+        if (!part) return nullptr;
+        object = part;
+        cls = part->m_class;
+    }
+    return nullptr;
+}
+
 bool CVmRegisterDeclaredClass::RunScript(const VmClassMethodDecl& method) {
     if (method.start < 0 || method.start >= m_machine->CodeCount()) return false;
     // The call hook already heard of the call that led here.

@@ -86,6 +86,12 @@ public:
     // program without an error. Null otherwise (the call goes through
     // CallMethod).
     const VmClassMethodDecl* ScriptMethodFor(CVmClassBase* object, int32_t index) const;
+    // The member value that a member read or write through method-name index
+    // reaches on the object (its own, or its base part's), for the run loop
+    // to read or write in place; null when the name is no member of the
+    // object's class (the access goes through CallGet or CallSet).
+    // *own: the member's index when it is the object's own, else -1.
+    CVmValue* MemberFor(CVmClassBase* object, int32_t index, int32_t* own = nullptr) const;
     CVirtualMachine* Machine() const { return m_machine; }
     bool IsRetired() const { return m_retired; }
 

@@ -37,6 +37,10 @@
     X(F, 50, I, N, L) X(F, 51, I, N, G)
 // A slot tested and an immediate jump target.
 #define VM_SHAPES_AJ(X, F) X(F, 46, L, N, I) X(F, 47, G, N, I)
+// A value, an immediate member name and a slot (an object, or the target).
+#define VM_SHAPES_AIT(X, F)                                                                                   \
+    X(F, 18, L, I, L) X(F, 19, L, I, G) X(F, 20, G, I, L) X(F, 21, G, I, G) X(F, 30, V, I, L) X(F, 31, V, I, G) \
+    X(F, 38, I, J, L) X(F, 39, I, J, G)
 // An object, an immediate method name and an immediate argument count.
 #define VM_SHAPES_OIJ(X, F) X(F, 22, L, I, J) X(F, 23, G, I, J)
 // One slot.
@@ -58,13 +62,14 @@
     VM_SHAPES_ABT(X, INDEX_WRITE) VM_SHAPES_AKT(X, MODK) VM_SHAPES_AKT(X, DIVK) VM_SHAPES_ABJ(X, RELATION)    \
     VM_SHAPES_AT(X, COPY) VM_SHAPES_AT(X, ADD_TO) VM_SHAPES_AT(X, SUB_FROM) VM_SHAPES_AT(X, MUL_BY)           \
     VM_SHAPES_AT(X, ARRAY_APPEND) VM_SHAPES_AT(X, LEN) VM_SHAPES_AJ(X, TEST) VM_SHAPES_OIJ(X, METHOD_CALL)     \
+    VM_SHAPES_AIT(X, MEMBER_READ) VM_SHAPES_AIT(X, MEMBER_WRITE)                                             \
     VM_SHAPES_A(X, PUSH) VM_SHAPES_A(X, PUSH_CALL) VM_SHAPES_A(X, RETURN) VM_SHAPES_S(X, POP_INTO)            \
     VM_SHAPES_S(X, POP_INTO_POP) VM_SHAPES_S(X, STEP) VM_SHAPES_S(X, STEP_JUMP) VM_SHAPES_STEP_REL(X, STEP_REL)
 
 // The families above, once each.
 #define VM_FAST_FAMILIES(X)                                                                                 \
     X(ADD) X(SUB) X(MUL) X(INDEX_READ) X(INDEX_WRITE) X(MODK) X(DIVK) X(RELATION) X(COPY) X(ADD_TO) X(SUB_FROM) \
-    X(MUL_BY) X(ARRAY_APPEND) X(LEN) X(TEST) X(METHOD_CALL) X(PUSH) X(PUSH_CALL) X(RETURN) X(POP_INTO)        \
+    X(MUL_BY) X(ARRAY_APPEND) X(LEN) X(TEST) X(METHOD_CALL) X(MEMBER_READ) X(MEMBER_WRITE) X(PUSH) X(PUSH_CALL) X(RETURN) X(POP_INTO)        \
     X(POP_INTO_POP) X(STEP) X(STEP_JUMP) X(STEP_REL)
 
 // Handlers of one form each: a call, a jump, a pop and a reserve with

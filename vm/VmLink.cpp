@@ -147,6 +147,8 @@ private:
         case OP_ARRAY_APPEND: id = kByMode.ARRAY_APPEND[m]; break;
         case OP_LEN: id = kByMode.LEN[m]; break;
         case OP_METHOD_CALL: id = kByMode.METHOD_CALL[m]; break;
+        case OP_MEMBER_READ: id = kByMode.MEMBER_READ[m]; break;
+        case OP_MEMBER_WRITE: id = kByMode.MEMBER_WRITE[m]; break;
         case OP_PUSH: id = kByMode.PUSH[m]; break;
         case OP_RETURN: id = m == 57 ? static_cast<int>(VMF_RETURN_VOID) : kByMode.RETURN[m]; break;
         case OP_POP_INTO: id = kByMode.POP_INTO[m]; break;
@@ -171,6 +173,8 @@ private:
             break;
         }
         if (id >= 0) Use(i, id);
+        const bool cached = op == OP_METHOD_CALL || op == OP_MEMBER_READ || op == OP_MEMBER_WRITE;
+        if (id >= 0 && cached && m_p.cacheSites < UINT16_MAX) in.aux = static_cast<uint16_t>(++m_p.cacheSites);
     }
 
     // Pairs the compilers emit, run as one: the second instruction keeps its

@@ -69,6 +69,10 @@ struct VmProgram {
     bool linked = false;
     // Per instruction (and the end): the frames its code may run in unchecked.
     std::vector<VmFrameRange> frameRanges;
+    // Method calls and member accesses that remember, per machine, the
+    // script-declared class they last reached and what they found there
+    // (their number in aux, from 1).
+    int32_t cacheSites = 0;
 
     int32_t CodeCount() const { return static_cast<int32_t>(code.size()) - (linked ? 1 : 0); }
 

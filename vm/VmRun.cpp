@@ -19,6 +19,7 @@
 // Everything slow (type rules beyond the common pairs, errors, calls into
 // native code) stays out of line in VmOperations.cpp.
 #include <cstring>
+#include <typeinfo>
 
 #include "VirtualMachine.h"
 #include "VmDeclaredClass.h"
@@ -98,6 +99,57 @@ CVmValue* CVirtualMachine::GeneralOperand(int k, const VmInstruction* in, CVmVal
     default:
         return nullptr;
     }
+}
+
+// A cache site's class holds for the object while this machine runs that
+// class's program (the sites are emptied when the program goes) as the
+// current machine without an error, as CVmRegisterDeclaredClass::CanRun
+// asks.
+bool CVirtualMachine::CachedHit(const CacheSite& c, CVmClassBase* object) const {
+    return c.reg && object->m_registration == c.reg && typeid(*object) == typeid(CVmClassDeclared) &&
+           static_cast<CVmClassDeclared*>(object)->DeclaredClass() == c.reg && g_currentVM == this && !m_error;
+}
+
+bool CVirtualMachine::EnterScriptMethod(CVmValue* a, int32_t nameIndex, uint16_t site) {
+    if (a->type != VmValueType::Object || !a->asObject || m_callHook) return false;
+    CVmClassBase* const object = a->asObject;
+    CacheSite* const cache = site ? &m_cacheSites[site - 1] : nullptr;
+    int32_t start;
+    if (cache && CachedHit(*cache, object)) {
+        start = cache->value;
+    } else {
+        CVmRegisterClass* const reg = object->m_registration;
+        CVmRegisterDeclaredClass* const declared = reg ? reg->AsDeclaredClass() : nullptr;
+        const VmClassMethodDecl* const method = declared ? declared->ScriptMethodFor(object, nameIndex) : nullptr;
+        if (!method) return false;
+        start = method->start;
+        if (cache) *cache = {reg, start};
+    }
+    CVmValue* const top = m_top;
+    if (top + 2 >= m_stackLimit || CVmValue::NeedsRelease(top[1].type) || CVmValue::NeedsRelease(top[2].type))
+        return false;
+    // The object in the return slot is the method's parameter 1; the marker
+    // sends the result there on return.
+    top[1].SetObject(object);
+    top[2].SetStatus(m_ip, static_cast<int32_t>(m_frame - m_stackBase), kVmFrameOfMethod);
+    m_top = top + 2;
+    m_frame = m_top;
+    m_ip = start;
+    return true;
+}
+
+CVmValue* CVirtualMachine::DeclaredMember(CVmClassBase* object, int32_t nameIndex, uint16_t site) {
+    if (!object) return nullptr;
+    CacheSite* const cache = site ? &m_cacheSites[site - 1] : nullptr;
+    if (cache && CachedHit(*cache, object)) return static_cast<CVmClassDeclared*>(object)->Member(cache->value);
+    CVmRegisterClass* const reg = object->m_registration;
+    const CVmRegisterDeclaredClass* const declared = reg ? reg->AsDeclaredClass() : nullptr;
+    int32_t own = -1;
+    CVmValue* const member = declared ? declared->MemberFor(object, nameIndex, &own) : nullptr;
+    // Only a class's own members are remembered: a base part's is reached
+    // through that part.
+    if (cache && member && own >= 0) *cache = {reg, own};
+    return member;
 }
 
 bool CVirtualMachine::ClearAboveReleasing(CVmValue* end, int32_t ip) {
@@ -607,17 +659,18 @@ F_CALL : {
         CVmValue* const marker = frame;                                                            \
         const int32_t savedIp = marker->asWords[0];                                                \
         const int32_t savedFrame = marker->asWords[1];                                             \
-        if ((marker->head & ~(static_cast<uint64_t>(kVmFrameCallerFast) << 32)) !=                 \
-                static_cast<uint32_t>(VmValueType::VmStatus) ||                                    \
+        const int32_t flags = marker->aux;                                                         \
+        if (marker->type != VmValueType::VmStatus || (flags & ~(kVmFrameCallerFast | kVmFrameOfMethod)) || \
             static_cast<uint32_t>(savedIp) >= static_cast<uint32_t>(vm->m_codeCount) ||            \
-            static_cast<uint32_t>(savedFrame) >= kMaxStackSlots)                                   \
+            static_cast<uint32_t>(savedFrame) >= kMaxStackSlots || marker == stackBase)            \
             goto L_RETURN;                                                                         \
         CVmValue* const a = (a_);                                                                  \
         CVmValue* const caller = stackBase + savedFrame;                                           \
-        const bool callerSafe = marker->aux != 0 || vm->FrameSafe(caller, savedIp);                \
+        const bool callerSafe = (flags & kVmFrameCallerFast) || vm->FrameSafe(caller, savedIp);    \
         const VmInstruction* const next = code + savedIp;                                          \
         CVmValue* const top = vm->m_top;                                                           \
-        if (a && callerSafe && next->handler == &&F_POP_INTO_POP_53 && next[1].handler == &&F_POP && \
+        if (a && callerSafe && flags != kVmFrameOfMethod && next->handler == &&F_POP_INTO_POP_53 && \
+            next[1].handler == &&F_POP &&                                                          \
             !CVmValue::NeedsRelease(a->type)) {                                                    \
             const int32_t n = next[1].field[0];                                                    \
             CVmValue* const end = marker - 1 - n;                                                  \
@@ -649,8 +702,23 @@ F_CALL : {
         else                                                                                       \
             marker->Assign(*a);                                                                    \
     return_cleared_##tag:                                                                          \
-        const bool released = vm->ClearAbove(marker, static_cast<int32_t>(in - code));             \
+        bool released = vm->ClearAbove(marker, static_cast<int32_t>(in - code));                   \
         vm->m_frame = frame = caller;                                                              \
+        if (flags == kVmFrameOfMethod) {                                                           \
+            /* The result goes into the method call's return slot, over the object. */             \
+            CVmValue* const r = marker - 1;                                                        \
+            if (r->type == VmValueType::Object && r->asObject && r->asObject->m_refCount > 1) {    \
+                --r->asObject->m_refCount;                                                         \
+                r->CopyWords(*marker);                                                             \
+                marker->PutWords(0, 0);                                                            \
+            } else {                                                                               \
+                vm->m_currentIp = static_cast<int32_t>(in - code);                                 \
+                vm->m_ip = savedIp;                                                                \
+                r->Move(*marker);                                                                  \
+                released = true;                                                                   \
+            }                                                                                      \
+            vm->m_top = r;                                                                         \
+        }                                                                                          \
         in = next;                                                                                 \
         if (released && vm->m_runFlags) {                                                          \
             vm->m_ip = savedIp;                                                                    \
@@ -674,35 +742,39 @@ F_JUMP:
     DISPATCH();
 
 // A method call on an object of a script-declared class whose method is
-// script code: entered here as a plain call, with the object in the return
-// slot as parameter 1 and a marker that moves the result into that slot on
-// return. Everything else goes the general way.
+// script code: entered as a plain call (EnterScriptMethod). Everything else
+// goes the general way.
 #define METHOD_CALL_HANDLER(F, mode, KA, KB, KT)                                                    \
     F_##F##_##mode : {                                                                              \
-        const CVmValue* const a = OPND(KA, 0);                                                      \
-        if (a->type != VmValueType::Object || !a->asObject) goto L_METHOD_CALL;                     \
-        CVmClassBase* const object = a->asObject;                                                   \
-        CVmRegisterClass* const reg = object->m_registration;                                       \
-        CVmRegisterDeclaredClass* const declared = reg ? reg->AsDeclaredClass() : nullptr;          \
-        const VmClassMethodDecl* const method = declared ? declared->ScriptMethodFor(object, INT(KB, 1)) : nullptr; \
-        CVmValue* const top = vm->m_top;                                                            \
-        if (!method || top + 2 >= vm->m_stackLimit || CVmValue::NeedsRelease(top[1].type) ||        \
-            CVmValue::NeedsRelease(top[2].type))                                                    \
-            goto L_METHOD_CALL;                                                                     \
-        ++object->m_refCount;                                                                       \
-        top[1].head = static_cast<uint32_t>(VmValueType::Object);                                   \
-        top[1].asObject = object;                                                                   \
-        CVmValue* const marker = top + 2;                                                           \
-        marker->head = static_cast<uint32_t>(VmValueType::VmStatus) |                               \
-                       (static_cast<uint64_t>(kVmFrameOfMethod) << 32);                             \
-        marker->asRaw = static_cast<uint32_t>(in - code + 1) |                                      \
-                        (static_cast<uint64_t>(frame - stackBase) << 32);                           \
-        vm->m_top = marker;                                                                         \
-        vm->m_frame = frame = marker;                                                               \
-        in = code + method->start;                                                                  \
+        CVmValue* const a = OPND(KA, 0);                                                            \
+        if (a->type != VmValueType::Object) goto L_METHOD_CALL;                                     \
+        SAVE_IP();                                                                                  \
+        if (!vm->EnterScriptMethod(a, INT(KB, 1), in->aux)) goto L_METHOD_CALL;                     \
+        frame = vm->m_frame;                                                                        \
+        in = code + vm->m_ip;                                                                       \
         ENTER_FRAME();                                                                              \
     }
     VM_SHAPES_OIJ(METHOD_CALL_HANDLER, METHOD_CALL)
+
+// T := member B of the script-declared object A, and member B of the object T
+// := A, in place. Everything else (native objects, swizzles, fallbacks) goes
+// the general way.
+#define MEMBER_READ_HANDLER(F, mode, KA, KB, KT)                                                     \
+    F_##F##_##mode : {                                                                               \
+        const CVmValue* const a = OPND(KA, 0);                                                       \
+        CVmValue* const member = a->type == VmValueType::Object ? vm->DeclaredMember(a->asObject, INT(KB, 1), in->aux) : nullptr; \
+        if (!member) goto L_MEMBER_READ;                                                             \
+        SET_COPY(OPND(KT, 2), member);                                                               \
+    }
+    VM_SHAPES_AIT(MEMBER_READ_HANDLER, MEMBER_READ)
+#define MEMBER_WRITE_HANDLER(F, mode, KA, KB, KT)                                                    \
+    F_##F##_##mode : {                                                                               \
+        const CVmValue* const t = OPND(KT, 2);                                                       \
+        CVmValue* const member = t->type == VmValueType::Object ? vm->DeclaredMember(t->asObject, INT(KB, 1), in->aux) : nullptr; \
+        if (!member) goto L_MEMBER_WRITE;                                                            \
+        SET_COPY(member, OPND(KA, 0));                                                               \
+    }
+    VM_SHAPES_AIT(MEMBER_WRITE_HANDLER, MEMBER_WRITE)
 
 // The end of the code: a run that falls off it.
 F_FALL_OFF:
@@ -921,7 +993,7 @@ L_METHOD_CALL : {
     CVmValue* a = A;
     const int32_t nameIndex = B->asInt;
     const int32_t argc = T->asInt;
-    vm->CallMethodOn(a, nameIndex, argc);
+    if (!vm->EnterScriptMethod(a, nameIndex, 0)) vm->CallMethodOn(a, nameIndex, argc);
     GENERAL_DONE();
 }
 L_MEMBER_READ : {
