@@ -201,6 +201,7 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
     CVmValue* frame = vm->m_frame;
     CVmValue* globals = vm->m_globals;
     CVmValue* values = vm->m_values;
+    CVmValue* call_top = nullptr;  // handed from a call's checks to its frame
 
 // ---------------------------------------------------------------------------
 // Dispatch
@@ -562,12 +563,19 @@ fall_off:
 #define PUSH_HANDLER(F, mode, KA, KB, KT) \
     F_##F##_##mode : PUSH_BODY(KA) NEXT_FAST();
     VM_SHAPES_A(PUSH_HANDLER, PUSH)
-// A push, then the call after it.
-#define PUSH_CALL_HANDLER(F, mode, KA, KB, KT)                \
-    F_##F##_##mode : PUSH_BODY(KA)                            \
-    if (in[1].handler != &&F_CALL) NEXT_FAST();               \
-    ++in;                                                     \
-    goto F_CALL;
+// A push, then the call after it: the call's checks of the stack made
+// once for both.
+#define PUSH_CALL_HANDLER(F, mode, KA, KB, KT)                                                     \
+    F_##F##_##mode : {                                                                             \
+        CVmValue* const top = vm->m_top;                                                           \
+        if (in[1].handler != &&F_CALL || top + 2 >= vm->m_stackLimit ||                            \
+            CVmValue::NeedsRelease(top[1].type) || CVmValue::NeedsRelease(top[2].type))            \
+            goto F_PUSH_##mode;                                                                    \
+        top[1].Assign(*OPND(KA, 0));                                                               \
+        ++in;                                                                                      \
+        call_top = top + 1;                                                                        \
+        goto call_checked;                                                                         \
+    }
     VM_SHAPES_A(PUSH_CALL_HANDLER, PUSH_CALL)
 
 // A := the top value, moved; the top comes down.
@@ -614,10 +622,14 @@ F_RESERVE : {
 // the function begins by reserving n slots, aux holds n + 1 and the call
 // reserves them itself.
 F_CALL : {
-    const VmInstruction* const target = in->x.target;
     CVmValue* const top = vm->m_top;
     if (top + 1 >= vm->m_stackLimit || CVmValue::NeedsRelease(top[1].type)) goto L_CALL;
-    CVmValue* const marker = top + 1;
+    call_top = top;
+}
+call_checked : {
+    // call_top: the stack's top; the slot above it takes the marker.
+    const VmInstruction* const target = in->x.target;
+    CVmValue* const marker = call_top + 1;
     marker->PutWords(static_cast<uint32_t>(VmValueType::VmStatus) | (static_cast<uint64_t>(kVmFrameCallerFast) << 32),
                      static_cast<uint32_t>(in - code + 1) | (static_cast<uint64_t>(frame - stackBase) << 32));
     vm->m_top = marker;
@@ -676,12 +688,11 @@ F_CALL : {
             CVmValue* const end = marker - 1 - n;                                                  \
             CVmValue* const t = PTR_(caller, next->field[0]);                                      \
             if (n >= 0 && end >= stackBase && t <= end && !CVmValue::NeedsRelease(t->type)) {      \
-                CVmValue result;                                                                   \
-                result.CopyWords(*a);                                                              \
+                const uint64_t head = a->head, raw = a->asRaw;                                     \
                 CVmValue* p = top;                                                                 \
                 for (; p > end && !CVmValue::NeedsRelease(p->type); --p) p->type = VmValueType::Void; \
                 if (p == end) {                                                                    \
-                    t->CopyWords(result);                                                          \
+                    t->PutWords(head, raw);                                                        \
                     vm->m_top = end;                                                               \
                     vm->m_frame = frame = caller;                                                  \
                     in = next + 2;                                                                 \
@@ -689,9 +700,8 @@ F_CALL : {
                 }                                                                                  \
                 /* Something to release at p: the three instructions one by one from here,  */   \
                 /* with the slots above p (scalars) already voided.                           */   \
-                marker->CopyWords(result);                                                         \
+                marker->PutWords(head, raw);                                                       \
                 vm->m_top = p > marker ? p : marker;                                               \
-                result.PutWords(0, 0);                                                             \
                 goto return_cleared_##tag;                                                         \
             }                                                                                      \
         }                                                                                          \
