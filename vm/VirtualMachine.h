@@ -4,6 +4,7 @@
 // execution.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <istream>
 #include <cstdint>
@@ -139,8 +140,12 @@ public:
     void StepInstruction();
     // The run loop's handlers: the general one of an opcode (-1: the one of
     // opcodes and modes without a handler) and the specialised ones (VmFast).
-    static const void* GeneralHandler(int opcode);
-    static const void* FastHandler(int id);
+    static const void* GeneralHandler(int opcode) {
+        const bool known = opcode >= 0 && opcode < kVmOpcodeCount;
+        return Handlers(s_generalHandlers)[known ? kVmHandlerByOpcode.handler[opcode]
+                                                 : static_cast<uint8_t>(H_UNSUPPORTED)];
+    }
+    static const void* FastHandler(int id) { return Handlers(s_fastHandlers)[id]; }
     // The debugger poll of the run loop, run once (nothing without a debugger).
     void PollDebugger() {
         if (m_debugger) DebuggerPoll();
@@ -250,6 +255,17 @@ protected:
     // addresses.
     static void Execute(CVirtualMachine* vm, bool singleStep);
     static void PublishHandlers();
+    // The run loop's handler addresses, published by its first call.
+    static std::atomic<const void* const*> s_generalHandlers;
+    static std::atomic<const void* const*> s_fastHandlers;
+    static const void* const* Handlers(const std::atomic<const void* const*>& table) {
+        const void* const* t = table.load(std::memory_order_acquire);
+        if (__builtin_expect(!t, 0)) {
+            PublishHandlers();
+            t = table.load(std::memory_order_acquire);
+        }
+        return t;
+    }
     // Operand k of an instruction as the general handlers reach it: decoded
     // from the mode, frame slots checked against the stack.
     CVmValue* GeneralOperand(int k, const VmInstruction* in, CVmValue* frame);

@@ -190,10 +190,13 @@ bool ReadLineTable(SectionReader& r, const VmBytecodeHeader& h, VmProgram& p) {
 bool ReadCode(SectionReader& r, const VmBytecodeHeader& h, VmProgram& p) {
     if (h.instructionCount <= 0) return true;  // refused by validation: nothing to run
     if (!r.Begin("code", h.codeOffset, h.instructionCount, 2)) return false;
-    p.code.resize(static_cast<size_t>(h.instructionCount));
-    for (size_t i = 0; i < p.code.size(); ++i) {
+    // One more for the end of the code that linking adds.
+    const size_t n = static_cast<size_t>(h.instructionCount);
+    p.code.reserve(n + 1);
+    for (size_t i = 0; i < n; ++i) {
         std::string bad;
-        if (!VmReadInstruction(r.In(), p.code[i], p, bad)) {
+        p.code.emplace_back(VmInstruction::kUndecoded);
+        if (!VmReadInstruction(r.In(), p.code.back(), p, bad)) {
             std::ostringstream why;
             if (bad.empty())
                 why << "instruction " << i << " is truncated or holds a malformed value.";

@@ -153,12 +153,11 @@ struct VmHandlerByOpcode {
 inline constexpr VmHandlerByOpcode kVmHandlerByOpcode{};
 
 struct VmOpcodeInfo {
-    bool assigned;
-    const char* name;
-    const char* label;
-    uint8_t reads;
+    bool assigned = false;
+    const char* name = "";
+    const char* label = "";
+    uint8_t reads = 0;
 };
-const VmOpcodeInfo& VmOpcodeInfoOf(int opcode);
 
 // An operand field of the file encoding: its type and its position in the
 // original 32-byte instruction record (positions name the fields; the decoded
@@ -176,8 +175,120 @@ struct VmModeInfo {
     VmField fields[3] = {};         // the operands in file order
     uint8_t fieldOperand[3] = {};  // the operand (0 A, 1 B, 2 T) each field fills
 };
+// The tables of opcodes and modes, built at compile time (no initialisation
+// order to care about) and looked up inline.
+//
+// The addressing modes: per mode the kind and position of operands 1, 2 and
+// 3, then the operand fields in file order (h int16, i int32, v value, each
+// with its position). Kinds: L local, G global, V embedded value, 1 and 2
+// the temporaries, - not set, 0 null.
+struct VmModeRow {
+    int mode;
+    const char* operands;  // "L8 G10 L12"
+    const char* fields;    // "h8 h10 h12"
+};
+
+inline constexpr VmModeRow kVmModeRows[] = {
+    {0, "L8 L10 L12", "h8 h10 h12"},   {1, "L8 L10 G12", "h8 h10 h12"},   {2, "L8 G10 L12", "h8 h10 h12"},
+    {3, "L8 G10 G12", "h8 h10 h12"},   {4, "G8 L10 L12", "h8 h10 h12"},   {5, "G8 L10 G12", "h8 h10 h12"},
+    {6, "G8 G10 L12", "h8 h10 h12"},   {7, "G8 G10 G12", "h8 h10 h12"},   {8, "L8 L10 112", "h8 h10 i12"},
+    {9, "L8 G10 112", "h8 h10 i12"},    {10, "G8 L10 112", "h8 h10 i12"},   {11, "G8 G10 112", "h8 h10 i12"},
+    {12, "L8 V12 L28", "h8 h28 v12"},  {13, "L8 V12 G28", "h8 h28 v12"},  {14, "G8 V12 L28", "h8 h28 v12"},
+    {15, "G8 V12 G28", "h8 h28 v12"},  {16, "L8 V12 128", "h8 i28 v12"},  {17, "G8 V12 128", "h8 i28 v12"},
+    {18, "L8 112 L16", "h8 i12 h16"},  {19, "L8 112 G16", "h8 i12 h16"},  {20, "G8 112 L16", "h8 i12 h16"},
+    {21, "G8 112 G16", "h8 i12 h16"},  {22, "L8 112 216", "h8 i12 i16"},  {23, "G8 112 216", "h8 i12 i16"},
+    {24, "V8 L24 L26", "h24 h26 v8"},  {25, "V8 L24 G26", "h24 h26 v8"},  {26, "V8 G24 L26", "h24 h26 v8"},
+    {27, "V8 G24 G26", "h24 h26 v8"},  {28, "V8 L24 128", "h24 i28 v8"},  {29, "V8 G24 128", "h24 i28 v8"},
+    {30, "V8 124 L28", "i24 h28 v8"},  {31, "V8 124 G28", "i24 h28 v8"},  {32, "18 L12 L14", "i8 h12 h14"},
+    {33, "18 L12 G14", "i8 h12 h14"},  {34, "18 G12 L14", "i8 h12 h14"},  {35, "18 G12 G14", "i8 h12 h14"},
+    {36, "18 L12 216", "i8 h12 i16"},  {37, "18 G12 216", "i8 h12 i16"},  {38, "18 212 L16", "i8 i12 h16"},
+    {39, "18 212 G16", "i8 i12 h16"},  {40, "18 V12 L28", "i8 v12 h28"},  {41, "18 V12 G28", "i8 v12 h28"},
+    {42, "L8 - L10", "h8 h10"},        {43, "L8 - G10", "h8 h10"},        {44, "G8 - L10", "h8 h10"},
+    {45, "G8 - G10", "h8 h10"},        {46, "L8 - 112", "h8 i12"},        {47, "G8 - 112", "h8 i12"},
+    {48, "V8 - L24", "h24 v8"},        {49, "V8 - G24", "h24 v8"},        {50, "18 - L12", "i8 h12"},
+    {51, "18 - G12", "i8 h12"},        {52, "18 - 212", "i8 i12"},        {53, "L8 - -", "h8"},
+    {54, "G8 - -", "h8"},              {55, "V8 - -", "v8"},              {56, "18 - -", "i8"},
+    {57, "0 0 0", ""},
+};
+
+constexpr VmOperandKind VmKindOf(char c) {
+    switch (c) {
+    case 'L':
+        return VmOperandKind::Local;
+    case 'G':
+        return VmOperandKind::Global;
+    case 'V':
+        return VmOperandKind::Value;
+    case '1':
+        return VmOperandKind::Temp1;
+    case '2':
+        return VmOperandKind::Temp2;
+    case '-':
+        return VmOperandKind::Keep;
+    default:
+        return VmOperandKind::Null;
+    }
+}
+
+// Reads the decimal number at p (0 when there is none) and moves p past it.
+constexpr uint8_t VmReadNumber(const char*& p) {
+    int n = 0;
+    while (*p >= '0' && *p <= '9') n = n * 10 + (*p++ - '0');
+    return static_cast<uint8_t>(n);
+}
+
+struct VmModeTable {
+    VmModeInfo modes[kVmModeCount];
+    constexpr VmModeTable() : modes() {
+        for (const VmModeRow& row : kVmModeRows) {
+            VmModeInfo& m = modes[row.mode];
+            const char* p = row.operands;
+            for (int k = 0; k < 3; ++k) {
+                while (*p == ' ') ++p;
+                m.kind[k] = VmKindOf(*p++);
+                m.position[k] = VmReadNumber(p);
+            }
+            m.fieldCount = 0;
+            for (const char* f = row.fields; *f;) {
+                while (*f == ' ') ++f;
+                if (!*f) break;
+                const char t = *f++;
+                VmField& field = m.fields[m.fieldCount];
+                field.type = t == 'h' ? VmFieldType::Int16 : t == 'i' ? VmFieldType::Int32 : VmFieldType::Value;
+                field.position = VmReadNumber(f);
+                for (uint8_t k = 0; k < 3; ++k)
+                    if (m.kind[k] != VmOperandKind::Null && m.kind[k] != VmOperandKind::Keep &&
+                        m.position[k] == field.position)
+                        m.fieldOperand[m.fieldCount] = k;
+                ++m.fieldCount;
+            }
+        }
+    }
+};
+
+inline constexpr VmModeTable kVmModes;
+
+struct VmOpcodeTable {
+    VmOpcodeInfo ops[kVmOpcodeCount];
+    VmOpcodeInfo none = {false, "", "", 0};
+    constexpr VmOpcodeTable() : ops() {
+#define VM_OPCODE_ROW(code, name, label, reads) ops[code] = {true, #name, label, static_cast<uint8_t>(reads)};
+        VM_OPCODES(VM_OPCODE_ROW)
+#undef VM_OPCODE_ROW
+    }
+};
+
+inline constexpr VmOpcodeTable kVmOpcodes;
+
+inline const VmOpcodeInfo& VmOpcodeInfoOf(int opcode) {
+    return (opcode >= 0 && opcode < kVmOpcodeCount) ? kVmOpcodes.ops[opcode] : kVmOpcodes.none;
+}
+
 // Null for modes without a routine (negative or 58 and above).
-const VmModeInfo* VmModeInfoOf(int mode);
+inline const VmModeInfo* VmModeInfoOf(int mode) {
+    if (mode < 0 || mode >= kVmModeCount) return nullptr;
+    return &kVmModes.modes[mode];
+}
 
 // An operand as its kind and index: the slot index (frame slot, global,
 // entry of the program's value table) or the immediate.
@@ -208,6 +319,9 @@ struct VmInstruction {
     } x;
 
     VmInstruction() { Set(OP_NOP3, 57, kNoFields); }
+    // An instruction to be decoded into: nothing set.
+    enum Undecoded { kUndecoded };
+    explicit VmInstruction(Undecoded) {}
 
     // Sets opcode and mode and fills the operands from the mode's table for
     // raw field contents given by position (int16 and int32 fields, already
@@ -216,7 +330,21 @@ struct VmInstruction {
     // or routine.
     bool Set(int opcode, int mode, const int32_t fieldsByPosition[32]);
     // Operand k (0 A, 1 B, 2 T) as its kind and index.
-    VmOperand Operand(int k) const;
+    VmOperand Operand(int k) const {
+        const VmModeInfo* info = VmModeInfoOf(mode);
+        const VmOperandKind kind = info ? info->kind[k] : VmOperandKind::Null;
+        switch (kind) {
+        case VmOperandKind::Local:
+        case VmOperandKind::Global:
+        case VmOperandKind::Value:
+            return {kind, field[k] / static_cast<int32_t>(sizeof(CVmValue))};
+        case VmOperandKind::Temp1:
+        case VmOperandKind::Temp2:
+            return {kind, field[k]};
+        default:
+            return {kind, 0};
+        }
+    }
 
     static constexpr int32_t kNoFields[32] = {};
 };

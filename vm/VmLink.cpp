@@ -67,13 +67,23 @@ public:
         m_p.linked = true;
         m_code = m_p.code.data();
         Use(m_n, VMF_FALL_OFF);
-        for (int32_t i = 0; i < m_n; ++i) Specialise(i);
-        for (int32_t i = 0; i < m_n; ++i) Fuse(i);
+        // The entries of stretches of code (see FrameRanges): the start-up
+        // code, functions, methods, and (found while specialising) calls'
+        // targets.
+        m_entry.assign(static_cast<size_t>(m_n) + 1, 0);
+        m_entry[0] = 1;
+        for (const VmFunctionRecord& f : m_p.functions) MarkEntry(f.start);
+        for (const VmClassDeclaration& c : m_p.classes)
+            for (const VmClassMethodDecl& method : c.methods) MarkEntry(method.start);
+        // Backwards: an instruction fuses with the next one, which is done.
+        for (int32_t i = m_n; i-- > 0;) {
+            Specialise(i);
+            Fuse(i);
+        }
         FrameRanges();
         // A call with a constant target carries its callee's frame range in
         // its otherwise unused operands B and T.
-        for (int32_t i = 0; i < m_n; ++i) {
-            if (Fast(i) != VMF_CALL) continue;
+        for (const int32_t i : m_calls) {
             const VmFrameRange& r = m_p.frameRanges[static_cast<size_t>(m_code[i].field[0])];
             m_code[i].field[1] = r.low;
             m_code[i].field[2] = r.span;
@@ -81,6 +91,10 @@ public:
     }
 
 private:
+    void MarkEntry(int64_t at) {
+        if (at >= 0 && at < m_n) m_entry[static_cast<size_t>(at)] = 1;
+    }
+
     void Use(int32_t i, int id) {
         m_fast[static_cast<size_t>(i)] = static_cast<int16_t>(id);
         m_code[i].handler = CVirtualMachine::FastHandler(id);
@@ -158,7 +172,13 @@ private:
             in.aux = static_cast<uint16_t>(static_cast<int16_t>(op == OP_INC ? 1 : -1));
             break;
         case OP_CALL:
-            if (m == 56 && Target(in, 0, *info)) id = VMF_CALL;
+            if (m == 56 && Target(in, 0, *info)) {
+                id = VMF_CALL;
+                MarkEntry(in.field[0]);
+                m_calls.push_back(i);
+            } else if (IsTemp(info->kind[0])) {
+                MarkEntry(in.field[0]);
+            }
             break;
         case OP_JUMP:
             if (m == 56 && Target(in, 0, *info)) id = VMF_JUMP;
@@ -211,28 +231,16 @@ private:
     // the next one; one that jumps out, or to a target known only at run time,
     // may run any code of the program: it gets the slots of the whole program.
     void FrameRanges() {
-        std::vector<char> entry(static_cast<size_t>(m_n) + 1, 0);
-        entry[0] = 1;
-        auto mark = [&](int64_t at) {
-            if (at >= 0 && at < m_n) entry[static_cast<size_t>(at)] = 1;
-        };
-        for (const VmFunctionRecord& f : m_p.functions) mark(f.start);
-        for (const VmClassDeclaration& c : m_p.classes)
-            for (const VmClassMethodDecl& method : c.methods) mark(method.start);
-        for (int32_t i = 0; i < m_n; ++i) {
-            const VmInstruction& in = m_code[i];
-            const VmModeInfo* info = VmModeInfoOf(in.mode);
-            if (in.opcode == OP_CALL && info && IsTemp(info->kind[0])) mark(in.field[0]);
-        }
         struct Stretch {
             int32_t start, end;
             int32_t lo = 0, hi = 0;  // frame slots used, the marker's 0 included
+            int32_t farthest = -1;   // the farthest constant jump target
             bool leaves = false, fallsThrough = true;
         };
         std::vector<Stretch> stretches;
         int32_t lo = 0, hi = 0;
         for (int32_t i = 0; i < m_n; ++i) {
-            if (entry[static_cast<size_t>(i)]) stretches.push_back({i, i});
+            if (m_entry[static_cast<size_t>(i)]) stretches.push_back({i, i});
             Stretch& s = stretches.back();
             s.end = i + 1;
             const VmInstruction& in = m_code[i];
@@ -245,19 +253,17 @@ private:
                 s.hi = std::max(s.hi, slot);
             }
             const int t = JumpTargetOperand(in.opcode);
-            if (t >= 0) s.leaves = s.leaves || !IsTemp(info->kind[t]) || !(in.field[t] >= s.start && in.field[t] < m_n);
+            if (t >= 0) {
+                if (!IsTemp(info->kind[t]) || in.field[t] < s.start)
+                    s.leaves = true;
+                else
+                    s.farthest = std::max(s.farthest, in.field[t]);
+            }
             s.fallsThrough = in.opcode != OP_RETURN && in.opcode != OP_JUMP;
             lo = std::min(lo, s.lo);
             hi = std::max(hi, s.hi);
         }
-        // Forward jumps past the stretch's end are known only now.
-        for (Stretch& s : stretches) {
-            for (int32_t i = s.start; i < s.end && !s.leaves; ++i) {
-                const VmInstruction& in = m_code[i];
-                const int t = JumpTargetOperand(in.opcode);
-                if (t >= 0 && in.field[t] >= s.end) s.leaves = true;
-            }
-        }
+        for (Stretch& s : stretches) s.leaves = s.leaves || s.farthest >= s.end;
         for (size_t k = stretches.size(); k-- > 1;) {
             Stretch& s = stretches[k - 1];
             const Stretch& after = stretches[k];
@@ -266,7 +272,8 @@ private:
             s.hi = std::max(s.hi, after.hi);
             s.leaves = s.leaves || after.leaves;
         }
-        m_p.frameRanges.assign(static_cast<size_t>(m_n) + 1, VmFrameRange{0, CVirtualMachine::kMaxStackSlots});
+        m_p.frameRanges.resize(static_cast<size_t>(m_n) + 1);
+        m_p.frameRanges[static_cast<size_t>(m_n)] = {0, CVirtualMachine::kMaxStackSlots};
         for (const Stretch& s : stretches) {
             const int32_t useLo = s.leaves ? lo : s.lo;
             const int32_t useHi = s.leaves ? hi : s.hi;
@@ -282,6 +289,8 @@ private:
     const int32_t m_n;
     VmInstruction* m_code = nullptr;
     std::vector<int16_t> m_fast;
+    std::vector<char> m_entry;
+    std::vector<int32_t> m_calls;  // the calls with a constant target
 };
 
 }  // namespace

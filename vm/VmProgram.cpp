@@ -39,16 +39,16 @@ std::string VmProgram::Validate() const {
             return why.str();
         }
         for (int k = 0; k < 3; ++k) {
-            const VmOperand o = in.Operand(k);
+            const VmOperandKind kind = mode->kind[k];
             const bool reads = (op.reads & (1 << k)) != 0;
             const bool mayBeNull = k == 0 && (op.reads & VM_A_MAY_BE_NULL);
-            if (reads && !mayBeNull && (o.kind == VmOperandKind::Null || o.kind == VmOperandKind::Keep)) {
+            if (reads && !mayBeNull && (kind == VmOperandKind::Null || kind == VmOperandKind::Keep)) {
                 why << "instruction " << i << " (opcode " << int(in.opcode) << ") lacks operand " << k + 1 << " in mode "
                     << int(in.mode) << ".";
                 return why.str();
             }
-            if (o.kind == VmOperandKind::Global && !InRange(o.index, globals.size())) {
-                why << "instruction " << i << " uses global " << o.index << " of " << globals.size() << ".";
+            if (kind == VmOperandKind::Global && !InRange(in.Operand(k).index, globals.size())) {
+                why << "instruction " << i << " uses global " << in.Operand(k).index << " of " << globals.size() << ".";
                 return why.str();
             }
         }
@@ -67,7 +67,7 @@ std::string VmProgram::Validate() const {
             }
             return false;
         };
-        int64_t v;
+        int64_t v = 0;
         const char* bad = nullptr;
         switch (in.opcode) {
         case 5:

@@ -27,11 +27,6 @@
 
 namespace {
 
-// The handler addresses, published by the run loop's first call, which is
-// made without a machine.
-const void* const* g_generalHandlers = nullptr;
-const void* const* g_fastHandlers = nullptr;
-
 // The outcome of comparing two numbers, as the relational jumps test it:
 // bit 0 less, bit 1 greater, bit 2 equal.
 template <class T>
@@ -49,20 +44,14 @@ inline uint32_t DivideByMagic(uint32_t u, uint64_t magic) {
 
 }  // namespace
 
+std::atomic<const void* const*> CVirtualMachine::s_generalHandlers{nullptr};
+std::atomic<const void* const*> CVirtualMachine::s_fastHandlers{nullptr};
+
+// The run loop's first call, made without a machine, publishes its handler
+// addresses.
 void CVirtualMachine::PublishHandlers() {
     static const bool published = (Execute(nullptr, false), true);
     (void)published;
-}
-
-const void* CVirtualMachine::GeneralHandler(int opcode) {
-    PublishHandlers();
-    const bool known = opcode >= 0 && opcode < kVmOpcodeCount;
-    return g_generalHandlers[known ? kVmHandlerByOpcode.handler[opcode] : static_cast<uint8_t>(H_UNSUPPORTED)];
-}
-
-const void* CVirtualMachine::FastHandler(int id) {
-    PublishHandlers();
-    return g_fastHandlers[id];
 }
 
 void CVirtualMachine::Run() { Execute(this, false); }
@@ -188,8 +177,8 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
     };
     static_assert(sizeof(kFast) / sizeof(kFast[0]) == kVmFastCount, "one handler per VmFast");
     if (!vm) {
-        g_generalHandlers = kGeneral;
-        g_fastHandlers = kFast;
+        s_generalHandlers.store(kGeneral, std::memory_order_release);
+        s_fastHandlers.store(kFast, std::memory_order_release);
         return;
     }
 
