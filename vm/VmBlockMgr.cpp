@@ -1,6 +1,7 @@
 #include "VmBlockMgr.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 // 16 bytes, so that the addresses handed out keep malloc's alignment.
@@ -64,6 +65,28 @@ void CVmMemManager::__BlockMgr::Free(void* p) {
     }
     h->nextFree = m_free[h->sizeClass];
     m_free[h->sizeClass] = h;
+#endif
+}
+
+void* CVmMemManager::__BlockMgr::Realloc(void* p, size_t keep, int64_t size, int32_t* granted) {
+    const int64_t rounded = RoundUp(size);
+#ifdef QEM_NO_POOL
+    if (granted) *granted = rounded > INT32_MAX ? INT32_MAX : static_cast<int32_t>(rounded);
+    void* q = std::realloc(p, static_cast<size_t>(rounded));
+    if (!q) throw std::bad_alloc();
+    return q;
+#else
+    const int64_t k = (rounded >> m_shift) - 1;
+    if (p && k >= kClassCount && ClassOf(p) == kLargeClass) {
+        if (granted) *granted = rounded > INT32_MAX ? INT32_MAX : static_cast<int32_t>(rounded);
+        void* h = std::realloc(static_cast<char*>(p) - kHeaderSize, static_cast<size_t>(rounded) + kHeaderSize);
+        if (!h) throw std::bad_alloc();
+        return static_cast<char*>(h) + kHeaderSize;
+    }
+    void* q = Alloc(size, granted);
+    if (p && keep) std::memcpy(q, p, keep);
+    Free(p);
+    return q;
 #endif
 }
 

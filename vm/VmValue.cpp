@@ -588,13 +588,11 @@ CVmArray::~CVmArray() {
 
 void CVmArray::Reserve(int32_t n) {
     if (n <= capacity) return;
-    int32_t cap = 0;
-    CVmValue* p = AllocItems<CVmValue>(n, cap);
+    int32_t granted = 0;
     // Values hold no pointers to themselves: they move as plain bytes.
-    if (count) std::memcpy(static_cast<void*>(p), items, static_cast<size_t>(count) * sizeof(CVmValue));
-    VmBlockMgr().FreeIfSet(items);
-    items = p;
-    capacity = cap;
+    items = static_cast<CVmValue*>(VmBlockMgr().Realloc(items, static_cast<size_t>(count) * sizeof(CVmValue),
+                                                         static_cast<int64_t>(n) * sizeof(CVmValue), &granted));
+    capacity = granted / static_cast<int32_t>(sizeof(CVmValue));
 }
 
 void CVmArray::Resize(int32_t n) {
