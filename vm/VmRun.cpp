@@ -182,15 +182,18 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
         return;
     }
 
-    // The running instruction and what its operands are relative to. The
-    // machine's members are the truth whenever anything else may look.
+    // The running instruction and what its operands are relative to, and
+    // the stack's top and limit. On the fast way the locals are the truth:
+    // the machine's members get the top and the frame base before anything
+    // else may look (SAVE_IP, SYNC) and give them back afterwards (RELOAD).
     const VmInstruction* in = nullptr;
     const VmInstruction* code = vm->m_code;
     CVmValue* const stackBase = vm->m_stackBase;
     CVmValue* frame = vm->m_frame;
+    CVmValue* top = vm->m_top;
+    CVmValue* limit = vm->m_stackLimit;
     CVmValue* globals = vm->m_globals;
     CVmValue* values = vm->m_values;
-    CVmValue* call_top = nullptr;  // handed from a call's checks to its frame
 
 // ---------------------------------------------------------------------------
 // Dispatch
@@ -201,9 +204,13 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
         ++in;        \
         DISPATCH();  \
     } while (0)
-// The instruction pointers of the running instruction, for what may look.
+#define SYNC() (vm->m_top = top, vm->m_frame = frame)
+#define RELOAD() (top = vm->m_top, limit = vm->m_stackLimit, frame = vm->m_frame)
+// The stack and the instruction pointers of the running instruction, for
+// what may look.
 #define SAVE_IP()                                                    \
     do {                                                             \
+        SYNC();                                                      \
         vm->m_currentIp = static_cast<int32_t>(in - code);           \
         vm->m_ip = vm->m_currentIp + 1;                              \
     } while (0)
@@ -211,19 +218,37 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
 // next instruction the fast way, or else through the watched fetch.
 #define NEXT_AFTER_CALL()                                           \
     do {                                                            \
+        RELOAD();                                                   \
         if (__builtin_expect(vm->m_runFlags != 0, 0)) goto resume;  \
         NEXT_FAST();                                                \
     } while (0)
+// The watched fetch, from instruction in.
+#define WATCH_FROM_HERE()                                   \
+    do {                                                    \
+        SYNC();                                             \
+        vm->m_ip = static_cast<int32_t>(in - code);         \
+        goto watched_fetch;                                 \
+    } while (0)
 // A frame entered or returned to: the fast way goes on only when the code
 // at in may run in it unchecked.
-#define ENTER_FRAME()                                                       \
-    do {                                                                    \
-        if (__builtin_expect(!vm->FrameSafe(frame, static_cast<int32_t>(in - code)), 0)) { \
-            vm->m_ip = static_cast<int32_t>(in - code);                     \
-            goto watched_fetch;                                             \
-        }                                                                   \
-        DISPATCH();                                                         \
+#define ENTER_FRAME()                                                                  \
+    do {                                                                               \
+        if (__builtin_expect(!vm->FrameSafe(frame, static_cast<int32_t>(in - code)), 0)) \
+            WATCH_FROM_HERE();                                                         \
+        DISPATCH();                                                                    \
     } while (0)
+// Voids the slots above end and lowers the top to it; released_ becomes true
+// when that released a payload (the instruction pointers are then set).
+#define CLEAR_DOWN(end_, released_)                                                    \
+    for (; top > (end_); --top) {                                                      \
+        if (__builtin_expect(CVmValue::NeedsRelease(top->type), 0)) {                  \
+            SYNC();                                                                    \
+            released_ = vm->ClearAboveReleasing((end_), static_cast<int32_t>(in - code)); \
+            top = vm->m_top;                                                           \
+            break;                                                                     \
+        }                                                                              \
+        top->type = VmValueType::Void;                                                 \
+    }
 
     if (singleStep) goto watched_fetch;
     if (vm->m_stop) goto finish;
@@ -238,7 +263,7 @@ watched_fetch : {
     code = vm->m_code;
     globals = vm->m_globals;
     values = vm->m_values;
-    frame = vm->m_frame;
+    RELOAD();
     if (static_cast<uint32_t>(ip) >= static_cast<uint32_t>(vm->m_codeCount)) goto fall_off;
     in = code + ip;
     if (!singleStep && !vm->m_observed && vm->FrameSafe(frame, ip)) DISPATCH();
@@ -544,10 +569,9 @@ fall_off:
 // Push a copy of A.
 #define PUSH_BODY(K)                                                                               \
     {                                                                                              \
-        CVmValue* const top = vm->m_top;                                                           \
-        if (top + 1 >= vm->m_stackLimit || CVmValue::NeedsRelease(top[1].type)) goto L_PUSH;       \
+        if (top + 1 >= limit || CVmValue::NeedsRelease(top[1].type)) goto L_PUSH;                  \
         top[1].Assign(*OPND(K, 0));                                                                \
-        vm->m_top = top + 1;                                                                       \
+        ++top;                                                                                     \
     }
 #define PUSH_HANDLER(F, mode, KA, KB, KT) \
     F_##F##_##mode : PUSH_BODY(KA) NEXT_FAST();
@@ -556,13 +580,12 @@ fall_off:
 // once for both.
 #define PUSH_CALL_HANDLER(F, mode, KA, KB, KT)                                                     \
     F_##F##_##mode : {                                                                             \
-        CVmValue* const top = vm->m_top;                                                           \
-        if (in[1].handler != &&F_CALL || top + 2 >= vm->m_stackLimit ||                            \
-            CVmValue::NeedsRelease(top[1].type) || CVmValue::NeedsRelease(top[2].type))            \
+        if (in[1].handler != &&F_CALL || top + 2 >= limit || CVmValue::NeedsRelease(top[1].type) || \
+            CVmValue::NeedsRelease(top[2].type))                                                   \
             goto F_PUSH_##mode;                                                                    \
         top[1].Assign(*OPND(KA, 0));                                                               \
+        ++top;                                                                                     \
         ++in;                                                                                      \
-        call_top = top + 1;                                                                        \
         goto call_checked;                                                                         \
     }
     VM_SHAPES_A(PUSH_CALL_HANDLER, PUSH_CALL)
@@ -571,10 +594,9 @@ fall_off:
 #define POP_INTO_BODY(K)                                                                         \
     {                                                                                            \
         CVmValue* const a = OPND(K, 0);                                                          \
-        CVmValue* const top = vm->m_top;                                                         \
         if (CVmValue::NeedsRelease(a->type) || a == top || top == stackBase) goto L_POP_INTO;    \
         a->Move(*top);                                                                           \
-        vm->m_top = top - 1;                                                                     \
+        --top;                                                                                   \
     }
 #define POP_INTO_HANDLER(F, mode, KA, KB, KT) \
     F_##F##_##mode : POP_INTO_BODY(KA) NEXT_FAST();
@@ -590,58 +612,52 @@ fall_off:
 // Pop n slots (n an immediate).
 F_POP : {
     const int32_t n = in->field[0];
-    if (n < 0 || n > vm->m_top - stackBase) goto L_POP;
-    if (vm->ClearAbove(vm->m_top - n, static_cast<int32_t>(in - code))) NEXT_AFTER_CALL();
+    if (n < 0 || n > top - stackBase) goto L_POP;
+    bool released = false;
+    CVmValue* const end = top - n;
+    CLEAR_DOWN(end, released);
+    if (released) NEXT_AFTER_CALL();
     NEXT_FAST();
 }
 
 // Reserve n Void slots (n an immediate).
 F_RESERVE : {
     const int32_t n = in->field[0];
-    CVmValue* const top = vm->m_top;
-    if (n <= 0 || n > kMaxStackSlots || top + n >= vm->m_stackLimit) goto L_RESERVE;
+    if (n <= 0 || n > kMaxStackSlots || top + n >= limit) goto L_RESERVE;
     for (CVmValue* p = top + 1; p <= top + n; ++p)
         if (CVmValue::NeedsRelease(p->type)) goto L_RESERVE;
     for (CVmValue* p = top + 1; p <= top + n; ++p) p->type = VmValueType::Void;
-    vm->m_top = top + n;
+    top += n;
     NEXT_FAST();
 }
 
 // Call the script function at x.target: a frame marker above the top. When
 // the function begins by reserving n slots, aux holds n + 1 and the call
 // reserves them itself.
-F_CALL : {
-    CVmValue* const top = vm->m_top;
-    if (top + 1 >= vm->m_stackLimit || CVmValue::NeedsRelease(top[1].type)) goto L_CALL;
-    call_top = top;
-}
+F_CALL:
+    if (top + 1 >= limit || CVmValue::NeedsRelease(top[1].type)) goto L_CALL;
 call_checked : {
-    // call_top: the stack's top; the slot above it takes the marker.
     const VmInstruction* const target = in->x.target;
-    CVmValue* const marker = call_top + 1;
+    CVmValue* const marker = top + 1;
     marker->PutWords(static_cast<uint32_t>(VmValueType::VmStatus) | (static_cast<uint64_t>(kVmFrameCallerFast) << 32),
                      static_cast<uint32_t>(in - code + 1) | (static_cast<uint64_t>(frame - stackBase) << 32));
-    vm->m_top = marker;
-    vm->m_frame = frame = marker;
+    top = frame = marker;
     const int32_t n = in->aux - 1;
     // The callee's frame range (linked into B and T): it covers the reserve
     // too, which the callee falls through.
     const bool safe = static_cast<uint32_t>((marker - stackBase) - in->field[1]) < static_cast<uint32_t>(in->field[2]);
     in = target;
-    if (n > 0 && target->opcode == OP_RESERVE && marker + n < vm->m_stackLimit) {
+    if (n > 0 && target->opcode == OP_RESERVE && marker + n < limit) {
         // Slots that hold something to release are left to the reserve
         // itself; voiding the others first changes nothing.
         CVmValue* p = marker + 1;
         for (; p <= marker + n && !CVmValue::NeedsRelease(p->type); ++p) p->type = VmValueType::Void;
         if (p > marker + n) {
-            vm->m_top = marker + n;
+            top = marker + n;
             ++in;
         }
     }
-    if (__builtin_expect(!safe, 0)) {
-        vm->m_ip = static_cast<int32_t>(in - code);
-        goto watched_fetch;
-    }
+    if (__builtin_expect(!safe, 0)) WATCH_FROM_HERE();
     DISPATCH();
 }
 
@@ -655,7 +671,7 @@ call_checked : {
 // its arguments (the pair POP_INTO_POP, POP), and nothing in the slots that go
 // needs releasing, the three instructions run as one: the result goes
 // straight to its slot.
-#define RETURN_BODY(a_, tag)                                                                          \
+#define RETURN_BODY(a_, tag)                                                                       \
     {                                                                                              \
         CVmValue* const marker = frame;                                                            \
         const int32_t savedIp = marker->asWords[0];                                                \
@@ -669,10 +685,8 @@ call_checked : {
         CVmValue* const caller = stackBase + savedFrame;                                           \
         const bool callerSafe = (flags & kVmFrameCallerFast) || vm->FrameSafe(caller, savedIp);    \
         const VmInstruction* const next = code + savedIp;                                          \
-        CVmValue* const top = vm->m_top;                                                           \
         if (a && callerSafe && flags != kVmFrameOfMethod && next->handler == &&F_POP_INTO_POP_53 && \
-            next[1].handler == &&F_POP &&                                                          \
-            !CVmValue::NeedsRelease(a->type)) {                                                    \
+            next[1].handler == &&F_POP && !CVmValue::NeedsRelease(a->type)) {                      \
             const int32_t n = next[1].field[0];                                                    \
             CVmValue* const end = marker - 1 - n;                                                  \
             CVmValue* const t = PTR_(caller, next->field[0]);                                      \
@@ -682,15 +696,15 @@ call_checked : {
                 for (; p > end && !CVmValue::NeedsRelease(p->type); --p) p->type = VmValueType::Void; \
                 if (p == end) {                                                                    \
                     t->PutWords(head, raw);                                                        \
-                    vm->m_top = end;                                                               \
-                    vm->m_frame = frame = caller;                                                  \
+                    top = end;                                                                     \
+                    frame = caller;                                                                \
                     in = next + 2;                                                                 \
                     DISPATCH();                                                                    \
                 }                                                                                  \
                 /* Something to release at p: the three instructions one by one from here,  */   \
                 /* with the slots above p (scalars) already voided.                           */   \
                 marker->PutWords(head, raw);                                                       \
-                vm->m_top = p > marker ? p : marker;                                               \
+                top = p > marker ? p : marker;                                                     \
                 goto return_cleared_##tag;                                                         \
             }                                                                                      \
         }                                                                                          \
@@ -701,8 +715,9 @@ call_checked : {
         else                                                                                       \
             marker->Assign(*a);                                                                    \
     return_cleared_##tag:                                                                          \
-        bool released = vm->ClearAbove(marker, static_cast<int32_t>(in - code));                   \
-        vm->m_frame = frame = caller;                                                              \
+        bool released = false;                                                                     \
+        CLEAR_DOWN(marker, released);                                                              \
+        frame = caller;                                                                            \
         if (flags == kVmFrameOfMethod) {                                                           \
             /* The result goes into the method call's return slot, over the object. */             \
             CVmValue* const r = marker - 1;                                                        \
@@ -711,23 +726,20 @@ call_checked : {
                 r->CopyWords(*marker);                                                             \
                 marker->PutWords(0, 0);                                                            \
             } else {                                                                               \
+                SYNC();                                                                            \
                 vm->m_currentIp = static_cast<int32_t>(in - code);                                 \
                 vm->m_ip = savedIp;                                                                \
                 r->Move(*marker);                                                                  \
                 released = true;                                                                   \
             }                                                                                      \
-            vm->m_top = r;                                                                         \
+            top = r;                                                                               \
         }                                                                                          \
         in = next;                                                                                 \
         if (released && vm->m_runFlags) {                                                          \
-            vm->m_ip = savedIp;                                                                    \
             vm->m_stop = false;                                                                    \
-            goto watched_fetch;                                                                    \
+            WATCH_FROM_HERE();                                                                     \
         }                                                                                          \
-        if (__builtin_expect(!callerSafe, 0)) {                                                    \
-            vm->m_ip = savedIp;                                                                    \
-            goto watched_fetch;                                                                    \
-        }                                                                                          \
+        if (__builtin_expect(!callerSafe, 0)) WATCH_FROM_HERE();                                   \
         DISPATCH();                                                                                \
     }
 #define RETURN_HANDLER(F, mode, KA, KB, KT) F_##F##_##mode : RETURN_BODY(OPND(KA, 0), mode)
@@ -749,7 +761,7 @@ F_JUMP:
         if (a->type != VmValueType::Object) goto L_METHOD_CALL;                                     \
         SAVE_IP();                                                                                  \
         if (!vm->EnterScriptMethod(a, INT(KB, 1), in->aux)) goto L_METHOD_CALL;                     \
-        frame = vm->m_frame;                                                                        \
+        RELOAD();                                                                                   \
         in = code + vm->m_ip;                                                                       \
         ENTER_FRAME();                                                                              \
     }
@@ -777,6 +789,7 @@ F_JUMP:
 
 // The end of the code: a run that falls off it.
 F_FALL_OFF:
+    SYNC();
     vm->m_currentIp = vm->m_codeCount - 1;
     vm->m_ip = vm->m_codeCount;
     goto fall_off;
