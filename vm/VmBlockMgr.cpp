@@ -71,6 +71,7 @@ void CVmMemManager::__BlockMgr::Free(void* p) {
 void* CVmMemManager::__BlockMgr::Realloc(void* p, size_t keep, int64_t size, int32_t* granted) {
     const int64_t rounded = RoundUp(size);
 #ifdef QEM_NO_POOL
+    (void)keep;
     if (granted) *granted = rounded > INT32_MAX ? INT32_MAX : static_cast<int32_t>(rounded);
     void* q = std::realloc(p, static_cast<size_t>(rounded));
     if (!q) throw std::bad_alloc();
@@ -115,7 +116,9 @@ namespace {
 // the hot path); the owner object below frees its lists when the thread ends.
 // Values destroyed after that (static objects at exit, later thread_local
 // destructors) use a pool that keeps no free lists and is never destroyed.
-thread_local CVmMemManager::__BlockMgr* t_pool = nullptr;
+// Initial-exec: in the shared engine library a general TLS access would be a
+// call on every allocation; the library is loaded with the program.
+__attribute__((tls_model("initial-exec"))) thread_local CVmMemManager::__BlockMgr* t_pool = nullptr;
 thread_local bool t_poolGone = false;
 
 struct ThreadPoolOwner {

@@ -335,7 +335,8 @@ struct PendingRelease {
 };
 
 constexpr int kReleaseDepth = 32;
-thread_local int t_releaseDepth = 0;
+// Initial-exec (see VmBlockMgr.cpp): touched on every release of an array or object.
+__attribute__((tls_model("initial-exec"))) thread_local int t_releaseDepth = 0;
 
 std::vector<PendingRelease>& PendingReleases() {
     thread_local std::vector<PendingRelease> pending;
