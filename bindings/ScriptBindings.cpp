@@ -6,6 +6,13 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "runtime/script/byteBuffer.h"
+#include "scene/script/CVmCamera.h"
+#include "scene/script/CVmFbo.h"
+#include "scene/script/CVmLight.h"
+#include "scene/script/CVmMaterial.h"
+#include "scene/script/CVmPBuffer.h"
+#include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -45,27 +52,27 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),
     Pending("CVmBillboard"),
-    Pending("CVmLight"),
+    Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
     Pending("CVmHtmlPage"),
     Pending("CVmCurve"),
-    Pending("CVmMaterial"),
+    Built<CVmMaterial>(),
     Pending("CVmText"),
     Built<CVmTexture>(),
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
-    Pending("CVmShaderProgram"),
-    Pending("CVmPBuffer"),
-    Pending("CVmFbo"),
+    Built<CVmShaderProgram>(),
+    Built<CVmPBuffer>(),
+    Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
-    Pending("CVmCamera"),
+    Built<CVmCamera>(),
     Pending("CVmVRPN"),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
-    Pending("byteBuffer"),
+    Built<byteBuffer>(),
     Pending("sharedByteBuffer"),
     Pending("CVmExternDLL"),
     Pending("CVmIEWindow"),

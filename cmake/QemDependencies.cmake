@@ -11,5 +11,14 @@ pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
-find_package(Boost 1.74 REQUIRED COMPONENTS thread system)
 pkg_check_modules(IL REQUIRED IMPORTED_TARGET IL)
+# Video textures: AVI reading, decoding and conversion to BGR.
+pkg_check_modules(AVFORMAT REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale)
+# Metafile textures: EMF through SVG, placeable WMF through SVG, drawn by librsvg on cairo.
+pkg_check_modules(RSVG REQUIRED IMPORTED_TARGET librsvg-2.0 cairo)
+pkg_check_modules(WMF REQUIRED IMPORTED_TARGET libwmf)
+find_library(EMF2SVG_LIBRARY emf2svg REQUIRED)
+find_path(EMF2SVG_INCLUDE_DIR emf2svg.h REQUIRED)
+add_library(Emf2Svg::Emf2Svg UNKNOWN IMPORTED)
+set_target_properties(Emf2Svg::Emf2Svg PROPERTIES IMPORTED_LOCATION ${EMF2SVG_LIBRARY}
+                      INTERFACE_INCLUDE_DIRECTORIES ${EMF2SVG_INCLUDE_DIR})

@@ -102,8 +102,8 @@ void DebugCommandSocketChannel::Received(std::string line, bool dropped) {
 
 bool DebugCommandSocketChannel::ReadCommand(std::string& line) {
     std::unique_lock<std::mutex> lock(m_queueLock);
-    m_queueCondition.wait(lock, [this] { return !m_queue.empty() || m_closed; });
-    if (m_queue.empty()) return false;
+    m_queueCondition.wait(lock, [this] { return !m_queue.empty() || m_closed || m_interrupted; });
+    if (m_queue.empty() || m_interrupted) return false;
     line = std::move(m_queue.front());
     m_queue.pop_front();
     if (m_queue.empty() && m_commandsQueued) m_commandsQueued->store(0, std::memory_order_relaxed);
@@ -116,6 +116,15 @@ const std::list<std::string>& DebugCommandSocketChannel::TakeAllCommands() {
     m_taken.splice(m_taken.end(), m_queue);
     if (m_commandsQueued) m_commandsQueued->store(0, std::memory_order_relaxed);
     return m_taken;
+}
+
+void DebugCommandSocketChannel::Interrupt() {
+    {
+        std::lock_guard<std::mutex> lock(m_queueLock);
+        m_interrupted = true;
+    }
+    m_queueCondition.notify_all();
+    m_connection.Shutdown();
 }
 
 void DebugCommandSocketChannel::SendJson(const Json::Value& value) { Send(DebugJsonLine(value) + "\n"); }

@@ -35,6 +35,10 @@ public:
     virtual void SendJson(const Json::Value& value) = 0;
     virtual void SendText(const std::string& text) = 0;
     virtual void SendOutput(const std::string& text) = 0;
+    // From any thread: a ReadCommand waiting now or later answers false at
+    // once, and a client not yet connected is no longer waited for. The
+    // console cannot be interrupted.
+    virtual void Interrupt() {}
 };
 
 // Commands from the standard input, replies to the standard output. Nothing
@@ -78,6 +82,8 @@ public:
     void SendJson(const Json::Value& value) override;
     void SendText(const std::string& text) override;
     void SendOutput(const std::string& text) override;
+    // Also ends the connection: the client sees the end.
+    void Interrupt() override;
 
 private:
     // The reader thread.
@@ -93,6 +99,7 @@ private:
     std::mutex m_queueLock;
     std::list<std::string> m_queue;   // oldest first
     bool m_closed = true;             // no reader (yet, or any more); under m_queueLock
+    bool m_interrupted = false;       // under m_queueLock
     std::list<std::string> m_taken;   // TakeAllCommands' result
     std::thread m_reader;
 };

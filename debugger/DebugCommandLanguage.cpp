@@ -16,7 +16,7 @@ int32_t DebugParse(DebugSession& session, int32_t selectedInstruction, CVmValue*
     DebugParseContext context(session, selectedInstruction, selectedFrame);
     context.m_result = kDebugParseResumed;
     yyscan_t scanner;
-    if (debugyylex_init(&scanner) != 0) {
+    if (debugyylex_init_extra(&context, &scanner) != 0) {
         DebugParseError(context, "memory exhausted");
         return kDebugParseExhausted;
     }
@@ -36,8 +36,23 @@ int32_t DebugCommandNumber(double n) {
     return static_cast<int32_t>(n);
 }
 
-void DebugBadCharacter(const char* text, bool atLine) {
-    std::cout << "bad input character '" << text << (atLine ? "' at line" : "'\n") << std::flush;
+void DebugBadCharacter(void* context, const char* text, bool atLine) {
+    static_cast<DebugParseContext*>(context)->BadCharacter(text, atLine);
+}
+
+void DebugParseContext::BadCharacter(const char* text, bool inCommandNumber) {
+    Reply(std::string("bad input character '") + text + (inCommandNumber ? "' at line" : "'"));
+    if (inCommandNumber) m_refused = true;
+}
+
+void DebugParseContext::Break(const std::string& file, double line) {
+    if (m_refused) return;
+    const bool whole = line == std::floor(line) && line >= -2147483648.0 && line <= 2147483647.0;
+    if (whole && m_session.AddBreakpoint(file, static_cast<int32_t>(line))) return;
+    std::ostringstream text;
+    text.precision(0);
+    text << "breakpoint refused: no code at " << file << ":" << std::fixed << line;
+    Reply(text.str());
 }
 
 // ---------------------------------------------------------------------------

@@ -69,6 +69,16 @@ public:
     // A message as a text reply (syntax errors and the expression errors).
     void Reply(const std::string& text);
 
+    // A break command: sets the breakpoint when the line (as read, a whole
+    // number in any range) has code in the file, else answers
+    // "breakpoint refused: no code at <file>:<line>".
+    void Break(const std::string& file, double line);
+    // The scanner met a character it skips: the message goes to the client.
+    // Inside a break, delete or frame command the command is refused then:
+    // what is left of its number is not the number meant.
+    void BadCharacter(const char* text, bool inCommandNumber);
+    bool Refused() const { return m_refused; }
+
 private:
     std::vector<CVmValue*> TakeArguments(bool withArguments);
 
@@ -76,6 +86,7 @@ private:
     int32_t m_instruction;
     CVmValue* m_frame;
     std::vector<std::vector<CVmValue*>> m_argumentLists;
+    bool m_refused = false;
 };
 
 // Sends a parser message ("syntax error", "memory exhausted") as a text reply.
@@ -84,5 +95,6 @@ void DebugParseError(DebugParseContext& context, const char* message);
 // A command number (line or frame) truncated toward zero into the int32 range.
 int32_t DebugCommandNumber(double n);
 
-// The bad-character messages of the scanner, on the standard output.
-void DebugBadCharacter(const char* text, bool atLine);
+// The bad-character messages of the scanner (its extra data is the parse's
+// context), as replies to the client.
+void DebugBadCharacter(void* context, const char* text, bool atLine);

@@ -1,18 +1,20 @@
 #include "debugger/DebugConnection.h"
 
 #include <iostream>
+#include <mutex>
 
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/write.hpp>
+#include "platform/Socket.h"
 
-namespace asio = boost::asio;
-using asio::ip::tcp;
-
+// The sockets change only under the lock, so that Shutdown and
+// StopAccepting on another thread never meet a descriptor being replaced.
+// The blocking calls run outside it.
 struct DebugConnection::Impl {
-    asio::io_context io;
-    tcp::acceptor acceptor{io};
-    tcp::socket socket{io};
+    std::mutex lock;
+    Socket listener;
+    Socket socket;
     int port = 0;
+    bool stopAccepting = false;
+    bool shutDown = false;
 };
 
 namespace {
@@ -25,62 +27,57 @@ void Report(const char* what, int port, const std::string& reason) {
 
 DebugConnection::DebugConnection() : m_impl(std::make_unique<Impl>()) {}
 
-DebugConnection::~DebugConnection() {
-    boost::system::error_code ignored;
-    m_impl->socket.close(ignored);
-    m_impl->acceptor.close(ignored);
-}
+DebugConnection::~DebugConnection() = default;
 
 bool DebugConnection::Listen(int port) {
     if (port < 0 || port > 65535) {
         Report("listen", port, "not a port number");
         return false;
     }
-    boost::system::error_code ec;
-    tcp::acceptor& acceptor = m_impl->acceptor;
-    const tcp::endpoint endpoint(asio::ip::address_v4::loopback(), static_cast<uint16_t>(port));
-    acceptor.open(endpoint.protocol(), ec);
-    if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor.bind(endpoint, ec);
-    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    if (!ec) m_impl->port = acceptor.local_endpoint(ec).port();
-    if (ec) {
-        boost::system::error_code ignored;
-        acceptor.close(ignored);
-        Report("listen", port, ec.message());
+    std::string error;
+    Socket listener = Socket::Listen(static_cast<uint16_t>(port), &error);
+    if (!listener.Valid()) {
+        Report("listen", port, error);
         return false;
     }
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->port = listener.LocalPort();
+    m_impl->listener = std::move(listener);
+    if (m_impl->stopAccepting) m_impl->listener.Shutdown();
     return true;
 }
 
 uint16_t DebugConnection::Port() const { return static_cast<uint16_t>(m_impl->port); }
 
 bool DebugConnection::Accept() {
-    boost::system::error_code ec;
-    m_impl->acceptor.accept(m_impl->socket, ec);
+    std::string error;
+    Socket client = m_impl->listener.Accept(&error);
+    std::lock_guard<std::mutex> guard(m_impl->lock);
     // One client only: a second one is refused instead of waiting unserved.
-    boost::system::error_code ignored;
-    m_impl->acceptor.close(ignored);
-    if (ec) {
-        Report("accept a client", m_impl->port, ec.message());
+    m_impl->listener.Close();
+    if (!client.Valid() || m_impl->stopAccepting) {
+        if (error.empty()) error = "stopped";
+        Report("accept a client", m_impl->port, error);
         return false;
     }
+    m_impl->socket = std::move(client);
+    if (m_impl->shutDown) m_impl->socket.Shutdown();
     return true;
 }
 
-bool DebugConnection::Write(const std::string& bytes) {
-    boost::system::error_code ec;
-    asio::write(m_impl->socket, asio::buffer(bytes), ec);
-    return !ec;
-}
+bool DebugConnection::Write(const std::string& bytes) { return m_impl->socket.WriteAll(bytes); }
 
-size_t DebugConnection::Read(char* buffer, size_t size) {
-    boost::system::error_code ec;
-    const size_t n = m_impl->socket.read_some(asio::buffer(buffer, size), ec);
-    return ec ? 0 : n;
-}
+size_t DebugConnection::Read(char* buffer, size_t size) { return m_impl->socket.ReadSome(buffer, size); }
 
 void DebugConnection::Shutdown() {
-    boost::system::error_code ignored;
-    m_impl->socket.shutdown(tcp::socket::shutdown_both, ignored);
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->shutDown = m_impl->stopAccepting = true;
+    m_impl->listener.Shutdown();
+    m_impl->socket.Shutdown();
+}
+
+void DebugConnection::StopAccepting() {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->stopAccepting = true;
+    m_impl->listener.Shutdown();
 }

@@ -28,9 +28,12 @@ public:
     bool Write(const std::string& bytes);
     // Waits for bytes from the client; 0 once the connection has ended.
     size_t Read(char* buffer, size_t size);
-    // Ends the connection both ways, which wakes a Read blocked in another
-    // thread.
+    // Ends the connection both ways, which wakes a Read or an Accept blocked
+    // in another thread; from any thread.
     void Shutdown();
+    // Wakes an Accept blocked in another thread (it fails); a connection
+    // already made stays. From any thread.
+    void StopAccepting();
 
 private:
     struct Impl;

@@ -19,6 +19,8 @@ public:
     virtual void ResumedByStepOver();
     virtual void Stopped();
     virtual void Started();
+    // From any thread: a client not yet connected is no longer waited for.
+    virtual void Interrupt() {}
 
 protected:
     // Sends one event's text; the forms add their own line end.
@@ -36,6 +38,7 @@ public:
     bool Listen(int port) { return m_connection.Listen(port); }
     uint16_t Port() const { return m_connection.Port(); }
     bool Accept() { return m_connection.Accept(); }
+    void Interrupt() override { m_connection.StopAccepting(); }
 
 protected:
     // Write errors are ignored: a client that left misses the event.

@@ -99,12 +99,15 @@ command
                         }
     | BACKTRACE EOL     { ctx->Session().SendStackFrames(); FINISH(kDebugParseDone); }
     | FRAME FRAME_NUMBER EOL
-                        { ctx->Session().SelectFrame(DebugCommandNumber($2)); FINISH(kDebugParseDone); }
+                        {
+                            if (!ctx->Refused()) ctx->Session().SelectFrame(DebugCommandNumber($2));
+                            FINISH(kDebugParseDone);
+                        }
     | PRINT expression EOL
                         { ctx->Print($2); FINISH(kDebugParseDone); }
     | BREAK FILE_NAME ':' LINE_NUMBER EOL
                         {
-                            ctx->Session().AddBreakpoint(*$2, DebugCommandNumber($4));
+                            ctx->Break(*$2, $4);
                             delete $2;
                             FINISH(kDebugParseDone);
                         }
@@ -112,7 +115,7 @@ command
          ends the parse at the first one. */
     | DELETE FILE_NAME ':' LINE_NUMBER EOL
                         {
-                            ctx->Session().RemoveBreakpoint(*$2, DebugCommandNumber($4));
+                            if (!ctx->Refused()) ctx->Session().RemoveBreakpoint(*$2, DebugCommandNumber($4));
                             delete $2;
                             FINISH(kDebugParseDone);
                         }

@@ -8,10 +8,35 @@ DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model, int
                            int32_t eventPort)
     : m_machine(machine), m_model(model) {
     Init();
+    OpenChannels(commandPort, eventPort);
+}
+
+void DebugSession::OpenChannels(int32_t commandPort, int32_t eventPort) {
     // The client connects to the command port first; the event port listens
-    // only once that connection was made.
-    m_commands = OpenDebugCommandChannel(commandPort, &m_commandsQueued);
-    if (m_commands) m_events = OpenDebugEventChannel(eventPort);
+    // only once that connection was made. Each channel is in place before
+    // it waits for its client, so that a stop request can interrupt it.
+    if (commandPort < 0)
+        m_commands = OpenDebugCommandChannel(commandPort, &m_commandsQueued);
+    else if (!Connect(std::make_unique<DebugCommandSocketChannel>(&m_commandsQueued), m_commands, commandPort))
+        return;
+    if (eventPort < 0)
+        m_events = OpenDebugEventChannel(eventPort);
+    else
+        Connect(std::make_unique<DebugSocketEventChannel>(), m_events, eventPort);
+}
+
+template <class Channel, class Slot>
+bool DebugSession::Connect(std::unique_ptr<Channel> channel, std::unique_ptr<Slot>& slot, int32_t port) {
+    Channel* connecting = channel.get();
+    {
+        std::lock_guard<std::mutex> guard(m_wakeLock);
+        slot = std::move(channel);
+        if (m_stopRequested) connecting->Interrupt();
+    }
+    if (connecting->Listen(port) && connecting->Accept()) return true;
+    std::lock_guard<std::mutex> guard(m_wakeLock);
+    slot.reset();
+    return false;
 }
 
 DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model,
@@ -20,15 +45,28 @@ DebugSession::DebugSession(CVirtualMachine* machine, const DebugInfo* model,
     Init();
 }
 
-void DebugSession::Init() { m_trap = VmTrapInstruction(); }
+void DebugSession::Init() {
+    m_trap = VmTrapInstruction();
+    if (m_machine) m_machine->AddStopWaker(this);
+}
 
 DebugSession::~DebugSession() {
-    if (m_machine && m_machine->Debugger() == this) m_machine->SetDebugger(nullptr);
+    if (!m_machine) return;
+    m_machine->RemoveStopWaker(this);
+    m_machine->ForgetDebugger(this);
 }
 
 void DebugSession::OnMachineDestroyed() {
     Stop();
+    m_machine->RemoveStopWaker(this);
     m_machine = nullptr;
+}
+
+void DebugSession::WakeForStop() {
+    std::lock_guard<std::mutex> guard(m_wakeLock);
+    m_stopRequested = true;
+    if (m_commands) m_commands->Interrupt();
+    if (m_events) m_events->Interrupt();
 }
 
 void DebugSession::Attach() {
@@ -178,6 +216,8 @@ void DebugSession::CommandLoop() {
     while (m_machine && !m_clientGone) {
         std::string line;
         if (!m_commands->ReadCommand(line)) {
+            // Asked to stop: the script ends, and the client hears so.
+            if (m_machine->StopRequested()) Stop();
             Disconnect();
             return;
         }
@@ -236,13 +276,14 @@ void DebugSession::SelectFrame(int32_t n) {
     }
 }
 
-void DebugSession::AddBreakpoint(const std::string& file, int32_t line) {
-    if (!m_machine || !m_model) return;
+bool DebugSession::AddBreakpoint(const std::string& file, int32_t line) {
+    if (!m_machine || !m_model) return false;
     const int32_t idx = m_model->InstructionAt(file, line);
-    if (idx == -1) return;
+    if (idx == -1) return false;
     // A step's trap already there becomes the user's breakpoint.
     if (idx == m_temporaryTrap) m_temporaryTrap = -1;
     SetTrap(idx);
+    return true;
 }
 
 void DebugSession::RemoveBreakpoint(const std::string& file, int32_t line) {

@@ -7,13 +7,22 @@
 // variables.
 //
 // Everything runs on the thread that runs the script; only the
-// commands-queued flag is written by the command channel's reader thread.
+// commands-queued flag is written by the command channel's reader thread,
+// and a stop request of the machine (WakeForStop) comes from any thread: it
+// interrupts the channels, so that a session waiting for its client or its
+// commands lets the script end.
+//
+// The session and the machine learn of each other's end in either order:
+// the machine tells the session attached last that it goes, also after the
+// session stopped watching it (its client gone); a session that goes first
+// makes the machine forget it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,7 +55,7 @@ struct DebugValueRef {
     }
 };
 
-class DebugSession : public VmDebugger {
+class DebugSession : public VmDebugger, public VmStopWaker {
 public:
     // Opens the command channel, then the event channel (a console channel
     // for a negative port, else a TCP channel that waits for its client) and
@@ -77,6 +86,8 @@ public:
     // by the caller).
     std::atomic<uint8_t>& CommandsQueued() { return m_commandsQueued; }
     void OnMachineDestroyed() override;
+    // VmStopWaker.
+    void WakeForStop() override;
 
     // Command operations (the command language calls these).
     void Stop();
@@ -85,7 +96,8 @@ public:
     void StepOver();
     void Pause();
     void SelectFrame(int32_t n);
-    void AddBreakpoint(const std::string& file, int32_t line);
+    // False when the line has no code in the file (nothing is set then).
+    bool AddBreakpoint(const std::string& file, int32_t line);
     void RemoveBreakpoint(const std::string& file, int32_t line);
     // Reads and runs command lines until one of them resumes execution.
     void CommandLoop();
@@ -125,6 +137,12 @@ private:
     friend class Inspection;
 
     void Init();
+    // Opens the channels for the ports, interruptible by WakeForStop.
+    void OpenChannels(int32_t commandPort, int32_t eventPort);
+    // Puts a TCP channel in its slot (where WakeForStop reaches it), then
+    // waits for its client; false, with the slot emptied, when that failed.
+    template <class Channel, class Slot>
+    bool Connect(std::unique_ptr<Channel> channel, std::unique_ptr<Slot>& slot, int32_t port);
     void StepIntoCheck();
     void StepOverCheck();
     // A step stays pending: the poll after the next instruction calls back.
@@ -184,4 +202,7 @@ private:
     int32_t m_stepOverTarget = -1;
     bool m_clientGone = false;
     int m_inspecting = 0;
+    // Guards the channel pointers while they are opened against WakeForStop.
+    std::mutex m_wakeLock;
+    bool m_stopRequested = false;  // under m_wakeLock
 };

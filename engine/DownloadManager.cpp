@@ -61,10 +61,11 @@ void TruncateFile(const std::string& path) {
 
 // Writes what `read` produces (chunks; 0 at the end, negative on error) to
 // `destination`, making its folders when the first open fails. Stops when
-// `stop` is set. On failure the destination is left empty.
+// `stop` is set or the budget is spent. On failure the destination is left
+// empty, or removed when it did not fit the budget.
 template <class Reader>
 bool StreamToFile(const std::string& destination, Reader&& read, const std::atomic<bool>& stop,
-                  uint64_t* written) {
+                  WriteBudget& budget, uint64_t* written) {
     *written = 0;
     std::FILE* out = std::fopen(destination.c_str(), "wb");
     if (!out) {
@@ -85,6 +86,10 @@ bool StreamToFile(const std::string& destination, Reader&& read, const std::atom
             break;
         }
         if (n == 0) break;
+        if (!budget.Take(static_cast<uint64_t>(n))) {
+            ok = false;
+            break;
+        }
         if (std::fwrite(buffer.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n)) {
             ok = false;
             break;
@@ -92,7 +97,12 @@ bool StreamToFile(const std::string& destination, Reader&& read, const std::atom
         *written += static_cast<uint64_t>(n);
     }
     if (std::fclose(out) != 0) ok = false;
-    if (!ok) TruncateFile(destination);
+    if (!ok && budget.Exceeded()) {
+        std::error_code ignored;
+        std::filesystem::remove(destination, ignored);
+    } else if (!ok) {
+        TruncateFile(destination);
+    }
     return ok;
 }
 
@@ -127,6 +137,7 @@ struct CDownloadManager::Job {
     std::string localName;
     std::string sourcePath;
     uint32_t flags;
+    uint64_t sizeLimit;
 };
 
 CDownloadManager::CDownloadManager(WindowMessageQueue& window, MessageTexts texts)
@@ -195,7 +206,8 @@ void CDownloadManager::ChooseCacheFolder() {
     MakeFolders(m_cacheFolder);
 }
 
-int32_t CDownloadManager::Enqueue(const char* localName, const std::string& url, int32_t priority, uint32_t flags) {
+int32_t CDownloadManager::Enqueue(const char* localName, const std::string& url, int32_t priority, uint32_t flags,
+                                  uint64_t sizeLimit) {
     std::string local;
     if (localName) {
         local = localName;
@@ -216,6 +228,7 @@ int32_t CDownloadManager::Enqueue(const char* localName, const std::string& url,
     request->localName = local;
     request->priority = priority;
     request->flags = flags;
+    request->sizeLimit = sizeLimit;
     // In front of the first waiting request of lower priority: equal
     // priorities keep their order, started requests stay in front.
     DownloadRequest* at = m_queue.First();
@@ -281,13 +294,13 @@ int CDownloadManager::Notify(int code, int value, int total, const std::string& 
     Guard guard(m_lock);
     const uint32_t now = Now();
     switch (code) {
-    case 1:
+    case kHostStarted:
         m_rate = 0.0f;
         m_elapsedMs = static_cast<int32_t>(now - m_startTick);
         m_startTick = now;
         m_hostLabel = text;
         break;
-    case 2:
+    case kHostProgress:
         if (!m_inHand) break;
         if (total != 0) {
             m_inHand->percent = static_cast<int32_t>(static_cast<int64_t>(value) * 100 / total);
@@ -297,13 +310,13 @@ int CDownloadManager::Notify(int code, int value, int total, const std::string& 
             m_inHand->percent = value;
         }
         break;
-    case 3:
+    case kHostFinished:
         if (m_inHand) HandToWorker(m_inHand, text);
         break;
-    case 4:
+    case kHostStopped:
         Post(kMsgDownloadStopped, 0);
         break;
-    case 5: {
+    case kHostFailed: {
         if (!m_inHand) break;
         DownloadRequest* request = m_inHand;
         if (request->flags & kDownloadIgnoreFailure) {
@@ -323,7 +336,7 @@ int CDownloadManager::Notify(int code, int value, int total, const std::string& 
         }
         break;
     }
-    case 6:
+    case kHostCannotCreate:
         if (m_inHand) ReportFailure(kMsgIdCannotCreateFile, m_inHand->localName);
         break;
     default:
@@ -379,7 +392,8 @@ void CDownloadManager::WorkerLoop() {
         if (!head || !head->started) continue;
         // Work on a copy: Clear or a failure report may delete the request
         // while the copy or transfer runs.
-        const Job job{head->id, head->url, head->localName, head->sourcePath, head->flags};
+        const Job job{head->id, head->url, head->localName, head->sourcePath, head->flags,
+                      head->sizeLimit ? head->sizeLimit : m_sizeLimit.load()};
         lock.unlock();
         const bool done = Perform(job);
         if (m_quit) return;
@@ -413,28 +427,33 @@ void CDownloadManager::WorkerLoop() {
 
 bool CDownloadManager::Perform(const Job& job) {
     const bool unpack = (job.flags & kDownloadNoUnpack) == 0;
-    if (!HasUrlScheme(job.sourcePath)) return CopyOrUnpack(job.sourcePath, job.localName, unpack);
+    if (!HasUrlScheme(job.sourcePath))
+        return CopyOrUnpackAs(PathResolver::Shared().Resolve(job.sourcePath), job.sourcePath, job.localName, unpack,
+                              job.sizeLimit);
     // Transfers land in a file of the cache folder first, then go the way of
     // a local file.
     const std::string received = m_cacheFolder + kLockFileName + "." + std::to_string(job.id) + ".part";
-    bool done = TransferUrl(job.sourcePath, received, (job.flags & kDownloadRetried) != 0, m_quit) &&
-                CopyOrUnpackAs(received, job.url, job.localName, unpack);
+    WriteBudget budget(job.sizeLimit, m_cacheFolder);
+    bool done = TransferUrl(job.sourcePath, received, (job.flags & kDownloadRetried) != 0, m_quit, budget) &&
+                CopyOrUnpackAs(received, job.url, job.localName, unpack, job.sizeLimit);
     std::error_code ignored;
     fs::remove(received, ignored);
     return done;
 }
 
 bool CDownloadManager::CopyOrUnpack(const std::string& source, const std::string& localName, bool unpack) {
-    return CopyOrUnpackAs(PathResolver::Shared().Resolve(source), source, localName, unpack);
+    return CopyOrUnpackAs(PathResolver::Shared().Resolve(source), source, localName, unpack, m_sizeLimit);
 }
 
 bool CDownloadManager::CopyOrUnpackAs(const std::string& path, const std::string& shownName,
-                                      const std::string& localName, bool unpack) {
-    if (unpack && IsArchiveName(localName)) return Unpack(path, shownName, localName, m_cacheFolder);
-    return CopyFile(path, localName);
+                                      const std::string& localName, bool unpack, uint64_t sizeLimit) {
+    // A FIFO or a device would hold the worker for ever.
+    if (!IsRegularFile(path)) return false;
+    if (unpack && IsArchiveName(localName)) return Unpack(path, shownName, localName, m_cacheFolder, sizeLimit);
+    return CopyFile(path, localName, sizeLimit);
 }
 
-bool CDownloadManager::CopyFile(const std::string& source, const std::string& localName) {
+bool CDownloadManager::CopyFile(const std::string& source, const std::string& localName, uint64_t sizeLimit) {
     if (!StaysInside(localName, false)) {
         ReportFailure(kMsgIdCannotUnpack, localName);
         return false;
@@ -445,23 +464,25 @@ bool CDownloadManager::CopyFile(const std::string& source, const std::string& lo
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (!in) return false;
     uint64_t written = 0;
+    WriteBudget budget(sizeLimit, m_cacheFolder);
     bool done = StreamToFile(
         destination,
         [in](char* buffer, size_t size) -> long {
             size_t got = std::fread(buffer, 1, size, in);
             return got == 0 && std::ferror(in) ? -1 : static_cast<long>(got);
         },
-        m_quit, &written);
+        m_quit, budget, &written);
     std::fclose(in);
     return done;
 }
 
 bool CDownloadManager::UnpackInto(const std::string& archive, const std::string& localName, const std::string& folder) {
-    return Unpack(PathResolver::Shared().Resolve(archive), archive, localName, folder);
+    return Unpack(PathResolver::Shared().Resolve(archive), archive, localName, folder, m_sizeLimit);
 }
 
 bool CDownloadManager::Unpack(const std::string& archive, const std::string& shownName, const std::string& localName,
-                              const std::string& folder) {
+                              const std::string& folder, uint64_t sizeLimit) {
+    if (!IsRegularFile(archive)) return false;
     unzFile zip = unzOpen64(archive.c_str());
     if (!zip) return false;
     unz_global_info64 global;
@@ -470,7 +491,9 @@ bool CDownloadManager::Unpack(const std::string& archive, const std::string& sho
         return false;
     }
     // Members in directory order, each streamed to its file. The first one
-    // that cannot be written safely and whole fails the request.
+    // that cannot be written safely and whole fails the request. All of
+    // them together share one budget.
+    WriteBudget budget(sizeLimit, folder);
     for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK && !m_quit; rc = unzGoToNextFile(zip)) {
         char name[256] = {};
         unz_file_info64 info;
@@ -490,8 +513,11 @@ bool CDownloadManager::Unpack(const std::string& archive, const std::string& sho
             continue;
         }
         std::error_code ec;
+        // A member that would leave the disk without its margin, or pass the
+        // budget, is not begun.
         const fs::space_info space = fs::space(folder, ec);
-        if (!ec && info.uncompressed_size > space.available) {
+        if ((!ec && info.uncompressed_size + WriteBudget::kDiskMargin > space.available) ||
+            info.uncompressed_size > sizeLimit - budget.Used()) {
             ReportFailure(kMsgIdCannotUnpack, failure);
             break;
         }
@@ -504,7 +530,7 @@ bool CDownloadManager::Unpack(const std::string& archive, const std::string& sho
                 [zip](char* buffer, size_t size) -> long {
                     return unzReadCurrentFile(zip, buffer, static_cast<unsigned>(size));
                 },
-                m_quit, &written);
+                m_quit, budget, &written);
             // A member whose data does not match its checksum fails here.
             if (unzCloseCurrentFile(zip) != UNZ_OK) done = false;
         }

@@ -60,6 +60,7 @@ struct DownloadRequest {
     int32_t tries = 0;       // failed attempts so far
     bool started = false;    // handed to the worker
     uint32_t flags = 0;
+    uint64_t sizeLimit = 0;  // bytes it may bring in; 0: the manager's limit
 };
 
 class CDownloadManager {
@@ -78,8 +79,10 @@ public:
 
     // Queues a request (not started) and answers its id. Without a local
     // name, a url without ':' is its own local name, else the text after its
-    // last '/' or '\\' (after the ':' when it has neither).
-    int32_t Enqueue(const char* localName, const std::string& url, int32_t priority, uint32_t flags);
+    // last '/' or '\\' (after the ':' when it has neither). `sizeLimit`
+    // bounds what it may bring in (0: the manager's limit).
+    int32_t Enqueue(const char* localName, const std::string& url, int32_t priority, uint32_t flags,
+                    uint64_t sizeLimit = 0);
     // Hands the first waiting request to the worker; nothing when none waits.
     void Start();
     // Queued requests not yet started.
@@ -88,7 +91,16 @@ public:
     bool QueueEmpty();
     // Per cent of the batch done; a started request counts as done.
     int Progress();
-    // Report of an outside host that does its own transfers; answers 0.
+    // What an outside host that does its own transfers reports.
+    enum HostNotice : int {
+        kHostStarted = 1,        // text: the host's label
+        kHostProgress = 2,       // value of total (total 0: value is per cent)
+        kHostFinished = 3,       // text: the received file
+        kHostStopped = 4,
+        kHostFailed = 5,
+        kHostCannotCreate = 6,
+    };
+    // Report of an outside host (a HostNotice code); answers 0.
     int Notify(int code, int value, int total, const std::string& text);
     // Forgets every queued request (the batch total stays).
     void Clear();
@@ -107,6 +119,15 @@ public:
     // separator) as CopyOrUnpack unpacks into the cache; `localName` names
     // the archive in reports.
     bool UnpackInto(const std::string& archive, const std::string& localName, const std::string& folder);
+
+    // What one request may bring into the cache at most: the bytes of a
+    // transfer or a copy, or of all members of an archive together. Past it
+    // (or when the disk would keep less than WriteBudget::kDiskMargin free)
+    // the attempt fails and is retried as any failed attempt; what it wrote
+    // goes.
+    static constexpr uint64_t kDefaultSizeLimit = uint64_t(1) << 30;
+    void SetSizeLimit(uint64_t bytes) { m_sizeLimit = bytes; }
+    uint64_t SizeLimit() const { return m_sizeLimit; }
 
     // The folder urls are resolved against, with a trailing separator.
     void SetBaseFolder(const std::string& folder);
@@ -131,10 +152,10 @@ private:
     bool Perform(const Job& job);
     // CopyOrUnpack of the file at `path`, named `shownName` in reports.
     bool CopyOrUnpackAs(const std::string& path, const std::string& shownName, const std::string& localName,
-                        bool unpack);
+                        bool unpack, uint64_t sizeLimit);
     bool Unpack(const std::string& archive, const std::string& shownName, const std::string& localName,
-                const std::string& folder);
-    bool CopyFile(const std::string& source, const std::string& localName);
+                const std::string& folder, uint64_t sizeLimit);
+    bool CopyFile(const std::string& source, const std::string& localName, uint64_t sizeLimit);
     DownloadRequest* FindLocked(int32_t id);
     bool RemoveLocked(int32_t id);
     void HandToWorker(DownloadRequest* request, const std::string& source);
@@ -158,6 +179,7 @@ private:
     WindowMessageQueue& m_window;
     std::string m_messageText;
     std::atomic<int> m_failed{0};
+    std::atomic<uint64_t> m_sizeLimit{kDefaultSizeLimit};
     std::string m_hostLabel;
     std::atomic<int32_t> m_elapsedMs{0};
     std::atomic<float> m_rate{0.0f};

@@ -10,8 +10,11 @@
 #include "debugger/DebugEvaluator.h"
 #include "engine/Console.h"
 #include "engine/DownloadManager.h"
+#include "engine/EngineModule.h"
 #include "engine/MessageTable.h"
+#include "engine/ModuleHooks.h"
 #include "platform/FaultGuard.h"
+#include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
 #include "platform/SerialPort.h"
@@ -74,13 +77,16 @@ void CVmInputOutput::DataOut(const char*) {}
 
 CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* container, int window, bool debug,
                        int32_t eventPort)
-    : CVirtualMachine(debug, outputPort, commandPort, eventPort, nullptr), m_container(container) {
+    : CVirtualMachine(debug, outputPort, commandPort, eventPort, nullptr),
+      m_container(container),
+      m_windowThread(CurrentThreadId()) {
     m_downloads.reset(new CDownloadManager(WindowMessageQueue::EngineWindow(), [this](int id) {
         const char* text = StringForId(id);
         return std::string(text ? text : "");
     }));
     g_engineMachine = this;
     g_engineState = this;
+    m_services = this;
     m_console.reset(new CConsole());
     Display().window = window;
     Input().hasFocus = WindowHasFocus(window) ? 1 : 0;
@@ -88,12 +94,20 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     for (int32_t& c : m_callbacks) c = -1;
     RegisterScriptBindings(*this);
     RegisterGLConstants();
+    // An outside tool that follows the running instruction made the link's
+    // object before the engine started.
+    if (m_statusLink.Open()) SetStepHook(&DebuggerStatusHook);
 }
 
 CVRMachine::~CVRMachine() {
+    m_configListener.Stop();
+    CancelScriptSends();
     SetLineHook(nullptr);
     UnloadProgram();
     UnloadExternModules();
+    // The scene goes with the machine (after the script's objects, so that
+    // its lights are given back to it).
+    if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && Scene().scene) hooks.destroyScene(*this);
     for (int& port : Devices().serialPorts) {
         if (port != -1) CloseSerialPort(port);
         port = -1;
@@ -147,6 +161,10 @@ int ReadSingleEntryZip(const std::string& path, std::string& bytes) {
 
 std::unique_ptr<std::istream> CVRMachine::OpenFile(const std::string& path) {
     const std::string resolved = PathResolver::Shared().Resolve(path);
+    if (!IsRegularFile(resolved)) {
+        ErrorMsg(2003, path.c_str());
+        return nullptr;
+    }
     std::string bytes;
     const int zipped = ReadSingleEntryZip(resolved, bytes);
     if (zipped == 1) return std::unique_ptr<std::istream>(new std::istringstream(bytes));
@@ -285,6 +303,7 @@ bool CVRMachine::CEventQueue::Empty() {
 }
 
 void CVRMachine::PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == kScriptSendMessage) return RunPendingSends();
     if (m_callbacks[OnEvent] < 0 || HasError()) {
         m_events.Clear();
         return;
@@ -328,6 +347,91 @@ void CVRMachine::DrainEvents() {
         GuardedCall(m_callbacks[OnEvent]);
         m_busy = 0;
     }
+}
+
+// ---------------------------------------------------------------------------
+// Services of the global functions
+
+std::string CVRMachine::TakeDataIn() {
+    std::string text = GetDataIn();
+    if (!text.empty()) SetDataIn("");
+    return text;
+}
+
+bool CVRMachine::PostScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) {
+    __Event e;
+    e.id = id;
+    e.first.Assign(first);
+    e.second.Assign(second);
+    if (!m_events.Push(e)) return false;
+    WindowMessageQueue::EngineWindow().Post(kWakeUpMessage);
+    return true;
+}
+
+int32_t CVRMachine::SendScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) {
+    // A script call on this thread holds the lock and the busy flag: both
+    // open for the time of the send, so that the nested OnEvent can run (and
+    // an OnTimer waiting for the lock may run meanwhile).
+    const bool handOver = m_busy != 0;
+    if (handOver) {
+        m_busy = 0;
+        m_scriptLock.Leave();
+    }
+    if (CurrentThreadId() == m_windowThread)
+        PostValueEvent(id, first, second);
+    else
+        SendFromOtherThread(id, first, second);
+    if (handOver) {
+        m_scriptLock.Enter();
+        m_busy = 1;
+    }
+    return 0;  // what the window answers for a script event
+}
+
+void CVRMachine::SendFromOtherThread(int32_t id, const CVmValue& first, const CVmValue& second) {
+    std::shared_ptr<PendingSend> send(new PendingSend{id, first, second});
+    {
+        std::lock_guard<std::mutex> lock(m_sendsMutex);
+        if (m_sendsCancelled) return;
+        m_sends.push_back(send);
+    }
+    WindowMessageQueue::EngineWindow().Post(kScriptSendMessage);
+    std::unique_lock<std::mutex> lock(m_sendsMutex);
+    m_sendDone.wait(lock, [&] { return send->done || m_sendsCancelled; });
+}
+
+void CVRMachine::RunPendingSends() {
+    for (;;) {
+        std::shared_ptr<PendingSend> send;
+        {
+            std::lock_guard<std::mutex> lock(m_sendsMutex);
+            if (m_sends.empty()) return;
+            send = m_sends.front();
+            m_sends.pop_front();
+        }
+        PostValueEvent(send->id, send->first, send->second);
+        {
+            std::lock_guard<std::mutex> lock(m_sendsMutex);
+            send->done = true;
+        }
+        m_sendDone.notify_all();
+    }
+}
+
+void CVRMachine::CancelScriptSends() {
+    {
+        std::lock_guard<std::mutex> lock(m_sendsMutex);
+        m_sendsCancelled = true;
+        m_sends.clear();
+    }
+    m_sendDone.notify_all();
+    m_sleep.Interrupt();
+}
+
+bool CVRMachine::SleepUnlessStopped(uint32_t ms) {
+    // The host's quit request and the machine's stop request are flags that
+    // other threads set: the wait looks at them every few milliseconds.
+    return m_sleep.Wait(ms, [this] { return HostQuitFlag.load() || StopRequested(); });
 }
 
 // ---------------------------------------------------------------------------

@@ -6,26 +6,25 @@
 // under the script lock.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "engine/DebuggerStatusLink.h"
+#include "engine/VRConfigListener.h"
+#include "engine/VmContainer.h"
 #include "engine/state/EngineState.h"
+#include "engine/state/MachineServices.h"
 #include "platform/CriticalSection.h"
+#include "platform/InterruptibleWait.h"
 #include "vm/VirtualMachine.h"
 
 class CConsole;
 class CDownloadManager;
-
-// The host the engine runs in.
-class CVmContainer {
-public:
-    virtual ~CVmContainer() = default;
-    // The script's data-out text; non-zero when taken.
-    virtual int DataOut(const char* text) = 0;
-    virtual int HostRequest(int a, int b, int c) = 0;
-};
 
 // The machine's input and output state: mouse, a keyboard ring of 20 slots
 // of which 19 can wait, the joystick record, data in and data out.
@@ -65,8 +64,9 @@ protected:
 
 // The state it shares with the module and the script classes is its
 // EngineState base: Display(), Scene(), Input(), Devices(), Network(),
-// Timing() and Paths().
-class CVRMachine : public CVirtualMachine, public CVmInputOutput, public EngineState {
+// Timing() and Paths(); the global functions reach its services through
+// Services().
+class CVRMachine : public CVirtualMachine, public CVmInputOutput, public EngineState, public MachineServices {
 public:
     // An event for the script's OnEvent: a window message or a script event.
     struct __Event {
@@ -132,15 +132,19 @@ public:
     // Loads the native module (or module package) of that name from the
     // working folder and binds its classes; false, with the reason on the
     // error stream, when it is refused.
-    bool LoadExternModule(const std::string& name);
+    bool LoadExternModule(const std::string& name) override;
     const std::vector<ExternModuleRecord>& ExternModules() const { return m_externModules; }
+
+    // The light pool of the script lights (kept in the scene state).
+    int32_t AllocLight() { return Scene().AllocLight(); }
+    void FreeLight(int32_t light) { Scene().FreeLight(light); }
 
     void SetFrameRate(int32_t fps);
     void SetTimeStep(int32_t ms);
     // 1 when the swap interval was set.
     uint8_t SetSwapInterval(int32_t n);
-    void SetWorkingFolder(const std::string& folder);
-    bool IsWebScript() const;
+    void SetWorkingFolder(const std::string& folder) override;
+    bool IsWebScript() const override;
 
     int32_t CallbackIndex(Callback c) const { return m_callbacks[c]; }
     CCriticalSection& ScriptLock() { return m_scriptLock; }
@@ -160,7 +164,35 @@ public:
     void DrainEvents();
     CEventQueue& Events() { return m_events; }
 
+    // Starts the VR-configuration listener, writing into the scene's stereo
+    // settings, when the scene exists with a tracking mode above 0 and the
+    // listener does not run yet. It stops before the scene is deleted.
+    void StartVRConfigListener() override;
+    VRConfigListener& ConfigListener() { return m_configListener; }
+    DebuggerStatusLink& StatusLink() { return m_statusLink; }
+
     static constexpr uint32_t kWakeUpMessage = 1064;
+    // Runs the script events that other threads send (EventSend from
+    // OnTimer); the script never sees it.
+    static constexpr uint32_t kScriptSendMessage = 1065;
+
+    // MachineServices.
+    int32_t NextKey() override { return ReadKey(); }
+    std::string TakeDataIn() override;
+    void SendDataOut(const char* text) override { DataOut(text); }
+    bool PostScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) override;
+    int32_t SendScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) override;
+    bool SleepUnlessStopped(uint32_t ms) override;
+    int32_t QueueDownload(const std::string& url, const char* localName, int32_t priority) override;
+    void RefreshDownloads() override;
+    int32_t DownloadProgress() override;
+    int32_t PendingDownloads() override;
+
+    // Ends every wait of a script thread for the window thread, now and
+    // from then on: sends not yet run answer without OnEvent, and sleeps
+    // end. For when the window thread stops handling messages, before it
+    // waits for the timer thread.
+    void CancelScriptSends();
 
 private:
     // Calls the function with the pending arguments under the fault guard;
@@ -172,6 +204,17 @@ private:
     // Unregisters the modules' classes, then unloads the modules.
     void UnloadExternModules();
 
+    // An EventSend from a thread other than the window's: the window thread
+    // runs it at its next message drain while the sender waits.
+    struct PendingSend {
+        int32_t id;
+        CVmValue first;
+        CVmValue second;
+        bool done = false;
+    };
+    void SendFromOtherThread(int32_t id, const CVmValue& first, const CVmValue& second);
+    void RunPendingSends();
+
     int32_t m_callbacks[kCallbackCount];
     CVmContainer* m_container;
     CEventQueue m_events;
@@ -180,6 +223,14 @@ private:
     std::unique_ptr<CConsole> m_console;
     std::unique_ptr<CDownloadManager> m_downloads;
     std::vector<ExternModuleRecord> m_externModules;
+    VRConfigListener m_configListener;
+    DebuggerStatusLink m_statusLink;
+    uint32_t m_windowThread;  // the thread that made the machine owns the window
+    std::mutex m_sendsMutex;
+    std::condition_variable m_sendDone;
+    std::deque<std::shared_ptr<PendingSend>> m_sends;
+    bool m_sendsCancelled = false;
+    InterruptibleWait m_sleep;
 };
 
 // The one engine machine, reached by every script class and global function.

@@ -5,6 +5,12 @@
 // first frame (scene, OnInit), OnFrame every frame; on an error the stopped
 // screen and OnError once. OnTimer runs on a thread of its own with its own
 // GL context.
+//
+// The module's work is split by job: EngineModule.cpp makes and ends it,
+// ModuleFrame.cpp runs the frame state machine and the timer thread,
+// ModuleMessages.cpp handles the window's messages, ModuleScreens.cpp draws
+// the loading and stopped screens and the fade; ModuleOptions.h reads the
+// engine parameters.
 #pragma once
 
 #include <atomic>
@@ -16,34 +22,20 @@
 
 #include "debugger/DebugSessionLoader.h"
 #include "engine/EngineMachine.h"
+#include "engine/ModuleOptions.h"
 #include "platform/Event.h"
 #include "platform/PeriodicTimer.h"
-
-// The engine parameters that the module reads ("NAME=value;..." pieces).
-struct ModuleOptions {
-    int32_t depth = -1;
-    int32_t stencil = 0;
-    int32_t stereo = 0;
-    int32_t fov = 0;
-    int32_t nearPlane = 0;
-    int32_t farPlane = 0;
-    int32_t quiet = 0;
-    int32_t multisample = 1;
-    std::string engineUrl;
-    // The debugger ports (exact-case names DBGOUT, DBGCMD, DBGEVT); 0 absent.
-    int32_t dbgOut = 0;
-    int32_t dbgCmd = 0;
-    int32_t dbgEvt = 0;
-
-    // Reads the pieces of an engine-parameter string; the text is not changed.
-    static ModuleOptions Parse(const char* engineParam);
-};
 
 // The engine version numbers: 0 until the module has passed its fade.
 extern uint32_t g_engineVersion[4];
 
 // The host's quit request: the program ends after the current frame.
 extern std::atomic<bool> HostQuitFlag;
+
+// From any thread: asks the live module's machine to stop the script code it
+// runs (CVirtualMachine::RequestStop), so that a frame that waits for a
+// script that loops, or for its debugger, ends. Nothing without a module.
+void RequestEngineStop();
 
 class CVRModule3D {
 public:
@@ -92,11 +84,15 @@ private:
     void RunState(uint32_t nowMs);
     void LoadTheScript();
     float Elapsed(uint32_t nowMs) const;
+    // Milliseconds of the monotonic clock, as the states measure time.
+    static uint32_t NowMs();
 
     std::thread m_timerThread;
     CEvent m_timeStepEvent{true};
     CEvent m_frameEvent{false};
     std::atomic<bool> m_timerStop{false};
+    CEvent m_timerDone{true};  // set when the timer thread ends
+    static constexpr int kTimerEndMs = 1000;
     int m_window;
     PeriodicTimer m_timer;
     std::atomic<int32_t> m_resize{1};
@@ -113,4 +109,5 @@ private:
     const char* m_scriptName;
     bool m_firstFrameDone = false;
     uint32_t m_stoppedList = 0;
+    uint32_t m_stateStart = 0;  // shared by the states that measure time
 };

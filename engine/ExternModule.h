@@ -35,8 +35,12 @@ enum QemHostService : int32_t {
     kHostRenderWindow = 0,   // the window the engine renders into (its id as a pointer)
     kHostWorkingFolder = 1,  // const char*: the machine's working folder, ending in '/'; copy it
     kHostMachineWindow = 3,  // the window the machine was given (its id as a pointer)
-    kHostEditorLog = 4,      // the editor's log function for modules, when the engine has one
+    kHostEditorLog = 4,      // QemEditorLogProc: sends text to the script editor's log
 };
+
+// Writes `length` bytes to the script editor's log; nothing when no editor
+// runs. Any thread may call it.
+typedef void (*QemEditorLogProc)(const char* data, int32_t length);
 
 typedef void* (*QemHostServicesProc)(int32_t type);
 typedef void (*QemInitProc)(QemHostServicesProc services);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/EditorLog.h"
 #include "engine/EngineMachine.h"
 #include "engine/ExternModule.h"
 #include "engine/ModulePackage.h"
@@ -38,9 +39,7 @@ void* HostServices(int32_t type) {
         case kHostMachineWindow:
             return reinterpret_cast<void*>(static_cast<intptr_t>(machine->Display().window));
         case kHostEditorLog:
-            // The editor log of the machine services answers here once the
-            // engine has one; until then modules log nowhere.
-            return nullptr;
+            return reinterpret_cast<void*>(static_cast<QemEditorLogProc>(&EditorLog));
         default:
             return nullptr;
     }

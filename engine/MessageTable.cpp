@@ -9,6 +9,8 @@ struct Message {
 
 const Message kMessages[] = {
     {2, "0154"},  // the engine number
+    {4, "Orbanel\\QemClient\\"},  // the local engine folder, in the temporary folder
+    {102, "SOFTWARE\\Orbanel\\Lumetra\\Client"},  // the installation's key
     {2001, "Fatal error."},
     {2002, "Division by zero"},
     {2003, "Cannot open the script file '%s'."},

@@ -17,6 +17,17 @@ struct ModuleAudioSettings {
     int32_t streamingBuffers = 0;
 };
 
+// The commands the module posts to the multimedia worker.
+enum MultimediaCommand : int32_t {
+    kMultimediaStart = 1,      // a: the window
+    kMultimediaSetFolder = 3,  // text: the folder
+    kMultimediaNotify = 7,     // a, b: a media notification's wParam and lParam
+};
+
+// The scene's integer parameter that keeps the engine library's default
+// error and warning handlers quiet.
+constexpr int32_t kSceneParamSilent = 128;
+
 struct ModuleHooks {
     // The scene singleton: created at the first frame with the field of
     // view, near and far planes, and stored in the machine.
@@ -30,9 +41,12 @@ struct ModuleHooks {
     // first frame, all of them.
     void (*audioSettings)(const ModuleAudioSettings& settings, bool firstFrame) = nullptr;
     void (*pollJoysticks)() = nullptr;
-    // A command to the multimedia worker: 1 start, 3 set folder (text),
-    // 7 MCI notification (a, b).
+    // A command to the multimedia worker (MultimediaCommand).
     void (*postMultimedia)(int32_t command, intptr_t a, intptr_t b, const std::string& text) = nullptr;
 };
 
 ModuleHooks& EngineModuleHooks();
+
+// Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
+// them).
+void InstallSceneHooks(ModuleHooks& hooks);

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 
 #include "platform/FileSystem.h"
@@ -14,19 +15,43 @@ const char* const kSchemes[] = {"http", "https", "ftp", "file"};
 struct Sink {
     std::FILE* file;
     const std::atomic<bool>* stop;
+    WriteBudget* budget;
 };
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     Sink* sink = static_cast<Sink*>(user);
-    if (sink->stop->load()) return 0;  // a short count aborts the transfer
+    // A short count aborts the transfer.
+    if (sink->stop->load() || !sink->budget->Take(static_cast<uint64_t>(size) * count)) return 0;
     return std::fwrite(data, size, count, sink->file) * size;
 }
+
+// Space is looked at every few megabytes written, not at every write.
+constexpr uint64_t kSpaceCheckStep = uint64_t(4) << 20;
 
 int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<Sink*>(user)->stop->load() ? 1 : 0;
 }
 
 }  // namespace
+
+bool WriteBudget::Take(uint64_t n) {
+    if (m_exceeded) return false;
+    if (n > m_limit - m_used) {
+        m_exceeded = true;
+        return false;
+    }
+    m_used += n;
+    if (m_used >= m_nextSpaceCheck) {
+        std::error_code error;
+        const std::filesystem::space_info space = std::filesystem::space(m_folder, error);
+        if (!error && space.available < kDiskMargin + kSpaceCheckStep) {
+            m_exceeded = true;
+            return false;
+        }
+        m_nextSpaceCheck = m_used + kSpaceCheckStep;
+    }
+    return true;
+}
 
 bool HasUrlScheme(const std::string& name) {
     size_t end = name.find("://");
@@ -37,7 +62,7 @@ bool HasUrlScheme(const std::string& name) {
 }
 
 bool TransferUrl(const std::string& url, const std::string& destination, bool freshCopy,
-                 const std::atomic<bool>& stop) {
+                 const std::atomic<bool>& stop, WriteBudget& budget) {
     // libcurl's global set-up is not thread-safe; do it once, before the
     // first handle.
     static std::once_flag once;
@@ -50,7 +75,7 @@ bool TransferUrl(const std::string& url, const std::string& destination, bool fr
         std::fclose(file);
         return false;
     }
-    Sink sink{file, &stop};
+    Sink sink{file, &stop, &budget};
     curl_slist* headers = nullptr;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp,file");

@@ -72,6 +72,11 @@ bool IsOwnFolder(const std::string& path) {
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid();
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string WorkingFolder() {
     std::error_code error;
     const std::filesystem::path p = std::filesystem::current_path(error);

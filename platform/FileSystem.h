@@ -23,6 +23,11 @@ bool EraseFolder(const std::string& folder);
 // belongs to the user running this process.
 bool IsOwnFolder(const std::string& path);
 
+// True when `path` names a regular file (through symbolic links): what the
+// engine reads as a whole. A FIFO or a device would block a reader, or
+// never end.
+bool IsRegularFile(const std::string& path);
+
 // Turns every '\\' into '/'.
 std::string ToSlashes(std::string path);
 

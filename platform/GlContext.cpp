@@ -52,6 +52,10 @@ bool SetGlSwapInterval(int interval) {
     return true;
 }
 
+void* GlEntryPoint(const char* name) {
+    return reinterpret_cast<void*>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+
 void* NetworkRendererEntry(const char* name) {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     if (!extensions || !std::strstr(extensions, "Qem_network_renderer")) return nullptr;

@@ -11,6 +11,12 @@ void WindowClientSize(int window, int32_t& width, int32_t& height);
 // GLX_EXT_swap_control; false otherwise.
 bool SetGlSwapInterval(int interval);
 
+// The address of a GL entry point of the current GL library. GLX answers
+// for any name (with a stub for unknown ones), so a feature is present only
+// when its extension or GL version is reported, never because an address
+// came back.
+void* GlEntryPoint(const char* name);
+
 // An entry point of the network-renderer plug-in: present only when the GL
 // extension string names "Qem_network_renderer" and the process has the
 // symbol; null otherwise (a GL entry-point lookup always answers on GLX).

@@ -32,6 +32,7 @@ enum WindowMessageId : uint32_t {
     kWmMButtonDblClk = 521,
     kWmMouseWheel = 522,
     kWmMouseLeave = 675,
+    kMmMciNotify = 953,  // a media device's notification, for the multimedia worker
 };
 
 enum MouseKeyFlags : uint32_t { kMkLButton = 0x1, kMkRButton = 0x2, kMkShift = 0x4, kMkControl = 0x8, kMkMButton = 0x10 };

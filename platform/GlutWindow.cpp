@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/GlutMessages.h"
+#include "platform/KeyboardState.h"
 #include "platform/XErrors.h"
 
 namespace {
@@ -88,6 +89,7 @@ bool WindowIsBorderless(int) {
 void InstallWindowMessages(WindowMessageHandler handler) {
     g_handler = std::move(handler);
     g_adapter.reset(new GlutMessageAdapter([](uint32_t m, uintptr_t w, intptr_t l) {
+        NoteInputMessage(m, w);
         if (g_handler) g_handler(m, w, l);
     }));
     // Held keys repeat as presses without releases, as on Windows.

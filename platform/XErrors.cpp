@@ -7,7 +7,15 @@
 
 namespace {
 
+// Set while this thread asks something that may fail on purpose.
+thread_local bool t_quiet = false;
+thread_local bool t_failed = false;
+
 int LogXError(Display* display, XErrorEvent* event) {
+    if (t_quiet) {
+        t_failed = true;
+        return 0;
+    }
     char text[256] = {};
     XGetErrorText(display, event->error_code, text, sizeof text);
     std::fprintf(stderr, "X error: %s (request %d.%d)\n", text, event->request_code, event->minor_code);
@@ -19,4 +27,18 @@ int LogXError(Display* display, XErrorEvent* event) {
 void InstallXErrorHandler() {
     static std::once_flag once;
     std::call_once(once, [] { XSetErrorHandler(LogXError); });
+}
+
+bool XWindowAlive(void* display, unsigned long window) {
+    Display* d = static_cast<Display*>(display);
+    InstallXErrorHandler();
+    // Errors of earlier requests are reported (and logged) first.
+    XSync(d, False);
+    t_quiet = true;
+    t_failed = false;
+    XWindowAttributes attributes;
+    const Status found = XGetWindowAttributes(d, static_cast<Window>(window), &attributes);
+    XSync(d, False);
+    t_quiet = false;
+    return found && !t_failed;
 }

@@ -232,3 +232,11 @@ bool StreamReadByte(std::istream& stream, void* value) {
     std::memcpy(value, &byte, 1);
     return true;
 }
+
+long FileBytesLeft(FILE* file) {
+    const long here = std::ftell(file);
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
+    const long end = std::ftell(file);
+    std::fseek(file, here, SEEK_SET);
+    return end > here ? end - here : 0;
+}

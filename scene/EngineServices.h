@@ -100,6 +100,10 @@ char* TokenizerSkipTo(FILE* file, const char* keyword1, const char* keyword2, co
 // ends one line and then gives an empty one.
 char* TokenizerReadLine(FILE* file);
 
+// Bytes between the position of an open file and its end (0 when that
+// cannot be told): the most that counts read from the file can describe.
+long FileBytesLeft(FILE* file);
+
 // --- Arrays ----------------------------------------------------------------
 
 // A malloc'ed array of exactly n 4-byte (2-byte) elements holding the first

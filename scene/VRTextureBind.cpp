@@ -346,18 +346,3 @@ VRTexture* VRTextureManager::CreateHalfSizeCopy(VRTexture* source, int32_t /*fla
     Append(t);
     return t;
 }
-
-void VRTextureManager::UpdateAviFrame(VRTexture* t) {
-    // The frame itself comes from the record's video source; whatever it
-    // shows, the picture is filtered linearly and shown upright through the
-    // texture matrix.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    const float w = static_cast<float>(t->imageWidth) / static_cast<float>(std::max(t->width, 1));
-    const float h = static_cast<float>(t->imageHeight) / static_cast<float>(std::max(t->height, 1));
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glTranslatef(0.0f, h + 1.0f, 0.0f);
-    glScalef(w, -h, 1.0f);
-    glMatrixMode(GL_MODELVIEW);
-}

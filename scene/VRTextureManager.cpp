@@ -294,8 +294,12 @@ VRTexture* VRTextureManager::GetTexture(const char* name, int32_t flags) {
             static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(std::max(channels, 0));
         return CreateTextureFromBytes(path.c_str(), pixels, bytes, width, height, channels, flags, 0, 0);
     }
-    // Video and movie files have no reader in this build.
-    if (ext == "AVI" || ext == "SWF") return nullptr;
+    if (ext == "AVI") return LoadAvi(path.c_str());
+    if (ext == "SWF") {
+        if (VRTexture* movie = LoadSwf(path.c_str(), flags)) return movie;
+        ReportWarning("VRTextureManager : Unsupported format:", name);
+        return nullptr;
+    }
     if (ext == "DDS") return LoadDds(path, flags);
     if (ext == "HDR") return std::strncmp(name, "HDRC", 4) == 0 ? LoadHdrCube(path, name, flags) : LoadHdr(path, flags);
     ReportWarning("VRTextureManager : Unsupported format:", name);
@@ -307,7 +311,7 @@ uint8_t* VRTextureManager::LoadImageFile(const char* path, int32_t* width, int32
     if (ext == "PPM" || ext == "PBM" || ext == "XXM") return LoadPpm(path, width, height, channels);
     if (ext == "JPG" || ext == "JPEG" || ext == "PNG" || ext == "TIF" || ext == "TIFF")
         return LoadImageLibrary(path, width, height, channels);
-    // Metafiles have no reader in this build.
+    if (ext == "WMF" || ext == "EMF") return LoadMetafile(path, width, height, channels);
     return nullptr;
 }
 

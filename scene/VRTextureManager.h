@@ -48,6 +48,13 @@ constexpr size_t kTextureNameSize = 260;
 // A record with one is a video texture.
 struct VRVideoDecoder {
     virtual ~VRVideoDecoder() = default;
+    // Frame `index` (0 to the frame count - 1) as rows of the record's image
+    // width x 3 bytes, blue, green, red, the bottom row first; null when it
+    // cannot be decoded. Valid until the next call.
+    virtual const uint8_t* DecodeFrame(int32_t index) = 0;
+    // False until the first frame has been shown: that one is due at the
+    // first bind, whatever the clock says.
+    bool started = false;
 };
 
 class VRTextureManager;
@@ -233,6 +240,14 @@ public:
     // The video source: refreshes the frame of a video texture bound on
     // GL_TEXTURE_2D and sets its filters and texture matrix.
     void UpdateAviFrame(VRTexture* texture);
+    // A new video texture record of an AVI file (never shared), or null after
+    // the error that says why.
+    VRTexture* LoadAvi(const char* path);
+    // The picture of a metafile (EMF by its extension, else a placeable WMF):
+    // 24-bit blue-green-red rows, bottom row first (malloc), or null.
+    static uint8_t* LoadMetafile(const char* path, int32_t* width, int32_t* height, int32_t* channels);
+    // Flash movies have no player on this platform: always null.
+    VRTexture* LoadSwf(const char* path, int32_t flags);
 
     // The record last bound on a unit; clearing it makes the next bind there
     // bind afresh.

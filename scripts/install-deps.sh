@@ -12,12 +12,14 @@ packages=(
   xvfb xauth xdotool xfonts-base x11-utils
   # window, OpenGL and X11; the program that shows the engine's dialogs
   freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev zenity
-  # texture pictures
+  # texture pictures; video textures; metafile textures (the WMF player needs its fonts)
   libdevil-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libemf2svg-dev libwmf-dev fonts-urw-base35 librsvg2-dev libcairo2-dev
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # debugger: JSON, TCP channels, command-language generators
-  libjsoncpp-dev libboost-dev libboost-thread-dev libboost-system-dev flex bison
+  libjsoncpp-dev flex bison
 )
 
 missing=()

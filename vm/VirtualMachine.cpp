@@ -1,12 +1,14 @@
 #include "VirtualMachine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <mutex>
 
 #include "VmDeclaredClass.h"
-#include "VmTcpStream.h"
+#include "platform/FileSystem.h"
+#include "platform/Socket.h"
 
 CVirtualMachine* g_currentVM = nullptr;
 
@@ -69,12 +71,14 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
       m_stackBase(m_stack.get()),
       m_stackLimit(m_stack.get() + kInitialStackSlots - 1),
       m_nullStream(nullptr) {
+    m_runFlags = 0;
     m_stop = true;
     m_observed = false;
     g_currentVM = this;
     m_message[0] = '\0';
     if (outputPort != 0) {
-        std::unique_ptr<std::ostream> tcp = VmConnectTcpOutput(outputPort);
+        std::unique_ptr<std::ostream> tcp =
+            outputPort > 0 && outputPort <= 65535 ? ConnectOutputStream(static_cast<uint16_t>(outputPort)) : nullptr;
         if (tcp) {
             m_ownedOut = std::move(tcp);
             m_out = m_ownedOut.get();
@@ -107,8 +111,10 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
 }
 
 CVirtualMachine::~CVirtualMachine() {
-    if (m_debugger) m_debugger->OnMachineDestroyed();
+    VmDebugger* debugger = m_lastDebugger;
     SetDebugger(nullptr);
+    m_lastDebugger = nullptr;
+    if (debugger) debugger->OnMachineDestroyed();
     CVirtualMachine* previous = g_currentVM;
     g_currentVM = this;
     // Values first, while the program and the modules whose classes they may
@@ -129,6 +135,7 @@ CVirtualMachine::~CVirtualMachine() {
 // Virtual operations with a base behaviour
 
 std::unique_ptr<std::istream> CVirtualMachine::OpenFile(const std::string& path) {
+    if (!IsRegularFile(path)) return nullptr;
     std::unique_ptr<std::ifstream> in(new std::ifstream(path, std::ios::binary));
     if (!in->is_open()) return nullptr;
     return in;
@@ -639,4 +646,39 @@ bool CVirtualMachine::RunNested(int32_t start) {
     // The run that called in goes on unless this one failed.
     m_stop = m_error;
     return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Stop requests
+
+void CVirtualMachine::RequestStop() {
+    std::lock_guard<std::mutex> guard(m_stopLock);
+    __atomic_store_n(&m_stopRequest, true, __ATOMIC_RELEASE);
+    for (VmStopWaker* waker : m_stopWakers) waker->WakeForStop();
+    for (auto& module : m_importedMachines) module->RequestStop();
+    m_stopCondition.notify_all();
+}
+
+void CVirtualMachine::ClearStopRequest() {
+    std::lock_guard<std::mutex> guard(m_stopLock);
+    __atomic_store_n(&m_stopRequest, false, __ATOMIC_RELEASE);
+    for (auto& module : m_importedMachines) module->ClearStopRequest();
+}
+
+bool CVirtualMachine::WaitForStopRequest(int32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(m_stopLock);
+    return m_stopCondition.wait_for(lock, std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds),
+                                    [this] { return StopRequested(); });
+}
+
+void CVirtualMachine::AddStopWaker(VmStopWaker* waker) {
+    std::lock_guard<std::mutex> guard(m_stopLock);
+    m_stopWakers.push_back(waker);
+    // A request made before the waker came still reaches it.
+    if (StopRequested()) waker->WakeForStop();
+}
+
+void CVirtualMachine::RemoveStopWaker(VmStopWaker* waker) {
+    std::lock_guard<std::mutex> guard(m_stopLock);
+    m_stopWakers.erase(std::remove(m_stopWakers.begin(), m_stopWakers.end(), waker), m_stopWakers.end());
 }

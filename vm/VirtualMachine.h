@@ -5,11 +5,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdarg>
 #include <istream>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -34,6 +36,19 @@ public:
     virtual void PollCommands() = 0;
     // The machine is being destroyed: its last call to the debugger.
     virtual void OnMachineDestroyed() {}
+};
+
+// Something that may hold the script's thread waiting: a debugger waiting
+// for its client's commands, a native function that sleeps or waits for a
+// device. RequestStop wakes it, so that a stop request is never left waiting
+// behind it. A native function that only sleeps needs no waker: it waits
+// with CVirtualMachine::WaitForStopRequest instead.
+class VmStopWaker {
+public:
+    virtual ~VmStopWaker() = default;
+    // On the requesting thread, under the machine's stop lock: end the wait
+    // (set a flag, signal, shut a socket down); call nothing of the machine.
+    virtual void WakeForStop() = 0;
 };
 
 // What the loader asks of the debugger when a machine made with the debug
@@ -151,6 +166,20 @@ public:
         if (m_debugger) DebuggerPoll();
     }
 
+    // Stop requests, from any thread (a termination signal, a host that
+    // ends): the script code this machine runs, or runs next, stops with the
+    // script error "Script stopped on request.", and every waker is woken.
+    // The request holds until ClearStopRequest, so that each run it meets
+    // ends too; the machine's imported modules are asked as well.
+    void RequestStop();
+    void ClearStopRequest();
+    bool StopRequested() const { return __atomic_load_n(&m_stopRequest, __ATOMIC_ACQUIRE); }
+    // For native functions that wait: waits up to `milliseconds`, returning
+    // early, with true, once a stop is requested (true at once when one is).
+    bool WaitForStopRequest(int32_t milliseconds);
+    void AddStopWaker(VmStopWaker* waker);
+    void RemoveStopWaker(VmStopWaker* waker);
+
     // Errors and warnings (their texts go to the output stream).
     std::ostream& Error(int32_t lineMode = -1);
     std::ostream& Warning(int32_t lineMode = -1);
@@ -226,10 +255,17 @@ public:
     bool IsQuiet() const { return m_quiet; }
     int32_t LastListingLine() const { return m_lastListingLine; }
 
-    // Debugger attachment and requests.
+    // Debugger attachment and requests. The debugger attached last hears of
+    // the machine's end (OnMachineDestroyed) even after it stopped watching
+    // (SetDebugger(nullptr)), until it forgets the machine itself.
     void SetDebugger(VmDebugger* debugger) {
         m_debugger = debugger;
+        if (debugger) m_lastDebugger = debugger;
         m_observed = m_debugger || m_stepHook || m_callHook;
+    }
+    void ForgetDebugger(VmDebugger* debugger) {
+        if (m_debugger == debugger) SetDebugger(nullptr);
+        if (m_lastDebugger == debugger) m_lastDebugger = nullptr;
     }
     VmDebugger* Debugger() const { return m_debugger; }
     int32_t m_debugRequest = 0;
@@ -389,14 +425,18 @@ protected:
     std::ostream* m_out;
     std::unique_ptr<std::ostream> m_ownedOut;
     bool m_error = false;
-    // The run loop tests both flags with one load after every instruction.
+    // The run loop tests the flags with one load after every instruction.
     union {
         struct {
             bool m_stop;
-            bool m_observed;  // a step hook, a call hook or a debugger watches every instruction
+            bool m_observed;     // a step hook, a call hook or a debugger watches every instruction
+            bool m_stopRequest;  // RequestStop; written by other threads, atomically
         };
-        uint16_t m_runFlags;
+        uint32_t m_runFlags;
     };
+    std::mutex m_stopLock;
+    std::condition_variable m_stopCondition;
+    std::vector<VmStopWaker*> m_stopWakers;  // under m_stopLock
     bool m_listingWritten = false;
     bool m_evaluating = false;
     bool m_quiet = false;
@@ -405,6 +445,7 @@ protected:
     int32_t m_commandPort;
     int32_t m_eventPort;
     VmDebugger* m_debugger = nullptr;
+    VmDebugger* m_lastDebugger = nullptr;
     CVirtualMachine* m_parent;
 
     // The immediates an instruction reads are loaded into these; they are

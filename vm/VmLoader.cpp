@@ -156,6 +156,9 @@ void CVirtualMachine::LoadImports(const std::vector<std::string>& paths) {
         CVmExternScritpFunction* set = new CVmExternScritpFunction(module.get());
         RegisterFunctions(set);
         m_importSets.push_back(set);
+        // A stop request walks the modules from another thread.
+        std::lock_guard<std::mutex> guard(m_stopLock);
+        if (StopRequested()) module->RequestStop();
         m_importedMachines.push_back(std::move(module));
     }
 }
@@ -163,7 +166,14 @@ void CVirtualMachine::LoadImports(const std::vector<std::string>& paths) {
 void CVirtualMachine::ReleaseImports() {
     // A later module lists the sets of earlier ones among its inherited
     // sets: the machines go last first, then the sets.
-    while (!m_importedMachines.empty()) m_importedMachines.pop_back();
+    while (!m_importedMachines.empty()) {
+        std::unique_ptr<CVirtualMachineImported> last;
+        {
+            std::lock_guard<std::mutex> guard(m_stopLock);
+            last = std::move(m_importedMachines.back());
+            m_importedMachines.pop_back();
+        }
+    }
     for (CVmRegisterFunction* set : m_importSets) {
         m_registry.m_sets.Detach(set);
         delete set;

@@ -227,7 +227,7 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
 #define NEXT_AFTER_CALL()                                           \
     do {                                                            \
         RELOAD();                                                   \
-        if (__builtin_expect(vm->m_runFlags != 0, 0)) goto resume;  \
+        if (__builtin_expect(__atomic_load_n(&vm->m_runFlags, __ATOMIC_RELAXED) != 0, 0)) goto resume; \
         NEXT_FAST();                                                \
     } while (0)
 // The watched fetch, from instruction in.
@@ -245,6 +245,16 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
             WATCH_FROM_HERE();                                                         \
         DISPATCH();                                                                    \
     } while (0)
+// On a jump back and on a call: a stop requested from another thread ends the
+// run there (a loop or a recursion meets one of them every turn).
+#define POLL_STOP()                                                                   \
+    do {                                                                              \
+        if (__builtin_expect(__atomic_load_n(&vm->m_stopRequest, __ATOMIC_RELAXED), 0)) { \
+            SYNC();                                                                   \
+            vm->m_ip = static_cast<int32_t>(in - code);                               \
+            goto resume;                                                              \
+        }                                                                             \
+    } while (0)
 // Voids the slots above end and lowers the top to it; released_ becomes true
 // when that released a payload (the instruction pointers are then set).
 #define CLEAR_DOWN(end_, released_)                                                    \
@@ -260,6 +270,7 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
 
     if (singleStep) goto watched_fetch;
     if (vm->m_stop) goto finish;
+    if (vm->StopRequested() && !vm->m_error) goto stop_requested;
     goto watched_fetch;
 
 
@@ -288,11 +299,18 @@ watched_fetch : {
 general_done:
     if (singleStep) return;
 resume:
-    if (vm->m_runFlags) {
+    if (__atomic_load_n(&vm->m_runFlags, __ATOMIC_RELAXED)) {
+        if (vm->StopRequested() && !vm->m_error) goto stop_requested;
         if (vm->m_debugger && !vm->m_stepHook) vm->DebuggerPoll();
         if (vm->m_stop) goto finish;
     }
     goto watched_fetch;
+
+stop_requested:
+    // Also while the debugger evaluates: the run must end either way.
+    vm->Error() << "Script stopped on request.";
+    vm->m_stop = true;
+    goto finish;
 
 fall_off:
     vm->Error() << "FatalError! OP CODE UNSUPPORTED";
@@ -475,7 +493,9 @@ fall_off:
         } else {                                                                                    \
             goto L_JUMP_EQ;                                                                         \
         }                                                                                           \
+        const VmInstruction* const from = in;                                                       \
         in = jump & 1 ? in->x.target : in + 1;                                                      \
+        if (in <= from) POLL_STOP();                                                                \
         DISPATCH();                                                                                 \
     }
     VM_SHAPES_ABJ(RELATION_HANDLER, RELATION)
@@ -485,7 +505,9 @@ fall_off:
     F_##F##_##mode : {                                                        \
         const CVmValue* const a = OPND(KA, 0);                                \
         if (a->type != VmValueType::Bool) goto L_JUMP_TRUE;                   \
+        const VmInstruction* const from = in;                                 \
         in = (a->asBool != 0) == (in->aux != 0) ? in->x.target : in + 1;      \
+        if (in <= from) POLL_STOP();                                          \
         DISPATCH();                                                           \
     }
     VM_SHAPES_AJ(TEST_HANDLER, TEST)
@@ -562,7 +584,7 @@ fall_off:
 // A step, then the jump after it.
 #define STEP_JUMP_HANDLER(F, mode, KA, KB, KT)                                 \
     F_##F##_##mode : STEP_BODY(KA, if (in[1].handler != &&F_JUMP) NEXT_FAST(); \
-                               in = in[1].x.target; DISPATCH())
+                               in = in[1].x.target; POLL_STOP(); DISPATCH())
     VM_SHAPES_S(STEP_JUMP_HANDLER, STEP_JUMP)
 // A step of a frame slot, then the relational jump after it.
 #define STEP_REL_HANDLER(F, mode, KA, KB, KT)                                               \
@@ -662,6 +684,7 @@ call_checked : {
         }
     }
     if (__builtin_expect(!safe, 0)) WATCH_FROM_HERE();
+    POLL_STOP();
     DISPATCH();
 }
 
@@ -754,6 +777,7 @@ F_RETURN_VOID:
 // Jump to x.target.
 F_JUMP:
     in = in->x.target;
+    POLL_STOP();
     DISPATCH();
 
 // A method call on an object of a script-declared class whose method is
@@ -767,6 +791,7 @@ F_JUMP:
         if (!vm->EnterScriptMethod(a, INT(KB, 1), in->aux)) goto L_METHOD_CALL;                     \
         RELOAD();                                                                                   \
         in = code + vm->m_ip;                                                                       \
+        POLL_STOP();                                                                                \
         ENTER_FRAME();                                                                              \
     }
     VM_SHAPES_OIJ(METHOD_CALL_HANDLER, METHOD_CALL)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class MachineServices;
 class VRScene;
 
 // The window and what is drawn over the scene.
@@ -24,10 +25,19 @@ struct DisplayState {
 
 // The scene singleton and what the scene classes share.
 struct SceneState {
+    static constexpr int kPoolLights = 7;
+
     VRScene* scene = nullptr;  // null until the first frame
     int32_t inScene = 0;       // between a scene's begin and end
-    uint8_t lightInUse[7] = {};
+    uint8_t lightInUse[kPoolLights] = {};
     int32_t listenerLink = 0;  // the camera carries the audio listener
+
+    // The light pool of the script lights: the lowest free GL light from 0
+    // to 6, taken, or -1 when all seven are in use.
+    int32_t AllocLight();
+    // Gives a light of the pool back and switches it off in the scene (when
+    // there is one); other numbers change nothing.
+    void FreeLight(int32_t light);
 };
 
 // Keyboard focus, the mouse wheel and the window messages the script sees.
@@ -74,6 +84,11 @@ public:
     TimingState& Timing() { return m_timing; }
     PathState& Paths() { return m_paths; }
     const PathState& Paths() const { return m_paths; }
+    // The machine's services (MachineServices.h); null without a machine.
+    MachineServices* Services() { return m_services; }
+
+protected:
+    MachineServices* m_services = nullptr;
 
 private:
     DisplayState m_display;

@@ -48,6 +48,8 @@ CVmTexture::CVmTexture(VRTexture* record, int32_t loadFlags) : m_texture(record)
     m_flag = 0;  // the record is not the object's
 }
 
+const char* CVmTexture::NoRecordReason() const { return m_texture.Held() ? kFreed : kNotLoaded; }
+
 bool CVmTexture::CRegister::RegisterMethods(int32_t n) {
     CVmRegisterClass::RegisterMethods(n);
     AddMethod("width", &CRegister::Property<&VRTexture::width>);
@@ -75,7 +77,7 @@ VRTexture* CVmTexture::CRegister::Viewed(CVmClassBase* object, int mode, int mod
     }
     const auto* self = static_cast<CVmTexture*>(object);
     VRTexture* record = self->Record();
-    if (!record) VmErrorStream() << (self->m_texture.Held() ? kFreed : kNotLoaded);
+    if (!record) VmErrorStream() << self->NoRecordReason();
     return record;
 }
 
@@ -135,7 +137,7 @@ void CVmTexture::CRegister::AddSlice(CVmClassBase* object, int mode) {
     if (sliceObject) {
         slice = sliceObject->Record();
         if (!slice) {
-            VmErrorStream() << (sliceObject->m_texture.Held() ? kFreed : kNotLoaded);
+            VmErrorStream() << sliceObject->NoRecordReason();
             return;
         }
     } else {

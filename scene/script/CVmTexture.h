@@ -25,6 +25,11 @@ public:
     // The record, or null when none was loaded or it has been freed.
     VRTexture* Record() const { return m_texture.Get(); }
     int32_t LoadFlags() const { return m_loadFlags; }
+    // Why Record() is null: the texture was freed, or never loaded.
+    const char* NoRecordReason() const;
+    // Keeps `source` (the render target the record belongs to) alive as long
+    // as this object.
+    void KeepAlive(CVmClassBase* source) { m_source.SetObject(source); }
 
     class CRegister : public CVmRegisterClass {
     public:
@@ -57,4 +62,5 @@ public:
 private:
     VRTextureRef m_texture;
     int32_t m_loadFlags;
+    CVmValue m_source;
 };

@@ -4,18 +4,17 @@
 #include <future>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
-#include <boost/asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
 
 #include "debugger/DebugCommandChannel.h"
 #include "debugger/DebugEventChannel.h"
 #include "debugger/DebugJson.h"
+#include "platform/Socket.h"
 #include "support/LoopbackPeer.h"
 
-namespace asio = boost::asio;
-using asio::ip::tcp;
 using namespace std::chrono_literals;
 using qemtest::LoopbackPeer;
 
@@ -173,7 +172,32 @@ TEST_F(CommandChannel, LinesSentBeforeADisconnectAreStillRead) {
 }
 
 TEST_F(CommandChannel, ServesOneClientOnly) {
-    EXPECT_THROW(LoopbackPeer second(m_channel.Port()), boost::system::system_error);
+    EXPECT_THROW(LoopbackPeer second(m_channel.Port()), std::runtime_error);
+}
+
+TEST_F(CommandChannel, InterruptEndsAWaitAndTheConnection) {
+    auto reader = std::async(std::launch::async, [this] {
+        std::string line;
+        return m_channel.ReadCommand(line);
+    });
+    EXPECT_EQ(reader.wait_for(100ms), std::future_status::timeout);
+    m_channel.Interrupt();  // as a stop request does, from another thread
+    ASSERT_EQ(reader.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(reader.get());
+    EXPECT_EQ(m_client->Read(1, 2s), "");  // the client sees the end
+}
+
+TEST(CommandChannelLifetime, InterruptEndsTheWaitForAClient) {
+    std::atomic<uint8_t> queued{0};
+    DebugCommandSocketChannel channel(&queued);
+    ASSERT_TRUE(channel.Listen(0));
+    testing::internal::CaptureStdout();
+    auto accept = std::async(std::launch::async, [&] { return channel.Accept(); });
+    EXPECT_EQ(accept.wait_for(100ms), std::future_status::timeout);
+    channel.Interrupt();
+    ASSERT_EQ(accept.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(accept.get());
+    testing::internal::GetCapturedStdout();
 }
 
 TEST(CommandChannelLifetime, ClosingWithAConnectedClientEndsTheReader) {
@@ -209,9 +233,8 @@ TEST(EventChannel, EventLinesEndInCrLf) {
 }
 
 TEST(DebugPorts, BusyPortGivesAMessageAndNoChannel) {
-    asio::io_context io;
-    tcp::acceptor busy(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
-    const int port = busy.local_endpoint().port();
+    Socket busy = Socket::Listen(0);
+    const int port = busy.LocalPort();
     const std::string message = "debugger: cannot listen on port " + std::to_string(port) + ": ";
 
     std::atomic<uint8_t> queued{0};

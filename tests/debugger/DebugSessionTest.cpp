@@ -188,6 +188,26 @@ TEST_F(DebugSessionTest, ClientLeavingResumesWithoutDebugger) {
                       "Breakpoint at main.qsx:10"}));
 }
 
+TEST_F(DebugSessionTest, SessionAndMachineLearnOfEachOthersEndInEitherOrder) {
+    // The client left, then the machine goes: the session that no longer
+    // watches the machine still hears of it (the sanitizers see any read
+    // of the freed machine when the session goes afterwards).
+    StartSession();
+    client.continueWhenIdle = false;
+    session->Pause();
+    ASSERT_TRUE(session->ClientGone());
+    TearDown();  // the first machine's self-holding values go with it
+    vm.reset();
+    EXPECT_EQ(session->Machine(), nullptr);
+    session.reset();
+
+    // The session goes first: the machine forgets it.
+    StartSession();
+    session.reset();
+    EXPECT_EQ(vm->Debugger(), nullptr);
+    vm.reset();
+}
+
 TEST_F(DebugSessionTest, MachineGoingAwaySendsStoppedOnce) {
     StartSession();
     client.lines = {"exit"};

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -274,6 +275,41 @@ TEST_F(DownloadManagerTest, ReusesAFolderLeftBehindButNeverALink) {
     EXPECT_FALSE(fs::exists(scratch.Path() + "elsewhere/__Velmar__.dat"));
 }
 
+TEST_F(DownloadManagerTest, CopiesAndArchivesAreHeldToTheLimit) {
+    ASSERT_TRUE(WriteFile(base + "big.bin", RandomBytes(300000)));
+    ASSERT_TRUE(qemtest::WriteZip(base + "big.zip", {{"m1.bin", RandomBytes(150000)}, {"m2.bin", RandomBytes(150000)}}));
+    auto manager = NewManager();
+    manager->SetSizeLimit(200000);
+    // A copy past the limit fails and leaves no file; a request of its own
+    // may bring more.
+    manager->Enqueue(nullptr, "big.bin", 0, 0);
+    manager->Start();
+    ASSERT_TRUE(Pump(*manager, Seen(kMsgDownloadFailed)));
+    EXPECT_FALSE(fs::exists(manager->CacheFolder() + "big.bin"));
+    // The members together pass it: the second one is refused.
+    seen.clear();
+    manager->CopyOrUnpack(base + "big.zip", "big.zip", true);
+    ASSERT_TRUE(Pump(*manager, Seen(kMsgDownloadFailed)));
+    EXPECT_EQ(Params(kMsgDownloadFailed), std::vector<uintptr_t>{kMsgIdCannotUnpack});
+    EXPECT_EQ(fs::file_size(manager->CacheFolder() + "m1.bin"), 150000u);
+    EXPECT_FALSE(fs::exists(manager->CacheFolder() + "m2.bin"));
+    seen.clear();
+    manager->Enqueue(nullptr, "big.bin", 0, 0, 400000);
+    manager->Start();
+    ASSERT_TRUE(Pump(*manager, Seen(kMsgDownloadReady)));
+    EXPECT_EQ(fs::file_size(manager->CacheFolder() + "big.bin"), 300000u);
+}
+
+TEST_F(DownloadManagerTest, SkipsWhatIsNoRegularFile) {
+    const std::string fifo = base + "pipe.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto manager = NewManager();
+    manager->Enqueue(nullptr, "pipe.bin", 0, 0);
+    manager->Start();
+    // Retried and failed like a missing file, never waiting on the pipe.
+    ASSERT_TRUE(Pump(*manager, Seen(kMsgDownloadFailed)));
+}
+
 TEST_F(DownloadManagerTest, AnswersAnOutsideHost) {
     auto manager = NewManager();
     manager->Enqueue(nullptr, "a.txt", 0, 0);
@@ -359,6 +395,30 @@ TEST_F(DownloadManagerHttpTest, ForgetsARequestClearedWhileItIsTransferred) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].wParam, static_cast<uintptr_t>(next));
     EXPECT_EQ(ReadFile(manager->CacheFolder() + "a.txt"), "alpha");
+}
+
+TEST_F(DownloadManagerHttpTest, AnEndlessTransferStopsAtItsLimitAndLeavesNothing) {
+    server.Endless("/endless.bin");
+    auto manager = NewManager();
+    manager->SetSizeLimit(1 << 20);
+    const std::string url = server.Url("/endless.bin");
+    manager->Enqueue(nullptr, url, 0, 0);
+    manager->Start();
+    ASSERT_TRUE(Pump(*manager, Seen(kMsgDownloadFailed)));
+    // Each attempt ends at the limit; the specified six attempts, then 1036.
+    EXPECT_EQ(server.Hits("/endless.bin"), 6);
+    EXPECT_EQ(Params(kMsgDownloadFailed), std::vector<uintptr_t>{kMsgIdInvalidUrl});
+    EXPECT_EQ(manager->MessageText(), "Download Manager: Invalid URL: '" + url + "'.");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(manager->CacheFolder()))
+        if (entry.path().filename().string().find(".part") != std::string::npos || entry.path().filename() == "endless.bin")
+            left.push_back(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.front();
+    // The manager goes on serving.
+    seen.clear();
+    manager->Enqueue(nullptr, "a.txt", 0, 0);
+    manager->Start();
+    ASSERT_TRUE(Pump(*manager, Seen(kMsgDownloadReady)));
 }
 
 TEST_F(DownloadManagerHttpTest, EndsPromptlyDuringATransfer) {

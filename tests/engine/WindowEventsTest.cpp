@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "engine/EngineModule.h"
-#include "host/GlutContainer.h"
 #include "platform/GlutMessages.h"
+#include "support/EngineFixtures.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
 #include "support/ZipWriter.h"
@@ -62,14 +62,11 @@ protected:
         b.Function("ONFRAME", 0);
         b.CallNative("POSTMANY", {VInt(60)}, None());
         b.Return();
-        const std::vector<uint8_t> bytes = b.WriteFile();
-        script = scratch.Make("events.bin");
-        WriteFile(script, std::string(bytes.begin(), bytes.end()));
+        script = WriteProgram(scratch, "events.bin", b);
         module.reset(new CVRModule3D(script.c_str(), "", &container, 0, 0, nullptr, 0));
         module->Machine()->RegisterFunctions(new EventFunctions());
         module->Machine()->SetOutputStream(&out, true);
-        for (int i = 0; i < 200 && module->CurrentState() != CVRModule3D::Running; ++i) module->Frame();
-        ASSERT_EQ(module->CurrentState(), CVRModule3D::Running);
+        ASSERT_TRUE(RunFramesUntil(*module, CVRModule3D::Running, 200));
         out.str("");
     }
     void TearDown() override {
@@ -82,7 +79,7 @@ protected:
     }
 
     ScratchFolder scratch;
-    GlutContainer container;
+    RecordingContainer container;
     std::string script;
     std::ostringstream out;
     std::unique_ptr<CVRModule3D> module;

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "scene/VRObj.h"
 #include "support/DebugInfoWriter.h"
 #include "support/ImageFiles.h"
 #include "support/PackageMaker.h"
@@ -144,6 +146,15 @@ void DebugCommandSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(line) + "\r");
 }
 
+void VRConfigSeeds(const fs::path& dir) {
+    int n = 0;
+    for (const char* datagram : {"VR_SCREEN_SIZE, 2.5, 1.8", "VR_EYE_SEPARATION, 0.1, 0, 0", "VR_FOCAL_LENGHT,3",
+                                 "VR_TRACKER_POSITION, 1, 2, 3", "vr_tracker_orientation, 4, 5, 6",
+                                 "VR_TRACKER_SENSOR_0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 0, 0, 0, 14",
+                                 "VR_TRACKER_SENSOR_7, 0, 0, 0, 0, 0, 0, 0, 0, 1e10"})
+        WriteSeed(dir, n++, std::string(datagram));
+}
+
 void DdsSeeds(const fs::path& dir) {
     int n = 0;
     qemtest::DdsHeader h;
@@ -186,9 +197,35 @@ void RgbeSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, rle);
 }
 
+// Cookie files of the key "k": an Integer, a String, and a lying length.
+void CookieSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("\0\0\0\x01k\x02\0\0\0\x05", 9));
+    WriteSeed(dir, 1, std::string("\0\0\0\x01k\x05\0\0\0\x03" "abc", 12));
+    WriteSeed(dir, 2, std::string("\x7F\xFF\xFF\xFFk", 5));
+}
+
 void PpmSeeds(const fs::path& dir) {
     WriteSeed(dir, 0, qemtest::PpmBytes(3, 2, std::vector<uint8_t>(18, 0x40)));
     WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
+}
+
+void AviSeeds(const fs::path& dir) {
+    using qemtest::SolidFrame;
+    WriteSeed(dir, 0, qemtest::AviBytes(8, 8, 25, {SolidFrame(8, 8, 255, 0, 0), SolidFrame(8, 8, 0, 255, 0),
+                                                   SolidFrame(8, 8, 0, 0, 255)}));
+    WriteSeed(dir, 1, qemtest::AviBytes(5, 3, 10, {SolidFrame(5, 3, 1, 2, 3), SolidFrame(5, 3, 4, 5, 6)}, false));
+}
+
+// The first byte chooses the kind: even EMF, odd placeable WMF.
+void MetafileSeeds(const fs::path& dir) {
+    const std::string emf =
+        qemtest::EmfBytes(0, 0, 400, 100, qemtest::EmfFilledRectangle(0xFF0000, 100, 25, 300, 75) +
+                                              qemtest::EmfFilledRectangle(0x00FF00, 0, 0, 50, 50));
+    const std::string wmf =
+        qemtest::WmfBytes(0, 0, 400, 100, 96, qemtest::WmfFilledRectangle(0x0000FF, 100, 25, 300, 75) +
+                                                  qemtest::WmfFilledRectangle(0x00FF00, 0, 0, 50, 50));
+    WriteSeed(dir, 0, std::string(1, '\0') + emf);
+    WriteSeed(dir, 1, std::string(1, '\1') + wmf);
 }
 
 void PackageSeeds(const fs::path& dir) {
@@ -239,6 +276,63 @@ void XmlSeeds(const fs::path& dir) {
         WriteSeed(dir, n++, std::string(xml));
 }
 
+void PackSeeds(const fs::path& dir) {
+    int n = 0;
+    auto seed = [&](const std::string& format, const std::string& data) {
+        WriteSeed(dir, n++, std::string(1, static_cast<char>(format.size())) + format + data);
+    };
+    seed(">hxxs", std::string("\x00\x05\xAA\xBB\x41", 5));
+    seed("<2h3sabc2Sab", std::string("\x66\x66\xF2\x3F\x66\x66\xF2\xBF", 8));
+    seed("!bBchiIlLPqQfdx", std::string(64, '\x41'));
+    seed("=4f2d", std::string(32, '\x3F'));
+    seed("@10q5s", std::string(90, '\x7F'));
+}
+
+// Script formats (a length byte, the format) followed by a source text.
+void ScriptFormatSeeds(const fs::path& dir) {
+    int n = 0;
+    auto seed = [&](const std::string& format, const std::string& source) {
+        WriteSeed(dir, n++, std::string(1, static_cast<char>(format.size())) + format + source);
+    };
+    seed("%d %s", "12 abcdefgh");
+    seed("a%%b%5.2f|%hd%c%C", "a%b 1.5|70000xy");
+    seed("%I64d,%lf,%Lf,%[a-z]%*d%S", "-9000000000,0.25,1e300,abc 7 word");
+    seed("%*%%d %8c%[^,]", "%*%5 abcdefghij,k");
+}
+
+// Encoded buffers: alone, inside an array, and with lying lengths.
+void ByteBufferSeeds(const fs::path& dir) {
+    int n = 0;
+    const std::string name = std::string("\x00\x00\x00\x0A", 4) + "BYTEBUFFER";
+    const std::string hello = name + std::string("\x00\x00\x00\x05", 4) + "hello";
+    WriteSeed(dir, n++, "\x09" + hello);
+    WriteSeed(dir, n++, std::string("\x07\x00\x00\x00\x02\x02\x00\x00\x00\x05\x09", 11) + hello);
+    WriteSeed(dir, n++, "\x09" + name + std::string("\x7F\xFF\xFF\xFF" "ab", 6));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x03" "abc", 7));
+}
+
+void NodeRecordSeeds(const fs::path& dir) {
+    VRObj node;
+    node.SetPosition(1, 2, 3);
+    node.lodCount = 2;
+    node.hidden = 1;
+    std::ostringstream out(std::ios::binary);
+    node.Dump(out);
+    WriteSeed(dir, 0, out.str());
+}
+
+void CameraFileSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("CAMERA\n{ 2 {\nType: Free PosCam: 1 2 3 RotCam: 1 0 0 0.5\nFOV: 1 45\n"
+                                  "Animation: { 0 1 3\nAnimCam: { Anim_Ctrl: Y\nPsSam: 2\n0 1 2 3\n1 4 5 6\n"
+                                  "RtSam: 1\n0 0 1 0 0.3\n}\n}\n"
+                                  "Type: Target PosCam: 1 2 3 PosTarget: 4 5 6\nAnimation: { 0 1 9\n"
+                                  "AnimCam: { Anim_Ctrl: Y\nPsBez: 2\n0 1 2 3 4 5 6 7 8 9 1\n"
+                                  "10 1 2 3 4 5 6 7 8 9 1\n}\nAnimTarget: { Anim_Ctrl: Y\nRtIPA: 1\n0 10 20 30\n}\n"
+                                  "AnimFOV: { 1 2 }\n}\nENDCAMERA\n"));
+    WriteSeed(dir, 1, std::string("IDASF 1.0\nCAMERA { 1 {\nType: Free PosCam: 1 2 3 RotCam: 1 0 0\n"
+                                  "Anim_Ctrl: N\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -256,8 +350,17 @@ int main(int argc, char** argv) {
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
     PpmSeeds(root / "fuzz_ppm_read");
+    AviSeeds(root / "fuzz_avi_decode");
+    CookieSeeds(root / "fuzz_cookie_file");
+    MetafileSeeds(root / "fuzz_metafile");
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
     XmlSeeds(root / "fuzz_xml_read");
+    PackSeeds(root / "fuzz_pack_unpack");
+    ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
+    VRConfigSeeds(root / "fuzz_vr_config");
+    ScriptFormatSeeds(root / "fuzz_script_format");
+    NodeRecordSeeds(root / "fuzz_node_record");
+    CameraFileSeeds(root / "fuzz_camera_file");
     return 0;
 }

@@ -2,23 +2,18 @@
 // three debugger ports; a test client listens for the output and drives the
 // session over the command and event ports.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <thread>
 
 #include "support/DebugInfoWriter.h"
 #include "support/LoopbackPeer.h"
+#include "support/EngineFixtures.h"
 #include "support/ProgramBuilder.h"
+#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
-
-extern char** environ;
 
 using namespace qemtest;
 using namespace std::chrono_literals;
@@ -57,9 +52,7 @@ std::string WriteDebuggedProgram(const ScratchFolder& folder) {
     DebugScopeWriter& scope = w.FileScope(0).Lines(1, 11);
     scope.Function("F", 1, 10, 11).Variable("a", -1, 10);
     scope.Function("ONFRAME", 0, 4, 7).Variable("n", 1, 4);
-    const std::vector<uint8_t> bytes = b.WriteFile();
-    const std::string path = folder.Make("file.bin");
-    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    const std::string path = WriteProgram(folder, "file.bin", b);
     EXPECT_TRUE(w.Write(path));
     return path;
 }
@@ -76,25 +69,8 @@ TEST(ProgramDebugger, AClientDrivesTheScriptOfTheRunningProgram) {
     const std::string param = "DBGOUT=" + std::to_string(outputListener.Port()) +
                               ";DBGCMD=" + std::to_string(commandPort) + ";DBGEVT=" + std::to_string(eventPort);
 
-    std::vector<std::string> args = {QEM_PROGRAM, script, "-EngineParam", param};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = folder.Make("log.txt");
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, QEM_PROGRAM, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    struct Reap {
-        pid_t pid;
-        ~Reap() {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    } reap{pid};
+    QemProcess qem(QEM_PROGRAM, {script, "-EngineParam", param}, folder.Make("log.txt"));
+    ASSERT_TRUE(qem.Started());
 
     DebugClient client;
     ASSERT_TRUE(client.Connect(outputListener, commandPort, eventPort));
@@ -135,7 +111,7 @@ TEST(ProgramDebugger, AClientDrivesTheScriptOfTheRunningProgram) {
     }
     // The engine keeps running with the script stopped.
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
+    EXPECT_TRUE(qem.Running());
     EXPECT_EQ(output->Read(1, 200ms), "");
     command("exit");
     EXPECT_EQ(events->ReadLine(200ms), "");  // "Stopped" only once

@@ -1,91 +1,20 @@
 // The program end to end under the test display: qem runs a generated
 // script, xdotool types and clicks, the script prints what OnEvent gets.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <thread>
 
+#include "support/EngineFixtures.h"
 #include "support/ProgramBuilder.h"
+#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
 #include "support/WindowClose.h"
 #include "support/ZipWriter.h"
 
-extern char** environ;
-
 using namespace qemtest;
 
 namespace {
-
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-// A running qem with its standard output in a file.
-class Program {
-public:
-    Program(const std::vector<std::string>& args, const std::string& outputFile) : m_output(outputFile) {
-        std::vector<char*> argv;
-        std::vector<std::string> all = args;
-        all.insert(all.begin(), QEM_PROGRAM);
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        if (posix_spawn(&m_pid, QEM_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Program() {
-        if (m_pid > 0 && !m_exited) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    std::string Output() const { return ReadFile(m_output); }
-    // Waits up to the time for the text in the output.
-    bool WaitFor(const std::string& text, int seconds = 10) const {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            if (Output().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-    // The exit code, or -1 when it did not end in time.
-    int WaitExit(int seconds = 10) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return -1;
-    }
-    bool Started() const { return m_pid > 0; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_exited = false;
-    std::string m_output;
-};
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -107,9 +36,7 @@ protected:
         b.Emit(OP_OUTPUT, L(-3));
         b.Emit(OP_OUTPUT, VStr(">\n"));
         b.Return();
-        const std::vector<uint8_t> bytes = b.WriteFile();
-        script = scratch.Make("events.bin");
-        WriteFile(script, std::string(bytes.begin(), bytes.end()));
+        script = WriteProgram(scratch, "events.bin", b);
     }
 
     // The X window of the program (by its title), with the pointer inside it
@@ -127,7 +54,7 @@ protected:
 }  // namespace
 
 TEST_F(ProgramTest, KeysClicksAndTheWheelReachOnEvent) {
-    Program qem({script, "-w", "200", "-h", "150"}, scratch.Make("out.txt"));
+    QemProcess qem(QEM_PROGRAM, {script, "-w", "200", "-h", "150"}, scratch.Make("out.txt"));
     ASSERT_TRUE(qem.Started());
     ASSERT_TRUE(qem.WaitFor("READY")) << qem.Output();
     const std::string title = "qem <" + script + ">";
@@ -153,7 +80,7 @@ TEST_F(ProgramTest, KeysClicksAndTheWheelReachOnEvent) {
 }
 
 TEST_F(ProgramTest, BorderlessWindowCarriesTheHints) {
-    Program qem({script, "-b"}, scratch.Make("out.txt"));
+    QemProcess qem(QEM_PROGRAM, {script, "-b"}, scratch.Make("out.txt"));
     ASSERT_TRUE(qem.WaitFor("READY")) << qem.Output();
     const std::string id = Window("qem <" + script + ">");
     ASSERT_FALSE(id.empty());
@@ -162,7 +89,7 @@ TEST_F(ProgramTest, BorderlessWindowCarriesTheHints) {
 }
 
 TEST_F(ProgramTest, ClosingTheWindowEndsThroughTheExitRoutine) {
-    Program qem({script}, scratch.Make("out.txt"));
+    QemProcess qem(QEM_PROGRAM, {script}, scratch.Make("out.txt"));
     ASSERT_TRUE(qem.WaitFor("READY")) << qem.Output();
     const std::string id = Window("qem <" + script + ">");
     ASSERT_FALSE(id.empty());

@@ -66,6 +66,11 @@ void WriteImages(const ScratchFolder& scratch) {
     std::vector<uint8_t> texels;
     for (int i = 0; i < 8; ++i) texels.insert(texels.end(), {uint8_t(i), 1, 2, 136});
     write("runs.hdr", RgbeHeaderBytes(8, 1) + RgbeRleScanline(texels));
+
+    write("colours.avi", AviBytes(8, 8, 25, {SolidFrame(8, 8, 255, 0, 0), SolidFrame(8, 8, 0, 255, 0),
+                                             SolidFrame(8, 8, 0, 0, 255), SolidFrame(8, 8, 255, 255, 255)}));
+    write("notes.avi", "these are notes, not a video");
+    write("movie.swf", std::string("FWS\x0a", 4) + std::string(60, '\0'));
 }
 
 // A script's OnInit printing "label value" lines between BEGIN and DONE.
@@ -187,6 +192,34 @@ TEST(TextureScriptProgram, TexturesFromFilesAndProcedures) {
     EXPECT_EQ(out.substr(0, out.find("DONE\n") + 5), expected);
 }
 
+TEST(TextureScriptProgram, VideoTexturesAndMovies) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    ScratchFolder scratch;
+    WriteImages(scratch);
+    std::vector<TextureTranscript> scripts(1);
+    TextureTranscript& t = scripts[0];
+    const Opnd avi = t.File("colours.avi");
+    t.Show("avi", avi, {"WIDTH", "HEIGHT", "COMPONENTS", "GETAVITOTALFRAME", "GETAVIFRAME", "NAME"});
+    t.s.Call(avi, "SETAVIFRAME", {VInt(2)});
+    t.Show("set", avi, {"GETAVIFRAME"});
+    t.s.Call(avi, "SETVIDEOSPEED", {VReal(2.0f)});
+    t.s.Call(avi, "SETVIDEOSTATUS", {VInt(0)});
+    t.s.Print("controls\n");
+    t.Show("again", t.File("colours.avi"), {"NAME"});
+    t.File("movie.swf");
+    t.s.Print("swf\n");
+    t.Done();
+
+    const std::string out = Transcript(RunQem(scratch, scripts, {"DONE\n"})[0]);
+    const std::string name = Value(out, "avi NAME");
+    EXPECT_NE(Value(out, "again NAME"), name);
+    const std::string expected =
+        "avi WIDTH 8\navi HEIGHT 8\navi COMPONENTS 3\navi GETAVITOTALFRAME 4\navi GETAVIFRAME 0\n"
+        "avi NAME " + name + "\nset GETAVIFRAME 2\ncontrols\nagain NAME " + Value(out, "again NAME") + "\n"
+        "\nVirtualMachine WARNING (line 0): VRTextureManager : Unsupported format: ../movie.swfswf\nDONE\n";
+    EXPECT_EQ(out.substr(0, out.find("DONE\n") + 5), expected);
+}
+
 // Errors stop the script: each run ends with one.
 TEST(TextureScriptProgram, ScriptErrors) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
@@ -211,6 +244,8 @@ TEST(TextureScriptProgram, ScriptErrors) {
              t.s.Call(b, "HEIGHT", {});
          },
          "HEIGHT: The texture has been freed."},
+        {[](TextureTranscript& t) { t.File("notes.avi"); }, "Failed To Open The AVI Stream "},
+        {[](TextureTranscript& t) { t.s.Call(t.File("movie.swf"), "WIDTH", {}); }, "WIDTH: The texture was not loaded."},
     };
     std::vector<TextureTranscript> scripts(std::size(rows));
     std::vector<std::string> errors;

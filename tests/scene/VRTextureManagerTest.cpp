@@ -174,7 +174,6 @@ TEST_F(TextureManagerTest, FilesThatGiveNoTextureWarn) {
     Write("noext", "P6 1 1 255\n123");
     Write("broken.png", "this is not a picture");
     Write("short.ppm", "P6 4 4 255\nxyz");
-    Write("movie.avi", "RIFF");
     struct Case {
         const char* name;
         std::vector<std::string> warnings;
@@ -183,7 +182,6 @@ TEST_F(TextureManagerTest, FilesThatGiveNoTextureWarn) {
         {"noext", {"VRTextureManager : Unsupported format: noext"}},
         {"broken.png", {"VRTextureManager : Unsupported format: broken.png"}},
         {"short.ppm", {"VRTextureManager : Unsupported format: short.ppm"}},
-        {"movie.avi", {}},
     };
     for (const Case& c : cases) {
         warnings.clear();
@@ -547,7 +545,9 @@ TEST_F(TextureManagerTest, HalfSizeCopies) {
     EXPECT_EQ(manager->CreateHalfSizeCopy(floats, 24), nullptr);
 }
 
-struct FakeVideo : VRVideoDecoder {};
+struct FakeVideo : VRVideoDecoder {
+    const uint8_t* DecodeFrame(int32_t) override { return nullptr; }
+};
 
 TEST_F(TextureManagerTest, VideoTextureMatrixIsKeptAndRestored) {
     VRTexture* still = manager->CreateProceduralTexture(2, 2, 3, nullptr, 0);

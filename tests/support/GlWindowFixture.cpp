@@ -49,6 +49,10 @@ void OpenWindow() {
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(GlWindowFixture::kWidth, GlWindowFixture::kHeight);
+    // Away from the screen's corner, where the program's own tests open
+    // their windows and point at them: tests run side by side on one
+    // display, and a window on top would take their input.
+    glutInitWindowPosition(900, 700);
     // The engine's own window, as the program makes it.
     g_window = CreateHostWindow("qem tests", false);
     // freeglut refuses to handle a window without a display callback.

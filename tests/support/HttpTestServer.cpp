@@ -1,13 +1,11 @@
 #include "support/HttpTestServer.h"
 
-#include <boost/asio.hpp>
+#include <atomic>
+#include <list>
 
-#include <deque>
+#include "platform/Socket.h"
 
 namespace qemtest {
-
-namespace asio = boost::asio;
-using asio::ip::tcp;
 
 namespace {
 
@@ -19,111 +17,91 @@ std::string ResponseHead(int status, size_t length) {
 
 }  // namespace
 
+// Each connection is answered on a thread of its own; Stop shuts every
+// socket down, which ends their waits, and joins the threads.
 struct HttpTestServer::Impl {
-    struct Session : std::enable_shared_from_this<Session> {
-        Session(Impl& impl, tcp::socket s) : owner(impl), socket(std::move(s)) {}
-
-        void Begin() {
-            auto self = shared_from_this();
-            asio::async_read_until(socket, input, "\r\n\r\n",
-                                   [self](boost::system::error_code ec, size_t n) { self->Answer(ec, n); });
-        }
-
-        void Answer(boost::system::error_code ec, size_t n) {
-            if (ec) return;
-            auto begin = asio::buffers_begin(input.data());
-            const std::string head(begin, begin + static_cast<std::ptrdiff_t>(n));
-            const size_t sp1 = head.find(' ');
-            const size_t sp2 = head.find(' ', sp1 + 1);
-            const std::string path =
-                sp1 == std::string::npos || sp2 == std::string::npos ? "" : head.substr(sp1 + 1, sp2 - sp1 - 1);
-            owner.server->Record(path, head);
-            Route route;
-            if (!owner.server->Lookup(path, route)) route = Route{"not found", 404, false};
-            std::string out = ResponseHead(route.status, route.body.size());
-            if (route.held) {
-                const size_t half = route.body.size() / 2;
-                out += route.body.substr(0, half);
-                rest = route.body.substr(half);
-                owner.held.push_back(shared_from_this());
-                Write(std::move(out), false);
-            } else {
-                Write(out + route.body, true);
-            }
-        }
-
-        // Writes go out one after the other; `close` ends the connection
-        // once its data is sent.
-        void Write(std::string data, bool close) {
-            outbox.push_back({std::move(data), close});
-            if (outbox.size() == 1) SendNext();
-        }
-
-        void SendNext() {
-            auto self = shared_from_this();
-            asio::async_write(socket, asio::buffer(outbox.front().first), [self](boost::system::error_code ec, size_t) {
-                const bool close = self->outbox.front().second;
-                self->outbox.pop_front();
-                if (ec || close) {
-                    boost::system::error_code ignored;
-                    self->socket.shutdown(tcp::socket::shutdown_both, ignored);
-                    self->socket.close(ignored);
-                    return;
-                }
-                if (!self->outbox.empty()) self->SendNext();
-            });
-        }
-
-        Impl& owner;
-        tcp::socket socket;
-        asio::streambuf input;
-        std::string rest;
-        std::deque<std::pair<std::string, bool>> outbox;
-    };
-
-    void Accept() {
-        acceptor.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
-            if (ec) return;
-            auto session = std::make_shared<Session>(*this, std::move(socket));
-            sessions.push_back(session);
-            session->Begin();
-            Accept();
-        });
-    }
-
-    HttpTestServer* server = nullptr;
-    asio::io_context io;
-    tcp::acceptor acceptor{io};
-    // Touched on the server thread only, or after it ended.
-    std::vector<std::shared_ptr<Session>> held;
-    std::vector<std::weak_ptr<Session>> sessions;
+    Socket listener = Socket::Listen(0);
+    std::atomic<bool> stopping{false};
+    bool released = false;  // under the server's mutex
+    std::mutex connectionsLock;
+    std::list<Socket> sockets;
+    std::vector<std::thread> threads;
 };
 
 HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
-    m_impl->server = this;
-    tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
-    m_impl->acceptor.open(endpoint.protocol());
-    m_impl->acceptor.set_option(tcp::acceptor::reuse_address(true));
-    m_impl->acceptor.bind(endpoint);
-    m_impl->acceptor.listen();
-    m_port = m_impl->acceptor.local_endpoint().port();
-    m_impl->Accept();
-    m_thread = std::thread([this] { m_impl->io.run(); });
+    m_port = m_impl->listener.LocalPort();
+    m_thread = std::thread([this] { Run(); });
 }
 
 HttpTestServer::~HttpTestServer() { Stop(); }
 
+void HttpTestServer::Run() {
+    while (!m_impl->stopping) {
+        Socket client = m_impl->listener.Accept();
+        if (!client.Valid()) return;
+        std::lock_guard<std::mutex> guard(m_impl->connectionsLock);
+        if (m_impl->stopping) return;
+        m_impl->sockets.push_back(std::move(client));
+        Socket* socket = &m_impl->sockets.back();
+        m_impl->threads.emplace_back([this, socket] {
+            std::string head;
+            char buffer[4096];
+            while (head.find("\r\n\r\n") == std::string::npos) {
+                const size_t n = socket->ReadSome(buffer, sizeof buffer);
+                if (n == 0) return;
+                head.append(buffer, n);
+            }
+            head.erase(head.find("\r\n\r\n") + 4);
+            const size_t sp1 = head.find(' ');
+            const size_t sp2 = head.find(' ', sp1 + 1);
+            const std::string path =
+                sp1 == std::string::npos || sp2 == std::string::npos ? "" : head.substr(sp1 + 1, sp2 - sp1 - 1);
+            Record(path, head);
+            Route route;
+            if (!Lookup(path, route)) route = Route{"not found", 404, false};
+            if (route.endless) {
+                std::string out = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                  "Connection: close\r\n\r\n";
+                const std::string chunk(65536, 'x');
+                while (!m_impl->stopping && socket->WriteAll(out)) out = chunk;
+                socket->Shutdown();
+                return;
+            }
+            const std::string out = ResponseHead(route.status, route.body.size());
+            if (route.held) {
+                const size_t half = route.body.size() / 2;
+                if (!socket->WriteAll(out + route.body.substr(0, half))) return;
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_hit.wait(lock, [this] { return m_impl->released || m_impl->stopping; });
+                if (m_impl->stopping) return;
+                lock.unlock();
+                socket->WriteAll(route.body.substr(half));
+            } else {
+                socket->WriteAll(out + route.body);
+            }
+            socket->Shutdown();
+        });
+    }
+}
+
 void HttpTestServer::Stop() {
     if (!m_thread.joinable()) return;
-    m_impl->io.stop();
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_impl->stopping = true;
+    }
+    m_hit.notify_all();
+    m_impl->listener.Shutdown();
     m_thread.join();
-    // Handlers that never ran still own their sessions: close the sockets
-    // now so that clients see the end at once.
-    boost::system::error_code ignored;
-    for (auto& weak : m_impl->sessions)
-        if (auto session = weak.lock()) session->socket.close(ignored);
-    m_impl->held.clear();
-    m_impl->acceptor.close(ignored);
+    {
+        // Clients see the end at once, and waiting readers wake.
+        std::lock_guard<std::mutex> guard(m_impl->connectionsLock);
+        for (Socket& socket : m_impl->sockets) socket.Shutdown();
+    }
+    for (std::thread& thread : m_impl->threads) thread.join();
+    m_impl->threads.clear();
+    m_impl->sockets.clear();
+    m_impl->listener.Close();
 }
 
 void HttpTestServer::Serve(const std::string& path, std::string body, int status) {
@@ -134,17 +112,23 @@ void HttpTestServer::Serve(const std::string& path, std::string body, int status
 void HttpTestServer::Hold(const std::string& path, std::string body) {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_routes[path] = Route{std::move(body), 200, true};
+    m_impl->released = false;
+}
+
+void HttpTestServer::Endless(const std::string& path) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    Route route;
+    route.endless = true;
+    m_routes[path] = route;
 }
 
 void HttpTestServer::Release() {
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         for (auto& entry : m_routes) entry.second.held = false;
+        m_impl->released = true;
     }
-    asio::post(m_impl->io, [impl = m_impl.get()] {
-        for (auto& session : impl->held) session->Write(session->rest, true);
-        impl->held.clear();
-    });
+    m_hit.notify_all();
 }
 
 std::string HttpTestServer::Url(const std::string& path) const {

@@ -28,6 +28,9 @@ public:
     // holds the connection open until Release() or Stop().
     void Hold(const std::string& path, std::string body);
     void Release();
+    // Answers `path` with a body that never ends (no length given), until
+    // the client goes or the server stops.
+    void Endless(const std::string& path);
 
     uint16_t Port() const { return m_port; }
     // "http://127.0.0.1:<port>" followed by `path`.
@@ -47,10 +50,13 @@ private:
         std::string body;
         int status = 200;
         bool held = false;
+        bool endless = false;
     };
 
     void Record(const std::string& path, const std::string& head);
     bool Lookup(const std::string& path, Route& route) const;
+
+    void Run();
 
     std::unique_ptr<Impl> m_impl;
     std::thread m_thread;

@@ -137,3 +137,153 @@ std::string PpmBytes(int width, int height, const std::vector<uint8_t>& rgb) {
 }
 
 }  // namespace qemtest
+
+namespace qemtest {
+
+namespace {
+
+std::string FourCC(const char* code) { return std::string(code, 4); }
+
+std::string RiffChunk(const char* id, const std::string& data) {
+    std::string s = FourCC(id);
+    PutLe32(s, static_cast<uint32_t>(data.size()));
+    s += data;
+    if (data.size() % 2) s += '\0';
+    return s;
+}
+
+std::string RiffList(const char* type, const char* id, const std::string& data) {
+    return RiffChunk(type, FourCC(id) + data);
+}
+
+}  // namespace
+
+std::vector<uint8_t> SolidFrame(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+    std::vector<uint8_t> out;
+    for (int i = 0; i < width * height; ++i) out.insert(out.end(), {r, g, b});
+    return out;
+}
+
+std::string AviBytes(int width, int height, int fps, const std::vector<std::vector<uint8_t>>& frames, bool index) {
+    const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+    const uint32_t frameBytes = rowBytes * static_cast<uint32_t>(height);
+    const uint32_t count = static_cast<uint32_t>(frames.size());
+
+    std::string avih;
+    for (uint32_t v : {1000000u / fps, frameBytes * fps, 0u, index ? 0x10u : 0u, count, 0u, 1u, frameBytes,
+                       uint32_t(width), uint32_t(height), 0u, 0u, 0u, 0u})
+        PutLe32(avih, v);
+    std::string strh = FourCC("vids") + FourCC("DIB ");
+    for (uint32_t v : {0u, 0u, 0u, 1u, uint32_t(fps), 0u, count, frameBytes, 0xFFFFFFFFu, 0u}) PutLe32(strh, v);
+    for (uint16_t v : {uint16_t(0), uint16_t(0), uint16_t(width), uint16_t(height)}) PutLe16(strh, v);
+    std::string strf;  // BITMAPINFOHEADER: bottom-up rows, 24 bits, no compression
+    for (uint32_t v : {40u, uint32_t(width), uint32_t(height)}) PutLe32(strf, v);
+    PutLe16(strf, 1);
+    PutLe16(strf, 24);
+    for (uint32_t v : {0u, frameBytes, 0u, 0u, 0u, 0u}) PutLe32(strf, v);
+    const std::string hdrl = RiffList("LIST", "hdrl",
+                                      RiffChunk("avih", avih) +
+                                          RiffList("LIST", "strl", RiffChunk("strh", strh) + RiffChunk("strf", strf)));
+
+    std::string movi, idx1;
+    uint32_t offset = 4;  // from the "movi" type
+    for (const auto& rgb : frames) {
+        std::string dib(frameBytes, '\0');
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* from = rgb.data() + (static_cast<size_t>(y) * width + x) * 3;
+                char* to = &dib[(height - 1 - y) * rowBytes + x * 3];
+                to[0] = static_cast<char>(from[2]);
+                to[1] = static_cast<char>(from[1]);
+                to[2] = static_cast<char>(from[0]);
+            }
+        idx1 += FourCC("00db");
+        PutLe32(idx1, 0x10);  // key frame
+        PutLe32(idx1, offset);
+        PutLe32(idx1, frameBytes);
+        const std::string chunk = RiffChunk("00db", dib);
+        movi += chunk;
+        offset += static_cast<uint32_t>(chunk.size());
+    }
+    std::string body = FourCC("AVI ") + hdrl + RiffList("LIST", "movi", movi);
+    if (index) body += RiffChunk("idx1", idx1);
+    return RiffChunk("RIFF", body);
+}
+
+std::string EmfRecord(uint32_t type, const std::vector<uint32_t>& params) {
+    std::string s;
+    PutLe32(s, type);
+    PutLe32(s, static_cast<uint32_t>(8 + 4 * params.size()));
+    for (uint32_t v : params) PutLe32(s, v);
+    return s;
+}
+
+std::string EmfBytes(int32_t left, int32_t top, int32_t right, int32_t bottom, const std::string& records) {
+    const std::string end = EmfRecord(14, {0, 16, 20});  // EMR_EOF
+    constexpr uint32_t kHeaderBytes = 108;
+    // A 96 dots-per-inch reference device of 1024 x 768 pixels.
+    const auto hundredthsOfMm = [](int32_t pixels) { return static_cast<uint32_t>(pixels * 2540 / 96); };
+    std::string h;
+    for (uint32_t v : {1u, kHeaderBytes, uint32_t(left), uint32_t(top), uint32_t(right), uint32_t(bottom),
+                       hundredthsOfMm(left), hundredthsOfMm(top), hundredthsOfMm(right), hundredthsOfMm(bottom),
+                       0x464D4520u, 0x10000u, uint32_t(kHeaderBytes + records.size() + end.size()), 0u,
+                       8u /* handles, and the reserved half */, 0u, 0u, 0u, 1024u, 768u, 270u, 203u, 0u, 0u, 0u,
+                       270000u, 203000u})
+        PutLe32(h, v);
+    // The record count counts the header and the end too.
+    uint32_t count = 2;
+    for (size_t at = 0; at + 8 <= records.size(); ++count) {
+        const auto* p = reinterpret_cast<const uint8_t*>(records.data() + at + 4);
+        at += uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+    }
+    for (int i = 0; i < 4; ++i) h[52 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
+    return h + records + end;
+}
+
+std::string EmfFilledRectangle(uint32_t colour, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    return EmfRecord(39, {1, 0, colour, 0}) +  // EMR_CREATEBRUSHINDIRECT: object 1, solid
+           EmfRecord(37, {1}) +                // EMR_SELECTOBJECT
+           EmfRecord(37, {0x80000008}) +       // EMR_SELECTOBJECT of the stock null pen
+           EmfRecord(43, {uint32_t(left), uint32_t(top), uint32_t(right), uint32_t(bottom)});  // EMR_RECTANGLE
+}
+
+std::string WmfRecord(uint16_t function, const std::vector<uint16_t>& params) {
+    std::string s;
+    PutLe32(s, static_cast<uint32_t>(3 + params.size()));
+    PutLe16(s, function);
+    for (uint16_t v : params) PutLe16(s, v);
+    return s;
+}
+
+std::string WmfBytes(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom, uint16_t inch,
+                     const std::string& records) {
+    const std::string body = WmfRecord(0x020B, {top, left}) +                                  // META_SETWINDOWORG
+                             WmfRecord(0x020C, {uint16_t(bottom - top), uint16_t(right - left)}) +  // META_SETWINDOWEXT
+                             records + WmfRecord(0, {});
+    std::string placeable;
+    PutLe32(placeable, 0x9AC6CDD7);
+    for (uint16_t v : {uint16_t(0), left, top, right, bottom, inch}) PutLe16(placeable, v);
+    PutLe32(placeable, 0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < placeable.size(); i += 2)
+        sum ^= static_cast<uint16_t>(static_cast<uint8_t>(placeable[i]) | static_cast<uint8_t>(placeable[i + 1]) << 8);
+    PutLe16(placeable, sum);
+    std::string header;
+    for (uint16_t v : {uint16_t(1), uint16_t(9), uint16_t(0x300)}) PutLe16(header, v);
+    PutLe32(header, static_cast<uint32_t>((18 + body.size()) / 2));
+    PutLe16(header, 2);   // objects
+    PutLe32(header, 16);  // longest record, in words
+    PutLe16(header, 0);
+    return placeable + header + body;
+}
+
+std::string WmfFilledRectangle(uint32_t colour, int16_t left, int16_t top, int16_t right, int16_t bottom) {
+    return WmfRecord(0x02FC, {0, uint16_t(colour & 0xFFFF), uint16_t(colour >> 16), 0}) +  // META_CREATEBRUSHINDIRECT
+           WmfRecord(0x012D, {0}) +                                                     // META_SELECTOBJECT
+           WmfRecord(0x02FA, {5, 0, 0, 0, 0}) +  // META_CREATEPENINDIRECT: the null pen
+           WmfRecord(0x012D, {1}) +
+           WmfRecord(0x041B, {uint16_t(bottom), uint16_t(right), uint16_t(top), uint16_t(left)}) +  // META_RECTANGLE
+           WmfRecord(0x01F0, {0}) + WmfRecord(0x01F0, {1});  // META_DELETEOBJECT: the slots are free again
+}
+
+}  // namespace qemtest

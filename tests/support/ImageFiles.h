@@ -46,6 +46,33 @@ std::string PngBytes(int width, int height, int channels, const std::vector<uint
 // A raw PPM ("P6") of RGB bytes.
 std::string PpmBytes(int width, int height, const std::vector<uint8_t>& rgb);
 
+// An uncompressed AVI of one 24-bit video stream at `fps` frames a second:
+// each frame top row first, width x height x 3 bytes red, green, blue. With
+// `index` the file ends with its frame index (key frames all).
+std::string AviBytes(int width, int height, int fps, const std::vector<std::vector<uint8_t>>& frames,
+                     bool index = true);
+// A frame of one colour.
+std::vector<uint8_t> SolidFrame(int width, int height, uint8_t r, uint8_t g, uint8_t b);
+
+// Enhanced metafiles: a record of `type` with 32-bit parameters; a whole file
+// of a header with bounds (left, top, right, bottom) in pixels, the records
+// and the end record.
+std::string EmfRecord(uint32_t type, const std::vector<uint32_t>& params);
+std::string EmfBytes(int32_t left, int32_t top, int32_t right, int32_t bottom, const std::string& records);
+// Records that fill (left, top, right, bottom) with a solid brush of 0x00BBGGRR.
+std::string EmfFilledRectangle(uint32_t colour, int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// Placeable Windows metafiles: a record of `function` with 16-bit
+// parameters; a whole file with its box (left, top, right, bottom) in units
+// of which `inch` make an inch, the window set to the box, the records and
+// the end record.
+std::string WmfRecord(uint16_t function, const std::vector<uint16_t>& params);
+std::string WmfBytes(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom, uint16_t inch,
+                     const std::string& records);
+// Records that fill (left, top, right, bottom) with a solid brush of
+// 0x00BBGGRR, using object slots 0 and 1 and freeing them again.
+std::string WmfFilledRectangle(uint32_t colour, int16_t left, int16_t top, int16_t right, int16_t bottom);
+
 // Little-endian helpers.
 void PutLe32(std::string& s, uint32_t v);
 void PutLe16(std::string& s, uint16_t v);

@@ -1,41 +1,42 @@
 #include "support/LoopbackPeer.h"
 
+#include <stdexcept>
 #include <thread>
 
-#include <boost/asio/connect.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/read_until.hpp>
-#include <boost/asio/streambuf.hpp>
-#include <boost/asio/write.hpp>
-
-namespace asio = boost::asio;
-using asio::ip::tcp;
+#include "platform/Socket.h"
 
 namespace qemtest {
 
-struct LoopbackPeer::Impl {
-    asio::io_context io;
-    tcp::socket socket{io};
-    asio::streambuf pending;  // bytes read past the last line
+namespace {
 
-    // Runs one asynchronous read for at most `timeout`; cancels it then.
-    void RunFor(std::chrono::milliseconds timeout, const bool& done) {
-        io.restart();
-        io.run_for(timeout);
-        if (!done) {
-            boost::system::error_code ignored;
-            socket.cancel(ignored);
-            io.restart();
-            io.run();
-        }
+int MillisecondsLeft(std::chrono::steady_clock::time_point end) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+struct LoopbackPeer::Impl {
+    Socket socket;
+    std::string pending;  // bytes read past the last line
+
+    // Reads more into `pending` before the end; false at the end of the
+    // stream or the time-out.
+    bool ReadMore(std::chrono::steady_clock::time_point end) {
+        if (!socket.WaitReadable(MillisecondsLeft(end))) return false;
+        char buffer[4096];
+        const size_t n = socket.ReadSome(buffer, sizeof buffer);
+        pending.append(buffer, n);
+        return n > 0;
     }
 };
 
 LoopbackPeer::LoopbackPeer() : m_impl(std::make_unique<Impl>()) {}
 
 LoopbackPeer::LoopbackPeer(uint16_t port) : LoopbackPeer() {
-    m_impl->socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port));
+    std::string error;
+    m_impl->socket = Socket::Connect(port, &error);
+    if (!m_impl->socket.Valid()) throw std::runtime_error("cannot connect to port " + std::to_string(port) + ": " + error);
 }
 
 LoopbackPeer::~LoopbackPeer() = default;
@@ -44,85 +45,53 @@ std::unique_ptr<LoopbackPeer> LoopbackPeer::ConnectWithin(uint16_t port, std::ch
     const auto end = std::chrono::steady_clock::now() + time;
     for (;;) {
         std::unique_ptr<LoopbackPeer> peer(new LoopbackPeer());
-        boost::system::error_code ec;
-        peer->m_impl->socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port), ec);
-        if (!ec) return peer;
+        peer->m_impl->socket = Socket::Connect(port);
+        if (peer->m_impl->socket.Valid()) return peer;
         if (std::chrono::steady_clock::now() >= end) return nullptr;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
-void LoopbackPeer::Send(const std::string& bytes) { asio::write(m_impl->socket, asio::buffer(bytes)); }
+void LoopbackPeer::Send(const std::string& bytes) { m_impl->socket.WriteAll(bytes); }
 
 std::string LoopbackPeer::Read(size_t size, std::chrono::milliseconds timeout) {
-    std::string bytes;
-    // Bytes already read ahead by ReadLine come first.
-    const size_t ahead = std::min(size, m_impl->pending.size());
-    bytes.assign(asio::buffers_begin(m_impl->pending.data()), asio::buffers_begin(m_impl->pending.data()) + ahead);
-    m_impl->pending.consume(ahead);
-    if (bytes.size() == size) return bytes;
-    std::string rest(size - bytes.size(), '\0');
-    size_t got = 0;
-    bool done = false;
-    asio::async_read(m_impl->socket, asio::buffer(rest), [&](const boost::system::error_code&, size_t n) {
-        got = n;
-        done = true;
-    });
-    m_impl->RunFor(timeout, done);
-    rest.resize(got);
-    return bytes + rest;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (m_impl->pending.size() < size && m_impl->ReadMore(end)) {
+    }
+    const std::string bytes = m_impl->pending.substr(0, size);
+    m_impl->pending.erase(0, bytes.size());
+    return bytes;
 }
 
 std::string LoopbackPeer::ReadLine(std::chrono::milliseconds timeout) {
-    bool done = false;
-    bool ok = false;
-    size_t length = 0;
-    asio::async_read_until(m_impl->socket, m_impl->pending, '\n',
-                           [&](const boost::system::error_code& ec, size_t n) {
-                               ok = !ec;
-                               length = n;
-                               done = true;
-                           });
-    m_impl->RunFor(timeout, done);
-    if (!ok) return std::string();
-    std::string line(asio::buffers_begin(m_impl->pending.data()),
-                     asio::buffers_begin(m_impl->pending.data()) + length);
-    m_impl->pending.consume(length);
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    size_t at;
+    while ((at = m_impl->pending.find('\n')) == std::string::npos)
+        if (!m_impl->ReadMore(end)) return std::string();
+    const std::string line = m_impl->pending.substr(0, at + 1);
+    m_impl->pending.erase(0, at + 1);
     return line;
 }
 
-void LoopbackPeer::Close() {
-    boost::system::error_code ignored;
-    m_impl->socket.close(ignored);
-}
+void LoopbackPeer::Close() { m_impl->socket.Close(); }
+
+void LoopbackPeer::CloseSending() { m_impl->socket.ShutdownWrite(); }
 
 struct LoopbackListener::Impl {
-    asio::io_context io;
-    tcp::acceptor acceptor{io, tcp::endpoint(asio::ip::address_v4::loopback(), 0)};
+    Socket socket = Socket::Listen(0);
 };
 
 LoopbackListener::LoopbackListener() : m_impl(std::make_unique<Impl>()) {}
 
 LoopbackListener::~LoopbackListener() = default;
 
-uint16_t LoopbackListener::Port() const { return m_impl->acceptor.local_endpoint().port(); }
+uint16_t LoopbackListener::Port() const { return m_impl->socket.LocalPort(); }
 
 std::unique_ptr<LoopbackPeer> LoopbackListener::Accept(std::chrono::milliseconds time) {
+    if (!m_impl->socket.WaitReadable(static_cast<int>(time.count()))) return nullptr;
     std::unique_ptr<LoopbackPeer> peer(new LoopbackPeer());
-    bool done = false;
-    bool ok = false;
-    m_impl->acceptor.async_accept(peer->m_impl->socket, [&](const boost::system::error_code& ec) {
-        ok = !ec;
-        done = true;
-    });
-    m_impl->io.restart();
-    m_impl->io.run_for(time);
-    if (!done) {
-        m_impl->acceptor.cancel();
-        m_impl->io.restart();
-        m_impl->io.run();
-    }
-    return ok ? std::move(peer) : nullptr;
+    peer->m_impl->socket = m_impl->socket.Accept();
+    return peer->m_impl->socket.Valid() ? std::move(peer) : nullptr;
 }
 
 uint16_t FreeLoopbackPort() { return LoopbackListener().Port(); }

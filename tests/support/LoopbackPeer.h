@@ -12,7 +12,7 @@ namespace qemtest {
 
 class LoopbackPeer {
 public:
-    // Connects to the port; throws boost::system::system_error when refused.
+    // Connects to the port; throws std::runtime_error when refused.
     explicit LoopbackPeer(uint16_t port);
     ~LoopbackPeer();
     LoopbackPeer(const LoopbackPeer&) = delete;
@@ -27,6 +27,8 @@ public:
     // The next line with its "\n" (and a CR before it), or "" at the time-out.
     std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void Close();
+    // Ends the sending side only: the other end reads the end of the stream.
+    void CloseSending();
 
     struct Impl;
 

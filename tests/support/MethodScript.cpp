@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "vm/VmRegister.h"
+
 namespace qemtest {
 
 MethodScript::MethodScript(const std::string& function, int locals) : m_locals(locals) {
@@ -20,6 +22,31 @@ Opnd MethodScript::New(const std::string& className, const std::vector<Opnd>& ar
     const Opnd object = NewLocal();
     m_b.CallNative(className, args, object);
     return object;
+}
+
+Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args) {
+    const Opnd result = NewLocal();
+    m_b.CallNative(VmUpperName(name.c_str()), args, result);
+    return result;
+}
+
+Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args,
+                          const std::vector<std::pair<int, Opnd>>& outs) {
+    const Opnd result = NewLocal();
+    for (auto it = args.rbegin(); it != args.rend(); ++it) m_b.Push(*it);
+    const int32_t count = static_cast<int32_t>(args.size());
+    m_b.Emit(OP_CALL_NATIVE, I(m_b.Native(VmUpperName(name.c_str()))), None(), I(count));
+    m_b.Emit(OP_POP_INTO, result);
+    // Parameter 1 is now on top.
+    int32_t next = 1;
+    for (const auto& [k, out] : outs) {
+        if (k < next || k > count) continue;
+        if (k > next) m_b.Emit(OP_POP, I(k - next));
+        m_b.Emit(OP_POP_INTO, out);
+        next = k + 1;
+    }
+    if (count >= next) m_b.Emit(OP_POP, I(count - next + 1));
+    return result;
 }
 
 Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam,

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/ProgramBuilder.h"
@@ -30,6 +31,11 @@ public:
     // A new local holding an object of the class (its factory called by name
     // with the arguments).
     Opnd New(const std::string& className, const std::vector<Opnd>& args = {});
+    // A new local holding what the global function answers.
+    Opnd Global(const std::string& name, const std::vector<Opnd>& args = {});
+    // The same, then each listed parameter (1-based, ascending) is moved into
+    // its local, as a compiled script takes its output parameters back.
+    Opnd Global(const std::string& name, const std::vector<Opnd>& args, const std::vector<std::pair<int, Opnd>>& outs);
     // object.method(args) into a new local, which is answered; parameter
     // outParam (1-based, 0 for none) is then moved into `out`.
     Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam = 0,

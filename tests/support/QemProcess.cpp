@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "support/ZipWriter.h"
@@ -84,6 +85,17 @@ int QemProcess::WaitExit(std::chrono::milliseconds time) {
 
 void QemProcess::Signal(int signal) const {
     if (m_pid > 0 && !m_exited) kill(m_pid, signal);
+}
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
 }
 
 }  // namespace qemtest

@@ -43,4 +43,8 @@ private:
     std::string m_errors;
 };
 
+// What a shell command prints, without its final line ends (for the X
+// tools the program's tests use).
+std::string Shell(const std::string& command);
+
 }  // namespace qemtest

@@ -11,11 +11,17 @@
 namespace qemtest {
 
 std::vector<std::string> TextureFixture::warnings;
+std::vector<std::string> TextureFixture::errors;
 
 namespace {
 
 int CaptureWarning(const char* text) {
     TextureFixture::warnings.emplace_back(text);
+    return 0;
+}
+
+int CaptureError(const char* text) {
+    TextureFixture::errors.emplace_back(text);
     return 0;
 }
 
@@ -30,7 +36,9 @@ void TextureFixture::SetUp() {
     GLExtensionFlags = 0;
     SetBaseDirectory(scratch.Path().c_str());
     warnings.clear();
+    errors.clear();
     SetEngineWarningHandler(CaptureWarning);
+    SetEngineErrorHandler(CaptureError);
     manager = std::make_unique<VRTextureManager>();
     prepared = true;
 }
@@ -39,6 +47,7 @@ void TextureFixture::TearDown() {
     if (!prepared) return GlWindowFixture::TearDown();
     manager.reset();
     SetEngineWarningHandler(nullptr);
+    SetEngineErrorHandler(nullptr);
     SetBaseDirectory("");
     for (GLenum unit = GL_TEXTURE0; unit < GL_TEXTURE0 + 2; ++unit) {
         glActiveTexture(unit);

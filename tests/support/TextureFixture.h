@@ -1,6 +1,6 @@
 // Fixture of the texture tests: a GL window, a fresh texture manager over a
 // scratch folder (its base directory), the scene's texture settings at
-// their defaults, and the engine's warnings captured.
+// their defaults, and the engine's warnings and errors captured.
 #pragma once
 
 #include <GL/gl.h>
@@ -30,8 +30,9 @@ protected:
     bool prepared = false;  // SetUp ran to its end
 
 public:
-    // The engine warnings since SetUp, one text each.
+    // The engine warnings and errors since SetUp, one text each.
     static std::vector<std::string> warnings;
+    static std::vector<std::string> errors;
 };
 
 // Texture generation of S, T and R off on the active unit (cube maps and 3D

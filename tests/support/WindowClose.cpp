@@ -22,4 +22,13 @@ bool RequestWindowClose(const std::string& windowId) {
     return sent;
 }
 
+bool DestroyForeignWindow(const std::string& windowId) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    XDestroyWindow(display, static_cast<Window>(std::strtoul(windowId.c_str(), nullptr, 0)));
+    XSync(display, False);
+    XCloseDisplay(display);
+    return true;
+}
+
 }  // namespace qemtest

@@ -8,4 +8,8 @@ namespace qemtest {
 
 bool RequestWindowClose(const std::string& windowId);
 
+// Destroys another program's window, as a program that owns no part of it
+// may (no window manager involved). False when that cannot be sent.
+bool DestroyForeignWindow(const std::string& windowId);
+
 }  // namespace qemtest

@@ -554,3 +554,18 @@ TEST_F(RegisterTest, CallBackRecursionEndsWithAnErrorNotACrash) {
     EXPECT_NE(out.str().find("stack overflow."), std::string::npos);
     EXPECT_EQ(vm.StackDepth(), 0);
 }
+
+TEST_F(RegisterTest, FunctionSetsAreNoClassAndRefuseMethodCalls) {
+    TestFunctions set;
+    EXPECT_STREQ(set.GetClassName(), "$$ExternFunction$$");
+    EXPECT_EQ(set.GetFactory(), nullptr);
+    EXPECT_EQ(set.AsDeclaredClass(), nullptr);
+    // A method call, a member read or write: the bare error prefix, failed.
+    out.str("");
+    g_currentVM = &vm;
+    EXPECT_FALSE(set.CallMethod(nullptr, 0, 0));
+    EXPECT_FALSE(set.CallGet(nullptr, 0));
+    EXPECT_FALSE(set.CallSet(nullptr, 0));
+    EXPECT_EQ(ErrorTexts(), std::vector<std::string>({"", "", ""})) << out.str();
+    EXPECT_TRUE(vm.HasError());
+}

@@ -1,0 +1,52 @@
+// The module's hooks of the scene: the scene singleton made at the first
+// frame and kept in the machine, its begin and end around OnInit, and the
+// settings the module gives it.
+#include <GL/gl.h>
+
+#include "engine/EngineMachine.h"
+#include "engine/ModuleHooks.h"
+#include "scene/VRScene.h"
+
+namespace {
+
+// The scene reads and sets GL state from its construction on: a module
+// without a current context (one that draws nowhere) makes none, and the
+// scene's users find no scene.
+void CreateScene(CVRMachine& machine, float fov, float nearPlane, float farPlane) {
+    if (machine.Scene().scene || !glGetString(GL_VERSION)) return;
+    machine.Scene().scene = new VRScene(fov, nearPlane, farPlane);
+}
+
+void DestroyScene(CVRMachine& machine) {
+    // The listener writes into the scene's stereo settings.
+    machine.ConfigListener().Stop();
+    delete machine.Scene().scene;
+    machine.Scene().scene = nullptr;
+}
+
+void SceneBegin(CVRMachine& machine) {
+    if (VRScene* scene = machine.Scene().scene) scene->SceneBegin(nullptr, 0);
+}
+
+void SceneEnd(CVRMachine& machine) {
+    if (VRScene* scene = machine.Scene().scene) scene->SceneEnd();
+}
+
+void SetSceneParamInt(CVRMachine& machine, int32_t param, int32_t value) {
+    if (VRScene* scene = machine.Scene().scene) scene->SetParamInt(param, value);
+}
+
+void SetClearColor(CVRMachine& machine, float r, float g, float b) {
+    if (VRScene* scene = machine.Scene().scene) scene->SetClearColor(r, g, b);
+}
+
+}  // namespace
+
+void InstallSceneHooks(ModuleHooks& hooks) {
+    hooks.createScene = CreateScene;
+    hooks.destroyScene = DestroyScene;
+    hooks.sceneBegin = SceneBegin;
+    hooks.sceneEnd = SceneEnd;
+    hooks.setSceneParamInt = SetSceneParamInt;
+    hooks.setClearColor = SetClearColor;
+}

@@ -1,0 +1,4 @@
+#include "functions/CVmDeviceFunctions.h"
+
+// One line per built function (FunctionTable.h).
+void CVmDeviceFunctions::AddFunctions() {}

@@ -1,0 +1,4 @@
+#include "functions/CVmNetworkFunctions.h"
+
+// One line per built function (FunctionTable.h).
+void CVmNetworkFunctions::AddFunctions() {}

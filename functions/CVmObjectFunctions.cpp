@@ -1,0 +1,4 @@
+#include "functions/CVmObjectFunctions.h"
+
+// One line per built function (FunctionTable.h).
+void CVmObjectFunctions::AddFunctions() {}
