@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "support/ProgramBuilder.h"
+#include "support/TestObjects.h"
 #include "vm/VirtualMachine.h"
 #include "vm/VmDeclaredClass.h"
 
@@ -17,14 +18,6 @@ void Log(ProgramBuilder& b, const std::vector<Opnd>& parts, const char* sep = ",
         b.Emit(OP_OUTPUT, p);
         b.Emit(OP_OUTPUT, VStr(sep));
     }
-}
-
-VmClassMethodDecl Method(const std::string& name, int start, int16_t params) {
-    VmClassMethodDecl m;
-    m.name = name;
-    m.start = start;
-    m.paramCount = params;
-    return m;
 }
 
 class DeclaredClassTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "support/ProgramBuilder.h"
+#include "support/TestObjects.h"
 #include "vm/VirtualMachine.h"
 #include "vm/VmHandlers.h"
 
@@ -62,22 +63,6 @@ Outcome RunOn(CVirtualMachine& vm, ProgramBuilder& b, bool watched, const std::v
 Outcome RunFresh(ProgramBuilder& b, bool watched, const std::vector<int32_t>& args = {}) {
     CVirtualMachine vm;
     return RunOn(vm, b, watched, args);
-}
-
-CVmValue Int(int32_t n) {
-    CVmValue v;
-    v.SetInteger(n);
-    return v;
-}
-CVmValue Real(float f) {
-    CVmValue v;
-    v.SetReal(f);
-    return v;
-}
-CVmValue Str(const char* s) {
-    CVmValue v;
-    v.SetString(s);
-    return v;
 }
 
 // Operand values the shapes are tried with.
@@ -393,14 +378,6 @@ TEST(FastWay, ACallThatReservesForItsCalleeVoidsWhatLiesAboveTheTop) {
 }
 
 namespace {
-
-VmClassMethodDecl Method(const std::string& name, int start, int16_t params) {
-    VmClassMethodDecl m;
-    m.name = name;
-    m.start = start;
-    m.paramCount = params;
-    return m;
-}
 
 // Class C: member N; C(n) sets it; DOWN(k) calls itself on the object until k
 // is 0 and answers N + k's steps; BAD() adds a string to N (a type error);

@@ -10,6 +10,8 @@
 
 using qemtest::CountingObject;
 using qemtest::CountingObjectFactory;
+using qemtest::Int;
+using qemtest::Str;
 
 namespace {
 
@@ -33,12 +35,6 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> b) {
     return v;
 }
 
-CVmValue Str(const char* s) {
-    CVmValue v;
-    v.SetString(s);
-    return v;
-}
-
 CVmValue Vec(std::initializer_list<float> f) {
     CVmValue v;
     std::vector<float> tmp(f);
@@ -51,12 +47,6 @@ CVmValue Arr(std::initializer_list<CVmValue> items) {
     CVmArray* a = new CVmArray();
     v.SetArray(a);
     for (const CVmValue& e : items) a->Append(e);
-    return v;
-}
-
-CVmValue Int(int32_t i) {
-    CVmValue v;
-    v.SetInteger(i);
     return v;
 }
 
