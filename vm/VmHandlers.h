@@ -47,16 +47,20 @@
 #define VM_SHAPES_S(X, F) X(F, 53, L, N, N) X(F, 54, G, N, N)
 // One operand.
 #define VM_SHAPES_A(X, F) X(F, 53, L, N, N) X(F, 54, G, N, N) X(F, 55, V, N, N) X(F, 56, I, N, N)
+// A slot compared with a slot or an immediate, and an immediate jump target
+// (each relational jump on its own: the compilers' loops and tests).
+#define VM_SHAPES_LJ(X, F) X(F, 8, L, L, I) X(F, 22, L, I, J)
 // Increment or decrement of a slot, then the comparison after it (the shape
 // named is the comparison's).
 #define VM_SHAPES_STEP_REL(X, F) X(F, 8, L, L, I) X(F, 16, L, V, I) X(F, 22, L, I, J)
 
 // Families and their shapes. ADD, SUB, MUL: arithmetic (10, 12, 14); MODK and
 // DIVK: remainder and division by a constant (18, 16); RELATION: the
-// relational jumps (29 to 34); TEST: the Bool jumps (35, 36); STEP: increment
-// and decrement (25, 26); the others are named after their opcode. Fused:
-// PUSH_CALL (push, then a call), POP_INTO_POP (pop into, then a pop), STEP_JUMP
-// (a step, then a jump), STEP_REL (a step, then a relational jump).
+// relational jumps (29 to 34), and REL_EQ to REL_GE each of them alone; TEST:
+// the Bool jumps (35, 36); STEP: increment and decrement (25, 26); the others
+// are named after their opcode. Fused: PUSH_CALL (push, then a call),
+// POP_INTO_POP (pop into, then a pop), STEP_JUMP (a step, then a jump),
+// STEP_REL and STEP_EQ to STEP_GE (a step, then a relational jump).
 #define VM_FAST_SHAPED(X)                                                                                     \
     VM_SHAPES_ABT(X, ADD) VM_SHAPES_ABT(X, SUB) VM_SHAPES_ABT(X, MUL) VM_SHAPES_ABT(X, INDEX_READ)            \
     VM_SHAPES_ABT(X, INDEX_WRITE) VM_SHAPES_AKT(X, MODK) VM_SHAPES_AKT(X, DIVK) VM_SHAPES_ABJ(X, RELATION)    \
@@ -64,13 +68,17 @@
     VM_SHAPES_AT(X, ARRAY_APPEND) VM_SHAPES_AT(X, LEN) VM_SHAPES_AJ(X, TEST) VM_SHAPES_OIJ(X, METHOD_CALL)     \
     VM_SHAPES_AIT(X, MEMBER_READ) VM_SHAPES_AIT(X, MEMBER_WRITE)                                             \
     VM_SHAPES_A(X, PUSH) VM_SHAPES_A(X, PUSH_CALL) VM_SHAPES_A(X, RETURN) VM_SHAPES_S(X, POP_INTO)            \
-    VM_SHAPES_S(X, POP_INTO_POP) VM_SHAPES_S(X, STEP) VM_SHAPES_S(X, STEP_JUMP) VM_SHAPES_STEP_REL(X, STEP_REL)
+    VM_SHAPES_S(X, POP_INTO_POP) VM_SHAPES_S(X, STEP) VM_SHAPES_S(X, STEP_JUMP) VM_SHAPES_STEP_REL(X, STEP_REL)    \
+    VM_SHAPES_LJ(X, REL_EQ) VM_SHAPES_LJ(X, REL_NE) VM_SHAPES_LJ(X, REL_LT) VM_SHAPES_LJ(X, REL_GT)            \
+    VM_SHAPES_LJ(X, REL_LE) VM_SHAPES_LJ(X, REL_GE) VM_SHAPES_LJ(X, STEP_EQ) VM_SHAPES_LJ(X, STEP_NE)          \
+    VM_SHAPES_LJ(X, STEP_LT) VM_SHAPES_LJ(X, STEP_GT) VM_SHAPES_LJ(X, STEP_LE) VM_SHAPES_LJ(X, STEP_GE)
 
 // The families above, once each.
 #define VM_FAST_FAMILIES(X)                                                                                 \
     X(ADD) X(SUB) X(MUL) X(INDEX_READ) X(INDEX_WRITE) X(MODK) X(DIVK) X(RELATION) X(COPY) X(ADD_TO) X(SUB_FROM) \
     X(MUL_BY) X(ARRAY_APPEND) X(LEN) X(TEST) X(METHOD_CALL) X(MEMBER_READ) X(MEMBER_WRITE) X(PUSH) X(PUSH_CALL) X(RETURN) X(POP_INTO)        \
-    X(POP_INTO_POP) X(STEP) X(STEP_JUMP) X(STEP_REL)
+    X(POP_INTO_POP) X(STEP) X(STEP_JUMP) X(STEP_REL) X(REL_EQ) X(REL_NE) X(REL_LT) X(REL_GT) X(REL_LE) X(REL_GE)    \
+    X(STEP_EQ) X(STEP_NE) X(STEP_LT) X(STEP_GT) X(STEP_LE) X(STEP_GE)
 
 // Handlers of one form each: a call, a jump, a pop and a reserve with
 // immediate operands, a return without a value, and the end of the code.

@@ -143,7 +143,11 @@ private:
         case OP_JUMP_LE:
         case OP_JUMP_GE:
             if (Target(in, 2, *info)) {
-                id = kByMode.RELATION[m];
+                const int16_t* const alone[] = {kByMode.REL_EQ, kByMode.REL_NE, kByMode.REL_LT,
+                                                kByMode.REL_GT, kByMode.REL_LE, kByMode.REL_GE};
+                id = alone[op - OP_JUMP_EQ][m] >= 0 ? alone[op - OP_JUMP_EQ][m] : kByMode.RELATION[m];
+                // The general test too: the handler of one relation leaves
+                // other pairs than Integers to it.
                 in.aux = RelationTest(op);
             }
             break;
@@ -209,9 +213,16 @@ private:
         if (id >= 0 && id == kByMode.STEP[m]) {
             if (next == VMF_JUMP) Use(i, kByMode.STEP_JUMP[m]);
             const int nextMode = m_code[i + 1].mode;
-            if (m == 53 && next >= 0 && nextMode >= 0 && nextMode < kVmModeCount &&
-                next == kByMode.RELATION[nextMode] && kByMode.STEP_REL[nextMode] >= 0)
-                Use(i, kByMode.STEP_REL[nextMode]);
+            if (m == 53 && next >= 0 && nextMode >= 0 && nextMode < kVmModeCount) {
+                const int16_t* const alone[] = {kByMode.REL_EQ, kByMode.REL_NE, kByMode.REL_LT,
+                                                kByMode.REL_GT, kByMode.REL_LE, kByMode.REL_GE};
+                const int16_t* const stepped[] = {kByMode.STEP_EQ, kByMode.STEP_NE, kByMode.STEP_LT,
+                                                  kByMode.STEP_GT, kByMode.STEP_LE, kByMode.STEP_GE};
+                if (next == kByMode.RELATION[nextMode] && kByMode.STEP_REL[nextMode] >= 0)
+                    Use(i, kByMode.STEP_REL[nextMode]);
+                for (int r = 0; r < 6; ++r)
+                    if (next == alone[r][nextMode] && stepped[r][nextMode] >= 0) Use(i, stepped[r][nextMode]);
+            }
         }
         if (id == VMF_CALL) {
             // The callee's first instruction reserves its locals: the call

@@ -500,6 +500,29 @@ fall_off:
     }
     VM_SHAPES_ABJ(RELATION_HANDLER, RELATION)
 
+// One relational jump alone: Integers inline, anything else by the general
+// test above (aux holds it too).
+#define REL_OP_HANDLER(F, mode, KA, KB, KT)                                                         \
+    F_##F##_##mode : {                                                                              \
+        if (!IS_INT(KA, 0) || !IS_INT(KB, 1)) goto F_RELATION_##mode;                               \
+        const VmInstruction* const from = in;                                                       \
+        in = INT(KA, 0) CMP_##F INT(KB, 1) ? in->x.target : in + 1;                                 \
+        if (in <= from) POLL_STOP();                                                                \
+        DISPATCH();                                                                                 \
+    }
+#define CMP_REL_EQ ==
+#define CMP_REL_NE !=
+#define CMP_REL_LT <
+#define CMP_REL_GT >
+#define CMP_REL_LE <=
+#define CMP_REL_GE >=
+    VM_SHAPES_LJ(REL_OP_HANDLER, REL_EQ)
+    VM_SHAPES_LJ(REL_OP_HANDLER, REL_NE)
+    VM_SHAPES_LJ(REL_OP_HANDLER, REL_LT)
+    VM_SHAPES_LJ(REL_OP_HANDLER, REL_GT)
+    VM_SHAPES_LJ(REL_OP_HANDLER, REL_LE)
+    VM_SHAPES_LJ(REL_OP_HANDLER, REL_GE)
+
 // Jump to T when the Bool A is what aux says (1 true, 0 false).
 #define TEST_HANDLER(F, mode, KA, KB, KT)                                     \
     F_##F##_##mode : {                                                        \
@@ -591,6 +614,25 @@ fall_off:
     F_##F##_##mode : STEP_BODY(L, ++in; if (in->handler == &&F_RELATION_##mode) goto F_RELATION_##mode; \
                                DISPATCH())
     VM_SHAPES_STEP_REL(STEP_REL_HANDLER, STEP_REL)
+// A step of a frame slot, then the one relational jump after it.
+#define VM_PASTE(a, b) VM_PASTE_(a, b)
+#define VM_PASTE_(a, b) a##b
+#define REL_OF_STEP_EQ F_REL_EQ_
+#define REL_OF_STEP_NE F_REL_NE_
+#define REL_OF_STEP_LT F_REL_LT_
+#define REL_OF_STEP_GT F_REL_GT_
+#define REL_OF_STEP_LE F_REL_LE_
+#define REL_OF_STEP_GE F_REL_GE_
+#define STEP_OP_HANDLER(F, mode, KA, KB, KT)                                                          \
+    F_##F##_##mode : STEP_BODY(L, ++in; if (in->handler == &&VM_PASTE(REL_OF_##F, mode))             \
+                                  goto VM_PASTE(REL_OF_##F, mode);                                    \
+                               DISPATCH())
+    VM_SHAPES_LJ(STEP_OP_HANDLER, STEP_EQ)
+    VM_SHAPES_LJ(STEP_OP_HANDLER, STEP_NE)
+    VM_SHAPES_LJ(STEP_OP_HANDLER, STEP_LT)
+    VM_SHAPES_LJ(STEP_OP_HANDLER, STEP_GT)
+    VM_SHAPES_LJ(STEP_OP_HANDLER, STEP_LE)
+    VM_SHAPES_LJ(STEP_OP_HANDLER, STEP_GE)
 
 // Push a copy of A.
 #define PUSH_BODY(K)                                                                               \
@@ -609,7 +651,11 @@ fall_off:
         if (in[1].handler != &&F_CALL || top + 2 >= limit || CVmValue::NeedsRelease(top[1].type) || \
             CVmValue::NeedsRelease(top[2].type))                                                   \
             goto F_PUSH_##mode;                                                                    \
-        top[1].Assign(*OPND(KA, 0));                                                               \
+        const CVmValue* const a = OPND(KA, 0);                                                     \
+        if (CVmValue::NeedsRelease(a->type))                                                       \
+            top[1].Assign(*a);                                                                     \
+        else                                                                                       \
+            top[1].CopyWords(*a);                                                                  \
         ++top;                                                                                     \
         ++in;                                                                                      \
         goto call_checked;                                                                         \
