@@ -17,7 +17,7 @@ int64_t ReadNumber(std::string_view f, size_t& i) {
     return n;
 }
 
-// The conversion whose specification starts at i (behind the "%", or behind
+// The conversion whose text starts at i (behind the "%", or behind
 // the "*" of a suppressed one); false when it is invalid. Sets the fields
 // from flag to scanSet, and end.
 bool ReadConversion(std::string_view f, size_t i, FormatConversion& c) {

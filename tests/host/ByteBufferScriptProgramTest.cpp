@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "support/MethodScript.h"
-#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/ScriptRun.h"
 
 using namespace qemtest;
 
@@ -35,16 +34,8 @@ public:
 std::string RunUntilError(const ScratchFolder& scratch, BufferTranscript& t, const std::string& name,
                           const std::string& error) {
     t.s.Print("DONE\n");  // not reached
-    const std::vector<uint8_t> bytes = t.s.File();
-    const std::string script = scratch.Make(name + ".bin");
-    WriteFile(script, std::string(bytes.begin(), bytes.end()));
-    QemProcess qem(QEM_PROGRAM, {script, "-w", "160", "-h", "120"}, script + ".out", {{"TMPDIR", scratch.Path()}});
-    EXPECT_TRUE(qem.Started());
     const std::string line = "\nVirtualMachine ERROR (line 0): " + error + "\n";
-    EXPECT_TRUE(qem.WaitFor(line, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
-    const std::string out = qem.Output();
-    const size_t begin = out.find("BEGIN\n");
-    return begin == std::string::npos ? out : out.substr(begin + 6, out.find(line) - begin - 6);
+    return AfterBegin(RunScript(QEM_PROGRAM, scratch, t.s, name, line), line);
 }
 
 }  // namespace

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "support/MethodScript.h"
-#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/ScriptRun.h"
 
 using namespace qemtest;
 
@@ -38,16 +37,7 @@ public:
     // that stopped the script).
     std::string Run(const std::string& until) {
         s.Print("DONE\n");
-        const std::vector<uint8_t> bytes = s.File();
-        const std::string script = scratch.Make("cameras.bin");
-        WriteFile(script, std::string(bytes.begin(), bytes.end()));
-        QemProcess qem(QEM_PROGRAM, {script, "-w", "160", "-h", "120"}, script + ".out",
-                       {{"TMPDIR", scratch.Path()}});
-        EXPECT_TRUE(qem.Started());
-        EXPECT_TRUE(qem.WaitFor(until, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
-        const std::string out = qem.Output();
-        const size_t begin = out.find("BEGIN\n");
-        return begin == std::string::npos ? out : out.substr(begin + 6);
+        return AfterBegin(RunScript(QEM_PROGRAM, scratch, s, "cameras", until));
     }
 
     ScratchFolder scratch;

@@ -10,8 +10,8 @@
 
 #include "support/ImageFiles.h"
 #include "support/MethodScript.h"
-#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
+#include "support/ScriptRun.h"
 #include "support/ZipWriter.h"
 
 using namespace qemtest;
@@ -48,15 +48,7 @@ public:
 // Runs the script in qem until it prints `until`; the output after BEGIN.
 std::string RunQem(const ScratchFolder& scratch, MaterialTranscript& t, const std::string& name,
                    const std::string& until) {
-    const std::vector<uint8_t> bytes = t.s.File();
-    const std::string script = scratch.Make(name + ".bin");
-    WriteFile(script, std::string(bytes.begin(), bytes.end()));
-    QemProcess qem(QEM_PROGRAM, {script, "-w", "160", "-h", "120"}, script + ".out", {{"TMPDIR", scratch.Path()}});
-    EXPECT_TRUE(qem.Started());
-    EXPECT_TRUE(qem.WaitFor(until, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
-    const std::string out = qem.Output();
-    const size_t begin = out.find("BEGIN\n");
-    return begin == std::string::npos ? out : out.substr(begin + 6);
+    return AfterBegin(RunScript(QEM_PROGRAM, scratch, t.s, name, until));
 }
 
 }  // namespace

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "support/MethodScript.h"
-#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/ScriptRun.h"
 #include "vm/VmRegister.h"
 
 using namespace qemtest;
@@ -37,17 +36,10 @@ Opnd Arch(MethodScript& s) {
 std::string RunUntilError(const ScratchFolder& scratch, MethodScript& s, const std::string& name,
                           const std::string& message) {
     s.Print("DONE\n");  // not reached
-    const std::vector<uint8_t> bytes = s.File();
-    const std::string script = scratch.Make(name + ".bin");
-    WriteFile(script, std::string(bytes.begin(), bytes.end()));
-    QemProcess qem(QEM_PROGRAM, {script, "-w", "160", "-h", "120"}, script + ".out", {{"TMPDIR", scratch.Path()}});
-    EXPECT_TRUE(qem.Started());
     const std::string error = "\nVirtualMachine ERROR (line 0): " + message + "\n";
-    EXPECT_TRUE(qem.WaitFor(error, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
-    const std::string out = qem.Output();
+    const std::string out = RunScript(QEM_PROGRAM, scratch, s, name, error);
     EXPECT_EQ(out.find("DONE"), std::string::npos);
-    const size_t begin = out.find("BEGIN\n");
-    return begin == std::string::npos ? out : out.substr(begin + 6, out.find(error) - begin - 6);
+    return AfterBegin(out, error);
 }
 
 }  // namespace

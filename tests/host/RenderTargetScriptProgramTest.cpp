@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "support/MethodScript.h"
-#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/ScriptRun.h"
 
 using namespace qemtest;
 
@@ -41,15 +40,7 @@ struct Transcript {
 
 // Runs the script in qem until it prints `until`; its output from BEGIN on.
 std::string RunQem(const ScratchFolder& scratch, Transcript& t, const std::string& until, const std::string& name) {
-    const std::vector<uint8_t> bytes = t.s.File();
-    const std::string script = scratch.Make(name + ".bin");
-    WriteFile(script, std::string(bytes.begin(), bytes.end()));
-    QemProcess qem(QEM_PROGRAM, {script, "-w", "160", "-h", "120"}, script + ".out", {{"TMPDIR", scratch.Path()}});
-    EXPECT_TRUE(qem.Started());
-    EXPECT_TRUE(qem.WaitFor(until, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
-    const std::string out = qem.Output();
-    const size_t begin = out.find("BEGIN\n");
-    return begin == std::string::npos ? out : out.substr(begin + 6);
+    return AfterBegin(RunScript(QEM_PROGRAM, scratch, t.s, name, until));
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 
 #include "support/ImageFiles.h"
 #include "support/MethodScript.h"
-#include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
+#include "support/ScriptRun.h"
 #include "support/ZipWriter.h"
 
 using namespace qemtest;
@@ -99,22 +99,9 @@ std::vector<std::string> RunQem(const ScratchFolder& scratch, std::vector<Textur
                                 const std::vector<std::string>& until) {
     std::vector<std::string> outputs;
     for (size_t i = 0; i < scripts.size(); ++i) {
-        const std::vector<uint8_t> bytes = scripts[i].s.File();
-        const std::string script = scratch.Make("textures" + std::to_string(i) + ".bin");
-        WriteFile(script, std::string(bytes.begin(), bytes.end()));
-        QemProcess qem(QEM_PROGRAM, {script, "-w", "160", "-h", "120"}, script + ".out",
-                       {{"TMPDIR", scratch.Path()}});
-        EXPECT_TRUE(qem.Started());
-        EXPECT_TRUE(qem.WaitFor(until[i], std::chrono::seconds(30))) << qem.Output() << qem.Errors();
-        outputs.push_back(qem.Output());
+        outputs.push_back(RunScript(QEM_PROGRAM, scratch, scripts[i].s, "textures" + std::to_string(i), until[i]));
     }
     return outputs;
-}
-
-// The output from BEGIN on.
-std::string Transcript(const std::string& output) {
-    const size_t begin = output.find("BEGIN\n");
-    return begin == std::string::npos ? output : output.substr(begin + 6);
 }
 
 // The value printed after "label " on a line of its own.
@@ -167,7 +154,7 @@ TEST(TextureScriptProgram, TexturesFromFilesAndProcedures) {
     t.Show("runs", t.File("runs.hdr"), {"WIDTH", "HEIGHT", "COMPONENTS"});
     t.Done();
 
-    const std::string out = Transcript(RunQem(scratch, scripts, {"DONE\n"})[0]);
+    const std::string out = AfterBegin(RunQem(scratch, scripts, {"DONE\n"})[0]);
     const std::string name = Value(out, "png NAME"), id = Value(out, "png ID");
     EXPECT_EQ(Value(out, "again NAME"), name);
     EXPECT_EQ(Value(out, "again ID"), id);
@@ -210,7 +197,7 @@ TEST(TextureScriptProgram, VideoTexturesAndMovies) {
     t.s.Print("swf\n");
     t.Done();
 
-    const std::string out = Transcript(RunQem(scratch, scripts, {"DONE\n"})[0]);
+    const std::string out = AfterBegin(RunQem(scratch, scripts, {"DONE\n"})[0]);
     const std::string name = Value(out, "avi NAME");
     EXPECT_NE(Value(out, "again NAME"), name);
     const std::string expected =
@@ -255,5 +242,5 @@ TEST(TextureScriptProgram, ScriptErrors) {
         errors.push_back("): " + rows[i].error + "\n");
     }
     const std::vector<std::string> outputs = RunQem(scratch, scripts, errors);
-    for (size_t i = 0; i < outputs.size(); ++i) EXPECT_EQ(Transcript(outputs[i]).find("DONE"), std::string::npos) << outputs[i];
+    for (size_t i = 0; i < outputs.size(); ++i) EXPECT_EQ(AfterBegin(outputs[i]).find("DONE"), std::string::npos) << outputs[i];
 }

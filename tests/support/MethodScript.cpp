@@ -1,7 +1,11 @@
 #include "support/MethodScript.h"
 
+#include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
+#include "vm/VirtualMachine.h"
 #include "vm/VmRegister.h"
 
 namespace qemtest {
@@ -113,6 +117,28 @@ std::shared_ptr<VmProgram> MethodScript::Program() {
 std::vector<uint8_t> MethodScript::File() {
     Finish();
     return m_b.WriteFile();
+}
+
+std::string RunMain(const std::function<void(MethodScript&)>& build, const std::vector<CVmRegisterClass*>& classes,
+                    CVmRegisterFunction* functions) {
+    MethodScript s("MAIN");
+    build(s);
+    std::ostringstream out;
+    CVirtualMachine vm;
+    vm.SetOutputStream(&out, false);
+    for (CVmRegisterClass* c : classes) vm.RegisterClass(c);
+    if (functions) vm.RegisterFunctions(functions);
+    std::shared_ptr<VmProgram> p = s.Program();
+    EXPECT_TRUE(p && vm.StartProgram(p));
+    vm.CallFunctionByName("MAIN");
+    return out.str();
+}
+
+std::string FirstError(const std::string& output) {
+    const size_t at = output.find("ERROR");
+    if (at == std::string::npos) return "";
+    const size_t from = output.find("): ", at) + 3;
+    return output.substr(from, output.find('\n', from) - from);
 }
 
 }  // namespace qemtest

@@ -13,12 +13,16 @@
 // compiled script takes its output parameters.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "support/ProgramBuilder.h"
+
+class CVmRegisterClass;
+class CVmRegisterFunction;
 
 namespace qemtest {
 
@@ -66,5 +70,14 @@ private:
     int m_used = 1;  // L(1) holds the records
     bool m_finished = false;
 };
+
+// Runs MAIN as `build` writes it in a new machine that registers the classes
+// and the function set (null for none), taking them over; the machine's
+// output.
+std::string RunMain(const std::function<void(MethodScript&)>& build, const std::vector<CVmRegisterClass*>& classes,
+                    CVmRegisterFunction* functions = nullptr);
+
+// The text of an output's first error after its prefix, or "".
+std::string FirstError(const std::string& output);
 
 }  // namespace qemtest

@@ -93,26 +93,12 @@ protected:
 
     // Runs MAIN as `build` writes it in a new machine; the machine's output.
     static std::string Run(const std::function<void(MethodScript&)>& build) {
-        MethodScript s("MAIN");
-        build(s);
-        std::ostringstream out;
-        CVirtualMachine vm;
-        vm.SetOutputStream(&out, false);
-        vm.RegisterClass(new CVmMaterial::CRegister());
-        vm.RegisterClass(new CVmTexture::CRegister());
-        vm.RegisterFunctions(new TestFunctions());
-        std::shared_ptr<VmProgram> p = s.Program();
-        EXPECT_TRUE(p && vm.StartProgram(p));
-        vm.CallFunctionByName("MAIN");
-        return out.str();
+        return RunMain(build, {new CVmMaterial::CRegister(), new CVmTexture::CRegister()}, new TestFunctions());
     }
 
     // The text of an output's first error after its prefix ("" when none).
     static std::string Error(const std::string& output) {
-        const size_t at = output.find("ERROR");
-        if (at == std::string::npos) return "";
-        const size_t from = output.find("): ", at) + 3;
-        return output.substr(from, output.find('\n', from) - from);
+        return FirstError(output);
     }
 
     // A record named `name`, owned by the test.

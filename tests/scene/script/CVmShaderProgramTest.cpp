@@ -51,16 +51,7 @@ protected:
 
     // Runs MAIN as `build` writes it in a new machine; its output.
     std::string Run(const std::function<void(MethodScript&)>& build) {
-        MethodScript s("MAIN");
-        build(s);
-        std::ostringstream out;
-        CVirtualMachine vm;
-        vm.SetOutputStream(&out, false);
-        vm.RegisterClass(new CVmShaderProgram::CRegister());
-        std::shared_ptr<VmProgram> p = s.Program();
-        EXPECT_TRUE(p && vm.StartProgram(p));
-        vm.CallFunctionByName("MAIN");
-        return out.str();
+        return RunMain(build, {new CVmShaderProgram::CRegister()});
     }
 
     static std::vector<std::string> Lines(const std::string& output) {
@@ -73,10 +64,7 @@ protected:
 
     // The text of an output's first error after its prefix, or "".
     static std::string Error(const std::string& output) {
-        const size_t at = output.find("ERROR");
-        if (at == std::string::npos) return "";
-        const size_t from = output.find("): ", at) + 3;
-        return output.substr(from, output.find('\n', from) - from);
+        return FirstError(output);
     }
 
     EngineState state;

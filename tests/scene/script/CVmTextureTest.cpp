@@ -76,17 +76,7 @@ protected:
     // Runs MAIN as `build` writes it in a new machine; the machine's output
     // (each record on a line, the errors after the prefix).
     std::string Run(const std::function<void(MethodScript&)>& build) {
-        MethodScript s("MAIN");
-        build(s);
-        std::ostringstream out;
-        CVirtualMachine vm;
-        vm.SetOutputStream(&out, false);
-        vm.RegisterClass(new CVmTexture::CRegister());
-        vm.RegisterFunctions(new TestTextures());
-        std::shared_ptr<VmProgram> p = s.Program();
-        EXPECT_TRUE(p && vm.StartProgram(p));
-        vm.CallFunctionByName("MAIN");
-        return out.str();
+        return RunMain(build, {new CVmTexture::CRegister()}, new TestTextures());
     }
 
     // The record lines of an output, up to its first error.
@@ -101,10 +91,7 @@ protected:
 
     // The text of an output's first error after its prefix, or "".
     static std::string Error(const std::string& output) {
-        const size_t at = output.find("ERROR");
-        if (at == std::string::npos) return "";
-        const size_t from = output.find("): ", at) + 3;
-        return output.substr(from, output.find('\n', from) - from);
+        return FirstError(output);
     }
 
     // A record of w x h x channels bytes of one value, not uploaded.

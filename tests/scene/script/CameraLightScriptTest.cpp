@@ -78,26 +78,12 @@ protected:
 
     // Runs MAIN as `build` writes it in a new machine; its output.
     std::string Run(const std::function<void(MethodScript&)>& build) {
-        MethodScript s("MAIN");
-        build(s);
-        std::ostringstream out;
-        CVirtualMachine vm;
-        vm.SetOutputStream(&out, false);
-        vm.RegisterClass(new CVmCamera::CRegister());
-        vm.RegisterClass(new CVmLight::CRegister());
-        vm.RegisterFunctions(new TestFunctions());
-        std::shared_ptr<VmProgram> p = s.Program();
-        EXPECT_TRUE(p && vm.StartProgram(p));
-        vm.CallFunctionByName("MAIN");
-        return out.str();
+        return RunMain(build, {new CVmCamera::CRegister(), new CVmLight::CRegister()}, new TestFunctions());
     }
 
     // The text of an output's first error after its prefix, or "".
     static std::string Error(const std::string& output) {
-        const size_t at = output.find("ERROR");
-        if (at == std::string::npos) return "";
-        const size_t from = output.find("): ", at) + 3;
-        return output.substr(from, output.find('\n', from) - from);
+        return FirstError(output);
     }
 
     std::unique_ptr<VRScene> scene;

@@ -1,0 +1,34 @@
+#include "support/ScriptRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "support/MethodScript.h"
+#include "support/QemProcess.h"
+#include "support/ScratchFolder.h"
+#include "support/ZipWriter.h"
+
+namespace qemtest {
+
+std::string RunScript(const std::string& program, const ScratchFolder& scratch, MethodScript& script,
+                      const std::string& name, const std::string& until) {
+    const std::vector<uint8_t> bytes = script.File();
+    const std::string path = scratch.Make(name + ".bin");
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    QemProcess qem(program, {path, "-w", "160", "-h", "120"}, path + ".out", {{"TMPDIR", scratch.Path()}});
+    EXPECT_TRUE(qem.Started());
+    EXPECT_TRUE(qem.WaitFor(until, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
+    return qem.Output();
+}
+
+std::string AfterBegin(const std::string& output, const std::string& end) {
+    const size_t begin = output.find("BEGIN\n");
+    if (begin == std::string::npos) return output;
+    const size_t stop = end.empty() ? std::string::npos : output.find(end, begin + 6);
+    return output.substr(begin + 6, stop == std::string::npos ? std::string::npos : stop - begin - 6);
+}
+
+}  // namespace qemtest
