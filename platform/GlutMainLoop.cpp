@@ -60,7 +60,10 @@ void MakeWindowFullScreen() { glutFullScreen(); }
 
 int CurrentWindow() { return glutGetWindow(); }
 
-void SwapWindowBuffers() { glutSwapBuffers(); }
+void SwapWindowBuffers() {
+    // freeglut ends the process when there is no window to swap.
+    if (glutGet(GLUT_INIT_STATE) && glutGetWindow() > 0) glutSwapBuffers();
+}
 
 void RunWindowLoop(std::function<void()> turn) {
     g_turn = std::move(turn);

@@ -42,6 +42,7 @@ bool NextWindowModePossible();
 void MakeWindowFullScreen();
 // The current GLUT window (0 when none).
 int CurrentWindow();
+// Shows the frame drawn into the current GLUT window (none: nothing).
 void SwapWindowBuffers();
 
 // Runs the main loop: `turn` once per turn while the loop runs, also while
