@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "runtime/script/CFileManager.h"
+#include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmFbo.h"
@@ -74,7 +75,7 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmXml>(),
     Built<byteBuffer>(),
     Pending("sharedByteBuffer"),
-    Pending("CVmExternDLL"),
+    Built<CVmExternDLL>(),
     Pending("CVmIEWindow"),
 };
 static_assert(std::size(kScriptClasses) == kScriptClassCount, "the engine registers 34 script classes");
