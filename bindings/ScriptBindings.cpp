@@ -8,6 +8,7 @@
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
+#include "runtime/script/sharedByteBuffer.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmLight.h"
@@ -74,7 +75,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
     Built<byteBuffer>(),
-    Pending("sharedByteBuffer"),
+    Built<sharedByteBuffer>(),
     Built<CVmExternDLL>(),
     Pending("CVmIEWindow"),
 };
