@@ -239,11 +239,12 @@ void UnlinkAll(const std::string& object) {
 
 // Opens a mutex object, making the mutex when the object is new (or was
 // left unfinished).
-bool OpenMutex(const std::string& object, Mapping& m) {
+bool OpenMutex(const std::string& object, Mapping& m, bool& existed) {
     const Opened opened = OpenObject(object, sizeof(MutexObject), false, m);
     if (opened != Opened::New && opened != Opened::Existing) return false;
     auto* o = static_cast<MutexObject*>(m.data);
-    if (o->magic.load(std::memory_order_acquire) == kObjectMagic) return true;
+    existed = o->magic.load(std::memory_order_acquire) == kObjectMagic;
+    if (existed) return true;
     if (!InitMutex(&o->mutex, true)) return false;
     o->magic.store(kObjectMagic, std::memory_order_release);
     return true;
@@ -267,9 +268,9 @@ std::map<std::string, std::weak_ptr<SharedBlock>> g_attached;
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// SharedMutex
+// PbmMemoryMutex
 
-bool SharedMutex::Acquired(int result) {
+bool PbmMemoryMutex::Acquired(int result) {
     if (result == EOWNERDEAD) {
         // Its holder died: the guarded data is taken as it is.
         pthread_mutex_consistent(m_mutex);
@@ -279,9 +280,9 @@ bool SharedMutex::Acquired(int result) {
     return result == 0;
 }
 
-bool SharedMutex::Lock() { return m_mutex && Acquired(pthread_mutex_lock(m_mutex)); }
+bool PbmMemoryMutex::Lock() { return m_mutex && Acquired(pthread_mutex_lock(m_mutex)); }
 
-bool SharedMutex::TryLock(int ms) {
+bool PbmMemoryMutex::TryLock(int ms) {
     if (!m_mutex) return false;
     timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
@@ -294,7 +295,7 @@ bool SharedMutex::TryLock(int ms) {
     return Acquired(pthread_mutex_timedlock(m_mutex, &deadline));
 }
 
-bool SharedMutex::Unlock() {
+bool PbmMemoryMutex::Unlock() {
     if (!m_mutex || pthread_mutex_unlock(m_mutex) != 0) return false;
     if (m_holds) --*m_holds;
     return true;
@@ -309,6 +310,7 @@ struct SharedBlock::Parts {
     Mapping block, low, high, control;
     std::atomic<bool> stop{false};
     std::atomic<int> lowHolds{0}, highHolds{0};
+    bool lowExisted = false, highExisted = false;
     std::thread watcher;
     bool attached = false;  // this process counts in the control object
 
@@ -369,7 +371,9 @@ std::shared_ptr<SharedBlock> SharedBlock::Attach(const std::string& name, int32_
         outcome = MapFailed;
         return nullptr;
     }
-    if (!OpenMutex(object + "_mutex", parts->low) || !OpenMutex(object + "_mutexhi", parts->high)) return nullptr;
+    if (!OpenMutex(object + "_mutex", parts->low, parts->lowExisted) ||
+        !OpenMutex(object + "_mutexhi", parts->high, parts->highExisted))
+        return nullptr;
     const uint32_t messageId = RegisterLocked(r, parts->name + "_msgid");
     undo.parts = nullptr;
 
@@ -386,8 +390,10 @@ std::shared_ptr<SharedBlock> SharedBlock::Attach(const std::string& name, int32_
 SharedBlock::SharedBlock(std::unique_ptr<Parts> parts) : m_parts(std::move(parts)) {
     m_data = static_cast<uint8_t*>(m_parts->block.data);
     m_size = static_cast<int32_t>(m_parts->block.size);
-    m_low = SharedMutex(&static_cast<MutexObject*>(m_parts->low.data)->mutex, &m_parts->lowHolds);
-    m_high = SharedMutex(&static_cast<MutexObject*>(m_parts->high.data)->mutex, &m_parts->highHolds);
+    m_low = PbmMemoryMutex(&static_cast<MutexObject*>(m_parts->low.data)->mutex, &m_parts->lowHolds,
+                           m_parts->lowExisted);
+    m_high = PbmMemoryMutex(&static_cast<MutexObject*>(m_parts->high.data)->mutex, &m_parts->highHolds,
+                            m_parts->highExisted);
 }
 
 SharedBlock::~SharedBlock() {

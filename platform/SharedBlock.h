@@ -32,16 +32,19 @@
 #include <memory>
 #include <string>
 
-// A mutex inside shared memory, recursive and robust: the thread that holds
-// it may take it again (and gives it back as often), and one whose holder
-// died is taken over.
-class SharedMutex {
+// A named mutex inside shared memory, recursive and robust: the thread that
+// holds it may take it again (and gives it back as often), and one whose
+// holder died is taken over.
+class PbmMemoryMutex {
 public:
-    // `holds` counts this process's holds (null: not counted).
-    explicit SharedMutex(pthread_mutex_t* mutex = nullptr, std::atomic<int>* holds = nullptr)
-        : m_mutex(mutex), m_holds(holds) {}
+    // `holds` counts this process's holds (null: not counted); `existed`:
+    // another process had made it.
+    explicit PbmMemoryMutex(pthread_mutex_t* mutex = nullptr, std::atomic<int>* holds = nullptr,
+                            bool existed = false)
+        : m_mutex(mutex), m_holds(holds), m_existed(existed) {}
 
     bool Valid() const { return m_mutex != nullptr; }
+    bool Existed() const { return m_existed; }
     // Waits without limit; false only when the mutex can no longer be used.
     bool Lock();
     // Waits at most `ms` milliseconds; true when acquired.
@@ -53,6 +56,7 @@ private:
     bool Acquired(int result);
     pthread_mutex_t* m_mutex;
     std::atomic<int>* m_holds;
+    bool m_existed;
 };
 
 class SharedBlock {
@@ -78,8 +82,8 @@ public:
 
     uint8_t* Data() const { return m_data; }
     int32_t Size() const { return m_size; }
-    SharedMutex& Low() { return m_low; }
-    SharedMutex& High() { return m_high; }
+    PbmMemoryMutex& Low() { return m_low; }
+    PbmMemoryMutex& High() { return m_high; }
     uint32_t MessageId() const { return m_messageId; }
     // Wakes every process attached to the name (this one too).
     void Notify();
@@ -97,7 +101,7 @@ private:
     std::unique_ptr<Parts> m_parts;
     uint8_t* m_data = nullptr;
     int32_t m_size = 0;
-    SharedMutex m_low;
-    SharedMutex m_high;
+    PbmMemoryMutex m_low;
+    PbmMemoryMutex m_high;
     uint32_t m_messageId = 0;
 };

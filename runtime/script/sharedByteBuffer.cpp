@@ -33,7 +33,7 @@ int32_t GetBigEndian(const uint8_t* at) {
 
 // Runs f with the mutex held (when there is one).
 template <class F>
-void Holding(SharedMutex* mutex, F&& f) {
+void Holding(PbmMemoryMutex* mutex, F&& f) {
     const bool held = mutex && mutex->Lock();
     f();
     if (held) mutex->Unlock();

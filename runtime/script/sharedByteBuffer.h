@@ -28,13 +28,13 @@
 #include "vm/VmRegister.h"
 
 class SharedBlock;
-class SharedMutex;
+class PbmMemoryMutex;
 
 // The block layout over plain memory; the mutexes are optional (null: no
 // locking). Nothing is read or written outside the `size` bytes.
 class SharedBlockCodec {
 public:
-    SharedBlockCodec(uint8_t* data, int32_t size, SharedMutex* low = nullptr, SharedMutex* high = nullptr)
+    SharedBlockCodec(uint8_t* data, int32_t size, PbmMemoryMutex* low = nullptr, PbmMemoryMutex* high = nullptr)
         : m_data(data), m_size(size), m_low(low), m_high(high) {}
 
     // Replaces the block's content with one value, or with the elements of
@@ -57,8 +57,8 @@ private:
 
     uint8_t* m_data;
     int32_t m_size;
-    SharedMutex* m_low;
-    SharedMutex* m_high;
+    PbmMemoryMutex* m_low;
+    PbmMemoryMutex* m_high;
 };
 
 class sharedByteBuffer : public CVmClassBase {

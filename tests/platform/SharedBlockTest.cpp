@@ -105,6 +105,7 @@ TEST(SharedBlock, TheLowMutexIsHeldAcrossProcessesAndPassesOnWhenItsHolderDies) 
     SharedBlock::Outcome outcome;
     std::shared_ptr<SharedBlock> block = Attach(name, 16, outcome);
     ASSERT_TRUE(block);
+    EXPECT_TRUE(block->Low().Existed() && block->High().Existed());
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(block->Low().TryLock(100));
