@@ -315,11 +315,15 @@ void CVRMachine::PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lP
     }
     // Parameters reach the script as Integers; messages from outside the
     // engine never carry values (those travel only through PostValueEvent).
+    // The last shared byte buffer's message is a value event without values.
     if (message != kWakeUpMessage) {
         __Event e;
         e.id = static_cast<int32_t>(message);
-        e.first.SetInteger(static_cast<int32_t>(wParam));
-        e.second.SetInteger(static_cast<int32_t>(lParam));
+        const int32_t shared = Input().sharedBufferMessage;
+        if (shared < 0 || message != static_cast<uint32_t>(shared)) {
+            e.first.SetInteger(static_cast<int32_t>(wParam));
+            e.second.SetInteger(static_cast<int32_t>(lParam));
+        }
         m_events.Push(e);
     }
     DrainEvents();

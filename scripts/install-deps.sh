@@ -18,6 +18,8 @@ packages=(
   libemf2svg-dev libwmf-dev fonts-urw-base35 librsvg2-dev libcairo2-dev
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
+  # calls into native libraries from scripts
+  libffi-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
 )
