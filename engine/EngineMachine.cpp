@@ -96,6 +96,10 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     Input().hasFocus = WindowHasFocus(window) ? 1 : 0;
     WindowClientSize(window, Display().clientWidth, Display().clientHeight);
     for (int32_t& c : m_callbacks) c = -1;
+    // The listener's thread keeps the sensor records it receives.
+    m_configListener.SetTrackerWriter([this](int sensor, TrackerFields fields, const TrackerSensorRecord& values) {
+        Devices().trackers.Write(sensor, fields, values);
+    });
     RegisterScriptBindings(*this);
     RegisterGLConstants();
     // An outside tool that follows the running instruction made the link's
