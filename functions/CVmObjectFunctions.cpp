@@ -1,16 +1,15 @@
 #include "functions/CVmObjectFunctions.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
 
 #include "engine/state/EngineState.h"
+#include "functions/AamFileKind.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
-#include "scene/EngineServices.h"
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
 #include "scene/script/CVmFbo.h"
@@ -45,30 +44,6 @@ VRTexture* TextureOf(const CVmValue* value) {
     if (auto* texture = dynamic_cast<CVmTexture*>(object)) return texture->Record();
     if (auto* target = dynamic_cast<CVmFbo*>(object)) return target->Target().texture;
     return nullptr;
-}
-
-// The kind of an AAM file from its tokens, or -1 when it is none.
-int32_t AamKind(FILE* file) {
-    TokenizerReset();
-    const char* token = TokenizerNextToken(file, 0);
-    const struct {
-        const char* header;
-        int32_t kind;
-    } headers[] = {{"AAM_MESH", 1}, {"AAM_CHARACTER", 2}, {"AAM_MESH_MULTIFRAME", 3}, {"AAM_AVATAR", 4}};
-    for (const auto& h : headers)
-        if (std::strcmp(token, h.header) == 0) return h.kind;
-    // A first token that is one of the keywords is where the search stops.
-    const bool keyword = std::strcmp(token, "Animation_mode:") == 0 || std::strcmp(token, "Frame:") == 0;
-    const char* found = keyword ? token : TokenizerSkipTo(file, "Animation_mode:", "Frame:", nullptr, 0);
-    if (found && std::strcmp(found, "Frame:") == 0) return 1;
-    const char* mode = TokenizerNextToken(file, 0);
-    const struct {
-        const char* name;
-        int32_t kind;
-    } modes[] = {{"None", 1}, {"Keyframe", 2}, {"Full", 3}};
-    for (const auto& m : modes)
-        if (std::strcmp(mode, m.name) == 0) return m.kind;
-    return -1;
 }
 
 }  // namespace
@@ -159,7 +134,7 @@ void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(
         std::filesystem::is_directory(path, error) ? nullptr : std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) return VmErrorMsg(kMsgCannotLoad, name.c_str());
-    const int32_t kind = AamKind(file.get());
+    const int32_t kind = AamFileKind(file.get());
     if (kind < 0) VmErrorStream() << name << ": not a valid AAM file.";
     VmReturnInteger(kind);
 }

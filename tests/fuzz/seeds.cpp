@@ -333,6 +333,12 @@ void CameraFileSeeds(const fs::path& dir) {
                                   "Anim_Ctrl: N\n"));
 }
 
+void AamKindSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("AAM_AVATAR\n{\n}\n"));
+    WriteSeed(dir, 1, std::string("MODEL \"quoted name\" { 1, 2 }\nAnimation_mode: Keyframe\n"));
+    WriteSeed(dir, 2, std::string("MODEL\nFrame: 3\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -362,5 +368,6 @@ int main(int argc, char** argv) {
     ScriptFormatSeeds(root / "fuzz_script_format");
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
+    AamKindSeeds(root / "fuzz_aam_kind");
     return 0;
 }
