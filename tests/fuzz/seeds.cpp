@@ -363,6 +363,12 @@ void NetworkPacketSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, "\x00" + p.substr(0, 20));
 }
 
+void AamKindSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("AAM_AVATAR\n{\n}\n"));
+    WriteSeed(dir, 1, std::string("MODEL \"quoted name\" { 1, 2 }\nAnimation_mode: Keyframe\n"));
+    WriteSeed(dir, 2, std::string("MODEL\nFrame: 3\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -394,5 +400,6 @@ int main(int argc, char** argv) {
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
     NetworkPacketSeeds(root / "fuzz_network_packet");
+    AamKindSeeds(root / "fuzz_aam_kind");
     return 0;
 }
