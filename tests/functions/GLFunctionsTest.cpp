@@ -1,0 +1,212 @@
+// The GL functions called as scripts call them, on the test window's
+// context: the constant table, the sizes of what the GL reads and writes,
+// and the refusals that keep the GL inside the script's data. What scripts
+// see end to end through qem: tests/host/GLFunctionsScriptProgramTest.cpp.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/MessageTable.h"
+#include "functions/CVmFunctionGL.h"
+#include "functions/GLConstants.h"
+#include "scene/GLEntryPoints.h"
+#include "support/GlSceneFixture.h"
+#include "support/GlobalCalls.h"
+
+using namespace qemtest;
+
+namespace {
+
+class MessageMachine : public CVirtualMachine {
+    const char* StringForId(int32_t id) override { return EngineMessageText(id); }
+};
+
+// A scene, so that the GL set-up fetched the extension entry points.
+class GLFunctions : public GlSceneFixture {
+protected:
+    void SetUp() override {
+        GlSceneFixture::SetUp();
+        vm.RegisterFunctions(new CVmFunctionGL());
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    }
+    CallOutcome Call(const std::string& name, const std::vector<Opnd>& args = {}) {
+        return CallGlobal(vm, name, args);
+    }
+    // The script error of the call, "" when it had none.
+    std::string ErrorOf(const std::string& name, const std::vector<Opnd>& args) {
+        const CallOutcome o = Call(name, args);
+        return o.error ? FirstError(o.output) : "";
+    }
+    // The bytes of the String name(args) answers when the host calls it;
+    // "-" when it answers none.
+    std::string Bytes(const char* name, std::initializer_list<int32_t> args) {
+        ProgramBuilder b;
+        b.Return();
+        if (!vm.StartProgram(b.Build())) return "-";
+        CVmValue v;
+        for (const int32_t a : args) {
+            v.SetInteger(a);
+            vm.AddArgValue(v);
+        }
+        const CVmValue* r = vm.CallNativeFunction(name);
+        if (!r || r->type != VmValueType::String) return "-";
+        return std::string(r->asString.CStr(), static_cast<size_t>(r->asString.Length()));
+    }
+    MessageMachine vm;
+};
+
+std::string Chars(std::initializer_list<int> values) {
+    std::string s;
+    for (const int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+}  // namespace
+
+TEST(GLConstants, TheTableHoldsEachGlGetParameterOnceWithItsKind) {
+    std::set<std::string> names;
+    std::set<int32_t> values;
+    int kinds[6] = {};
+    for (const GLConstant& c : kGLConstants) {
+        names.insert(c.name);
+        values.insert(c.value);
+        ++kinds[static_cast<int>(c.kind)];
+        EXPECT_EQ(FindGLConstant(c.value), &c) << c.name;
+    }
+    EXPECT_EQ(names.size(), kGLConstantCount);
+    EXPECT_EQ(values.size(), kGLConstantCount);
+    // Vectors of 16, 4, 3 and 2, Bool, Real.
+    EXPECT_EQ(std::vector<int>(kinds, kinds + 6), (std::vector<int>{3, 12, 1, 7, 69, 111}));
+    const struct {
+        const char* name;
+        int32_t value;
+        GLGetKind kind;
+    } samples[] = {
+        {"GL_MODELVIEW_MATRIX", 0x0BA6, GLGetKind::Vector16}, {"GL_VIEWPORT", 0x0BA2, GLGetKind::Vector4},
+        {"GL_CURRENT_NORMAL", 0x0B02, GLGetKind::Vector3},    {"GL_DEPTH_RANGE", 0x0B70, GLGetKind::Vector2},
+        {"GL_LIGHT0", 0x4000, GLGetKind::Bool},               {"GL_CLIP_PLANE0", 0x3000, GLGetKind::Bool},
+        {"GL_TEXTURE_ENV_COLOR", 0x2201, GLGetKind::Vector4}, {"GL_ZOOM_Y", 0x0D17, GLGetKind::Real},
+    };
+    for (const auto& s : samples) {
+        const GLConstant* c = FindGLConstant(s.value);
+        ASSERT_NE(c, nullptr) << s.name;
+        EXPECT_STREQ(c->name, s.name);
+        EXPECT_EQ(c->kind, s.kind) << s.name;
+    }
+    EXPECT_EQ(FindGLConstant(GL_COLOR_WRITEMASK), nullptr);
+    EXPECT_EQ(FindGLConstant(GL_TRIANGLES), nullptr);
+}
+
+// Rows are packed tight whatever the script's pack state, which comes back.
+TEST_F(GLFunctions, ReadBacksHoldExactlyTheImage) {
+    glPixelStorei(GL_PACK_ALIGNMENT, 8);
+    glEnable(GL_SCISSOR_TEST);
+    for (const int row : {0, 1}) {
+        glScissor(0, row, 1, 1);
+        glClearColor(row ? 1.0f : 0.2f, 0.4f, row ? 0.0f : 0.6f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    EXPECT_EQ(Bytes("glReadPixels", {0, 0, 1, 2, GL_RGB, GL_UNSIGNED_BYTE}), Chars({51, 102, 153, 255, 102, 0}));
+    const CallOutcome floats = Call("glReadPixels", {VInt(0), VInt(1), VInt(1), VInt(1), VInt(GL_RGBA), VInt(GL_FLOAT)});
+    EXPECT_EQ(floats.result, "[ 1 , 0.4 , 0 , 1 ]");
+    GLint alignment = 0;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 8);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    const std::string sizeError =
+        "GLREADPIXELS: This numeric value must be between 1 and " + std::to_string(largest) + ".";
+    const struct {
+        int32_t width, height, format, type;
+        std::string error;
+    } refused[] = {
+        {0, 1, GL_RGB, GL_UNSIGNED_BYTE, sizeError},
+        {1, -2, GL_RGB, GL_UNSIGNED_BYTE, sizeError},
+        {65536, 65536, GL_RGBA, GL_FLOAT, sizeError},
+        {1, 1, GL_COLOR_INDEX, GL_UNSIGNED_BYTE, "GLREADPIXELS: Unknown format flag."},
+        {1, 1, GL_RGB, GL_UNSIGNED_INT_8_8_8_8, "GLREADPIXELS: Unknown type flag."},
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(ErrorOf("glReadPixels", {VInt(0), VInt(0), VInt(r.width), VInt(r.height), VInt(r.format), VInt(r.type)}),
+                  r.error);
+}
+
+TEST_F(GLFunctions, TextureReadBacksFitTheWholeLevel) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const std::vector<uint8_t> texels(4 * 2 * 3, 7);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    EXPECT_EQ(Bytes("glGetTexImage", {GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, 4, 2}), std::string(24, '\7'));
+    EXPECT_EQ(Bytes("glGetTexImage", {GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, 8, 1}), std::string(24, '\7'));
+    const CallOutcome small = Call("glGetTexImage", {VInt(GL_TEXTURE_2D), VInt(0), VInt(GL_RGB),
+                                                     VInt(GL_UNSIGNED_BYTE), VInt(2), VInt(2)});
+    EXPECT_TRUE(small.error);
+    EXPECT_EQ(FirstError(small.output), "GLGETTEXIMAGE: The texture level is larger than the requested size.");
+    EXPECT_EQ(ErrorOf("glGetTexImage", {VInt(GL_TEXTURE_2D), VInt(0), VInt(GL_DEPTH_COMPONENT), VInt(GL_FLOAT),
+                                        VInt(4), VInt(2)}),
+              "GLGETTEXIMAGE: Unknown format flag.");
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(GLFunctions, GeneratorsAnswerArraysOfNames) {
+    EXPECT_EQ(Call("glGenTextures", {VInt(2)}).result.size() > 4, true);
+    for (const int32_t n : {0, -1, 65537}) {
+        const CallOutcome o = Call("glGenTextures", {VInt(n)});
+        EXPECT_EQ(o.type, VmValueType::Array) << n;
+        EXPECT_EQ(o.result, Call("glGenTextures", {VInt(0)}).result) << n;
+    }
+    const CallOutcome framebuffers = Call("glGenFramebuffersEXT", {VInt(1)});
+    EXPECT_FALSE(framebuffers.error) << framebuffers.output;
+}
+
+// Functions whose extension the driver does not report make no call.
+TEST_F(GLFunctions, ExtensionFunctionsNeedTheirEntryPoints) {
+    const GLEntryPointTable saved = GLEntryPoints;
+    GLEntryPoints = GLEntryPointTable();
+    for (const char* name : {"glActiveTextureARB", "glBindFramebufferEXT", "glGenRenderbuffersEXT",
+                             "glBlendEquationEXT", "glDrawBuffers"})
+        EXPECT_EQ(ErrorOf(name, {VInt(1)}), VmUpperName(name) + ": OpenGL extension not available") << name;
+    GLEntryPoints = saved;
+    EXPECT_EQ(ErrorOf("glActiveTextureARB", {VInt(1)}), "");
+    GLint unit = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    EXPECT_EQ(unit, GL_TEXTURE1);
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(ErrorOf("glBlendEquationEXT", {}), "GLBLENDEQUATIONEXT: Mandatory param n. 1 was not supplied.");
+    EXPECT_EQ(ErrorOf("glBlendEquationEXT", {VStr("a")}), "GLBLENDEQUATIONEXT: The param n. 1 must be a number.");
+}
+
+// A script's draw reads only arrays the function set holds copies of.
+TEST_F(GLFunctions, DrawsReadOnlyTheArraysScriptsGave) {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+    EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(1)}),
+              "GLDRAWARRAYS: An enabled vertex array does not hold the vertices to draw.");
+    EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(0)}), "");
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(1)}),
+              "GLDRAWARRAYS: An enabled vertex array does not hold the vertices to draw.");
+    glDisableClientState(GL_COLOR_ARRAY);
+    EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(1)}), "");
+}
+
+TEST_F(GLFunctions, WithoutAContextNothingIsAnswered) {
+    CallOutcome o;
+    std::thread([&] { o = Call("glGetString", {VInt(GL_VERSION)}); }).join();
+    EXPECT_FALSE(o.error) << o.output;
+    EXPECT_EQ(o.type, VmValueType::String);
+    EXPECT_EQ(o.result, "");
+}
