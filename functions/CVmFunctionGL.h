@@ -114,7 +114,10 @@ private:
     // the result's storage) with rows packed tight and answers the result.
     void FinishReadBack(const ReadBack& image, void (*read)(const GLint* args, GLenum type, void* into),
                         const GLint* args);
-    // Uploads of glTexImage1D and glTexImage3D: the data is parameter
-    // `dataParam`, a String or a CVmTexture.
+    // glTexImage1D (dimensions 1) and glTexImage3D (3): the data is a String
+    // or a CVmTexture's stored pixels.
     void TexImage(int32_t dimensions);
+    // The pointer functions: the Vector of parameter vectorParam copied
+    // into the set's array of that GLClientArrays kind.
+    void PointArray(int32_t kind, int32_t size, int32_t type, int32_t stride, int32_t vectorParam);
 };

@@ -14,7 +14,9 @@
 #include "engine/MessageTable.h"
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
+#include "runtime/script/byteBuffer.h"
 #include "scene/GLEntryPoints.h"
+#include "scene/script/CVmTexture.h"
 #include "support/GlSceneFixture.h"
 #include "support/GlobalCalls.h"
 
@@ -32,6 +34,8 @@ protected:
     void SetUp() override {
         GlSceneFixture::SetUp();
         vm.RegisterFunctions(new CVmFunctionGL());
+        vm.RegisterClass(new CVmTexture::CRegister());
+        vm.RegisterClass(new byteBuffer::CRegister());
         while (glGetError() != GL_NO_ERROR) {
         }
     }
@@ -59,6 +63,26 @@ protected:
         return std::string(r->asString.CStr(), static_cast<size_t>(r->asString.Length()));
     }
     MessageMachine vm;
+};
+
+Opnd Floats(std::vector<float> values) {
+    CVmValue v;
+    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
+    return VValue(v);
+}
+
+// A texture of that target bound for the test, deleted at its end.
+struct BoundTexture {
+    explicit BoundTexture(GLenum target) : target(target) {
+        glGenTextures(1, &name);
+        glBindTexture(target, name);
+    }
+    ~BoundTexture() {
+        glBindTexture(target, 0);
+        glDeleteTextures(1, &name);
+    }
+    GLenum target;
+    GLuint name = 0;
 };
 
 std::string Chars(std::initializer_list<int> values) {
@@ -114,7 +138,8 @@ TEST_F(GLFunctions, ReadBacksHoldExactlyTheImage) {
     }
     glDisable(GL_SCISSOR_TEST);
     EXPECT_EQ(Bytes("glReadPixels", {0, 0, 1, 2, GL_RGB, GL_UNSIGNED_BYTE}), Chars({51, 102, 153, 255, 102, 0}));
-    const CallOutcome floats = Call("glReadPixels", {VInt(0), VInt(1), VInt(1), VInt(1), VInt(GL_RGBA), VInt(GL_FLOAT)});
+    const CallOutcome floats =
+        Call("glReadPixels", {VInt(0), VInt(1), VInt(1), VInt(1), VInt(GL_RGBA), VInt(GL_FLOAT)});
     EXPECT_EQ(floats.result, "[ 1 , 0.4 , 0 , 1 ]");
     GLint alignment = 0;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
@@ -136,7 +161,8 @@ TEST_F(GLFunctions, ReadBacksHoldExactlyTheImage) {
         {1, 1, GL_RGB, GL_UNSIGNED_INT_8_8_8_8, "GLREADPIXELS: Unknown type flag."},
     };
     for (const auto& r : refused)
-        EXPECT_EQ(ErrorOf("glReadPixels", {VInt(0), VInt(0), VInt(r.width), VInt(r.height), VInt(r.format), VInt(r.type)}),
+        EXPECT_EQ(ErrorOf("glReadPixels",
+                          {VInt(0), VInt(0), VInt(r.width), VInt(r.height), VInt(r.format), VInt(r.type)}),
                   r.error);
 }
 
@@ -209,4 +235,176 @@ TEST_F(GLFunctions, WithoutAContextNothingIsAnswered) {
     EXPECT_FALSE(o.error) << o.output;
     EXPECT_EQ(o.type, VmValueType::String);
     EXPECT_EQ(o.result, "");
+}
+
+// Rows of odd width are unpacked tight whatever the script's unpack state:
+// the GL reads exactly the String (the sanitizer build sees any read past
+// it) and the texels read back in place.
+TEST_F(GLFunctions, UploadsReadExactlyTheirImage) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+    const struct {
+        GLenum target;
+        const char* name;
+        std::vector<Opnd> args;  // before the data
+        std::string data;
+        int32_t width, height;  // of the read-back
+    } uploads[] = {
+        {GL_TEXTURE_1D, "glTexImage1D",
+         {VInt(GL_TEXTURE_1D), VInt(0), VInt(GL_RGB), VInt(3), VInt(0), VInt(GL_RGB), VInt(GL_UNSIGNED_BYTE)},
+         "abcdefghi", 3, 1},
+        {GL_TEXTURE_2D, "glTexImage2D",
+         {VInt(GL_TEXTURE_2D), VInt(0), VInt(GL_RGB), VInt(3), VInt(3), VInt(0), VInt(GL_RGB),
+          VInt(GL_UNSIGNED_BYTE)},
+         "abcdefghijklmnopqrstuvwxyzA", 3, 3},
+        {GL_TEXTURE_3D, "glTexImage3D",
+         {VInt(GL_TEXTURE_3D), VInt(0), VInt(GL_RGB), VInt(1), VInt(3), VInt(2), VInt(0), VInt(GL_RGB),
+          VInt(GL_UNSIGNED_BYTE)},
+         "abcdefghijklmnopqr", 1, 6},
+    };
+    for (const auto& u : uploads) {
+        const BoundTexture texture(u.target);
+        std::vector<Opnd> args = u.args;
+        args.push_back(VStr(u.data.c_str()));
+        EXPECT_EQ(ErrorOf(u.name, args), "") << u.name;
+        EXPECT_EQ(Bytes("glGetTexImage", {static_cast<int32_t>(u.target), 0, GL_RGB, GL_UNSIGNED_BYTE, u.width,
+                                          u.height}),
+                  u.data)
+            << u.name;
+    }
+    {
+        const BoundTexture texture(GL_TEXTURE_2D);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 3, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+        EXPECT_EQ(ErrorOf("glTexSubImage2D", {VInt(GL_TEXTURE_2D), VInt(0), VInt(0), VInt(0), VInt(3), VInt(2),
+                                               VInt(GL_RGB), VInt(GL_UNSIGNED_BYTE), VStr("abcdefghijklmnopqr")}),
+                  "");
+        EXPECT_EQ(Bytes("glGetTexImage", {GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, 3, 2}), "abcdefghijklmnopqr");
+    }
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 8);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+}
+
+// Each refusal makes no GL call: the GL error state stays clean.
+TEST_F(GLFunctions, DataThatDoesNotFitIsRefused) {
+    const BoundTexture texture(GL_TEXTURE_2D);
+    const std::string tooShort = "buffer too short for the specified internal texture format!";
+    auto image2D = [](int32_t format, int32_t type, Opnd data) {
+        return std::vector<Opnd>{VInt(GL_TEXTURE_2D), VInt(0), VInt(GL_RGBA), VInt(1), VInt(1), VInt(0),
+                                 VInt(format), VInt(type), data};
+    };
+    auto image1D = [](int32_t target, int32_t format, Opnd data) {
+        return std::vector<Opnd>{VInt(target), VInt(0), VInt(GL_RGBA), VInt(1), VInt(0), VInt(format),
+                                 VInt(GL_UNSIGNED_BYTE), data};
+    };
+    auto subImage = [](int32_t format, int32_t type, Opnd data) {
+        return std::vector<Opnd>{VInt(GL_TEXTURE_2D), VInt(0), VInt(0), VInt(0), VInt(1), VInt(1),
+                                 VInt(format), VInt(type), data};
+    };
+    std::vector<Opnd> twentyOne(21, VInt(GL_BACK));
+    const struct {
+        const char* name;
+        std::vector<Opnd> args;
+        std::string error;
+    } rows[] = {
+        {"glTexImage2D", image2D(GL_RGB, GL_UNSIGNED_BYTE, VStr("ab")), tooShort},
+        // Types and formats the GL takes more bytes for than scripts count.
+        {"glTexImage2D", image2D(GL_RGB, GL_HALF_FLOAT, VStr("abcde")), tooShort},
+        {"glTexImage1D", image1D(GL_TEXTURE_1D, GL_RG, VStr("a")), tooShort},
+        {"glTexImage1D", image1D(GL_TEXTURE_2D, GL_RGB, VStr("abc")), "Param 1 must be GL_TEXTURE_1D"},
+        {"glTexImage1D", image1D(GL_TEXTURE_1D, GL_RGB, VInt(3)), "Param 8 must be a String or a 'CVmTexure' "},
+        {"glTexSubImage2D", subImage(GL_COLOR_INDEX, GL_UNSIGNED_BYTE, VStr("")), "Param 7 format unsupported."},
+        {"glTexSubImage2D", subImage(GL_RGB, GL_FLOAT, VStr("abc")), "Param 8 must be GL_UNSIGNED_BYTE only"},
+        {"glTexSubImage2D", subImage(GL_RGB, GL_UNSIGNED_BYTE, VStr("abcd")),
+         "ITA: le dimensioni indicate non hanno corrispondenza con la lunghezza della scringa contenete i dati."},
+        {"glTexSubImage2D", subImage(GL_RGB, GL_UNSIGNED_BYTE, VInt(0)),
+         "parameter 9 must be a String or a byteBuffer!"},
+        {"glCallLists", {VInt(1), VInt(GL_UNSIGNED_BYTE)}, "parameter 3 must be a String or a Vector!"},
+        {"glCallLists", {VInt(1), VInt(GL_UNSIGNED_BYTE), Floats({1})}, "parameter 3 must be a String."},
+        {"glCallLists", {VInt(1), VInt(GL_FLOAT), VStr("a")}, "parameter 3 must be a Vector."},
+        {"glCallLists", {VInt(2), VInt(GL_FLOAT), Floats({1})}, "invalid buffer lenght"},
+        {"glCallLists", {VInt(1), VInt(GL_INT), Floats({1})}, "Unsupported type of buffer"},
+        {"glVertexPointer", {VInt(3), VInt(GL_FLOAT), VInt(0)}, "parameter 4 must be a Vector!"},
+        {"glNormalPointer", {VInt(GL_FLOAT), VInt(0), VStr("a")}, "parameter 3 must be a Vector!"},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(1), VInt(GL_FLOAT), Floats({0})}, "Unsupported type of buffer"},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_SHORT), Floats({0})}, "invalid buffer lenght"},
+        {"glDrawBuffers", twentyOne, "Too many draw buffers (at most 20)"},
+        {"glFramebufferTexture2DEXT", {VInt(GL_FRAMEBUFFER_EXT + 1), VInt(GL_COLOR_ATTACHMENT0_EXT),
+                                       VInt(GL_TEXTURE_2D), VInt(static_cast<int32_t>(texture.name)), VInt(0)},
+         "Param 1 must be GL_FRAMEBUFFER_EXT"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ErrorOf(row.name, row.args), VmUpperName(row.name) + ": " + row.error) << row.name;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << row.name;
+    }
+}
+
+// A byteBuffer gives the bytes from its offset on; a texture object the
+// pixels its record still holds, with the same size and components.
+TEST_F(GLFunctions, UploadsTakeByteBuffersAndTextureObjects) {
+    const BoundTexture texture(GL_TEXTURE_2D);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    auto subImage = [](const Opnd& data) {
+        return std::vector<Opnd>{VInt(GL_TEXTURE_2D), VInt(0), VInt(0), VInt(0), VInt(1), VInt(1), VInt(GL_RGB),
+                                 VInt(GL_UNSIGNED_BYTE), data};
+    };
+    MethodScript s("MAIN");
+    const Opnd buffer = s.New("BYTEBUFFER", {VInt(4)});
+    s.Call(buffer, "SETBUFFER", {VStr("-xyz")});
+    s.Call(buffer, "SETOFFSET", {VInt(2)});
+    s.Global("glTexSubImage2D", subImage(buffer));
+    EXPECT_EQ(FirstError(RunScript(vm, s).output),
+              "GLTEXSUBIMAGE2D: ITA: le dimensioni indicate non hanno corrispondenza con la lunghezza del buffer "
+              "contenete i dati.");
+    MethodScript fits("MAIN");
+    const Opnd three = fits.New("BYTEBUFFER", {VInt(4)});
+    fits.Call(three, "SETBUFFER", {VStr("-xyz")});
+    fits.Call(three, "SETOFFSET", {VInt(1)});
+    fits.Global("glTexSubImage2D", subImage(three));
+    fits.Global("glTexSubImage2D", subImage(three));
+    EXPECT_FALSE(RunScript(vm, fits).error);
+    EXPECT_EQ(Bytes("glGetTexImage", {GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, 1, 1}), "xyz");
+
+    // A texture object made by the constructor has been uploaded: it holds
+    // no pixels any more.
+    const struct {
+        int32_t width;
+        std::string error;
+    } objects[] = {
+        {2, "GLTEXIMAGE1D: buffer too short for the specified internal texture format!"},
+        {3, "GLTEXIMAGE1D: width and number component must be the same of texture"},
+    };
+    for (const auto& o : objects) {
+        MethodScript t("MAIN");
+        const Opnd object = t.New("CVMTEXTURE", {VInt(2), VInt(2), VInt(4)});
+        t.Global("glTexImage1D", {VInt(GL_TEXTURE_1D), VInt(0), VInt(GL_RGBA), VInt(o.width), VInt(0),
+                                  VInt(GL_RGBA), VInt(GL_UNSIGNED_BYTE), object});
+        EXPECT_EQ(FirstError(RunScript(vm, t).output), o.error) << o.width;
+    }
+}
+
+TEST_F(GLFunctions, DrawsStayWithinTheArrayCopies) {
+    CallOutcome o = Call("glVertexPointer", {VInt(2), VInt(GL_FLOAT), VInt(0), Floats({0, 0, 1, 0, 1, 1, 0, 1})});
+    ASSERT_FALSE(o.error) << o.output;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    const std::string beyond = "An enabled vertex array does not hold the vertices to draw.";
+    const struct {
+        const char* name;
+        std::vector<Opnd> args;
+        std::string error;
+    } draws[] = {
+        {"glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(4)}, ""},
+        {"glDrawArrays", {VInt(GL_POINTS), VInt(1), VInt(4)}, beyond},
+        {"glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(0x7FFFFFFF)}, beyond},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_BYTE), Floats({3, 0})}, ""},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_INT), Floats({0, 4})}, beyond},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(1), VInt(GL_UNSIGNED_INT), Floats({1e30f})}, beyond},
+    };
+    for (const auto& d : draws)
+        EXPECT_EQ(ErrorOf(d.name, d.args), d.error.empty() ? "" : VmUpperName(d.name) + ": " + d.error) << d.name;
+    // A stride the copy cannot hold.
+    o = Call("glVertexPointer", {VInt(2), VInt(GL_FLOAT), VInt(16), Floats({0, 0, 1, 0, 1, 1, 0, 1})});
+    EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(3)}), "GLDRAWARRAYS: " + beyond);
+    EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(2)}), "");
+    glDisableClientState(GL_VERTEX_ARRAY);
 }

@@ -196,6 +196,140 @@ TEST(GLFunctionsScriptProgram, ScriptsDrawAndReadBackThroughGL) {
     EXPECT_EQ(out.substr(none), "none {  }\nerror 1280\ncleared 0\n");
 }
 
+// Uploads, lists, arrays and framebuffers: each read back in the same
+// callback.
+TEST(GLFunctionsScriptProgram, ScriptsUploadDrawAndRenderIntoFramebuffers) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    ScratchFolder scratch;
+    Transcript t;
+    MethodScript& s = t.s;
+    ProgramBuilder& b = s.Builder();
+    // The first name of a generator's Array.
+    auto first = [&](const std::string& generator) {
+        const Opnd names = s.Global(generator, {VInt(1)});
+        const Opnd name = s.Local(VInt(0));
+        b.Emit(OP_INDEX_READ, names, VInt(0), name);
+        return name;
+    };
+    auto getTexImage = [&](const std::string& label, int32_t target, int32_t format, int32_t width, int32_t height) {
+        t.Show(label, "glGetTexImage",
+               {VInt(target), VInt(0), VInt(format), VInt(GL_UNSIGNED_BYTE), VInt(width), VInt(height)});
+    };
+
+    // Images: a 2 x 2 RGB String, one texel replaced from a String and two
+    // from a byteBuffer whose offset stays; 1D and 3D (from a longer String).
+    t.Gl("glBindTexture", {VInt(GL_TEXTURE_2D), first("glGenTextures")});
+    t.Gl("glTexImage2D", {VInt(GL_TEXTURE_2D), VInt(0), VInt(GL_RGB), VInt(2), VInt(2), VInt(0), VInt(GL_RGB),
+                          VInt(GL_UNSIGNED_BYTE), VStr("ABCDEFGHIJKL")});
+    getTexImage("image2d", GL_TEXTURE_2D, GL_RGB, 2, 2);
+    auto subImage = [&](int32_t x, int32_t y, const Opnd& data) {
+        t.Gl("glTexSubImage2D", {VInt(GL_TEXTURE_2D), VInt(0), VInt(x), VInt(y), VInt(1), VInt(1), VInt(GL_RGB),
+                                 VInt(GL_UNSIGNED_BYTE), data});
+    };
+    subImage(1, 0, VStr("xyz"));
+    getTexImage("sub", GL_TEXTURE_2D, GL_RGB, 2, 2);
+    const Opnd buffer = s.New("BYTEBUFFER", {VInt(5)});
+    s.Call(buffer, "SETBUFFER", {VStr("--pqr")});
+    s.Call(buffer, "SETOFFSET", {VInt(2)});
+    subImage(0, 1, buffer);
+    subImage(1, 1, buffer);
+    getTexImage("buffer", GL_TEXTURE_2D, GL_RGB, 2, 2);
+    t.Gl("glBindTexture", {VInt(GL_TEXTURE_1D), first("glGenTextures")});
+    t.Gl("glTexImage1D", {VInt(GL_TEXTURE_1D), VInt(0), VInt(GL_RGBA), VInt(2), VInt(0), VInt(GL_RGBA),
+                          VInt(GL_UNSIGNED_BYTE), VStr("abcdefgh")});
+    getTexImage("image1d", GL_TEXTURE_1D, GL_RGBA, 2, 1);
+    t.Gl("glBindTexture", {VInt(GL_TEXTURE_3D), first("glGenTextures")});
+    t.Gl("glTexImage3D", {VInt(GL_TEXTURE_3D), VInt(0), VInt(GL_RGB), VInt(1), VInt(1), VInt(2), VInt(0),
+                          VInt(GL_RGB), VInt(GL_UNSIGNED_BYTE), VStr("123456789")});
+    getTexImage("image3d", GL_TEXTURE_3D, GL_RGB, 1, 2);
+
+    // Lists called by the bytes of a String and by a Vector: their
+    // translations add up in the model-view matrix.
+    const Opnd lists = s.Global("glGenLists", {VInt(2)});
+    for (int i = 0; i < 2; ++i) {
+        t.Gl("glNewList", {s.Plus(lists, i), VInt(GL_COMPILE)});
+        t.Gl("glTranslate", {Floats({i ? 0.0f : 1.0f, i ? 10.0f : 0.0f, 0})});
+        t.Gl("glEndList");
+    }
+    t.Gl("glMatrixMode", {VInt(GL_MODELVIEW)});
+    t.Gl("glLoadIdentity");
+    t.Gl("glListBase", {s.Plus(lists, -1)});
+    t.Gl("glCallLists", {VInt(2), VInt(GL_UNSIGNED_BYTE), VStr("\x01\x02")});
+    t.Gl("glListBase", {lists});
+    t.Gl("glCallLists", {VInt(3), VInt(GL_FLOAT), Floats({0, 0, 1})});
+    t.Get("lists", GL_MODELVIEW_MATRIX);
+
+    // A quad from a vertex Vector the script then drops, and a triangle of
+    // its lower right half by indices.
+    for (const int32_t mode : {GL_MODELVIEW, GL_PROJECTION}) {
+        t.Gl("glMatrixMode", {VInt(mode)});
+        t.Gl("glLoadIdentity");
+    }
+    for (const int32_t cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND, GL_FOG})
+        t.Gl("glDisable", {VInt(cap)});
+    t.Gl("glViewport", {VInt(0), VInt(0), VInt(160), VInt(120)});
+    const Opnd quad = s.Local(Floats({-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0}));
+    t.Gl("glVertexPointer", {VInt(3), VInt(GL_FLOAT), VInt(0), quad});
+    b.Emit(OP_COPY, VInt(0), None(), quad);
+    t.Gl("glEnableClientState", {VInt(GL_VERTEX_ARRAY)});
+    t.Gl("glColor", {VInt(1), VInt(0), VInt(0)});
+    t.Gl("glDrawArrays", {VInt(GL_QUADS), VInt(0), VInt(4)});
+    t.Gl("glColor", {VInt(0), VInt(1), VInt(0)});
+    t.Gl("glDrawElements", {VInt(GL_TRIANGLES), VInt(3), VInt(GL_UNSIGNED_INT), Floats({0, 1, 2})});
+    t.Gl("glDisableClientState", {VInt(GL_VERTEX_ARRAY)});
+    auto pixel = [&](const std::string& label, int32_t x, int32_t y) {
+        t.ShowBytes(label, "glReadPixels", {VInt(x), VInt(y), VInt(1), VInt(1), VInt(GL_RGB), VInt(GL_UNSIGNED_BYTE)},
+                    3);
+    };
+    pixel("upperleft", 10, 110);
+    pixel("lowerright", 150, 10);
+
+    // A framebuffer object cleared with a renderbuffer, then with a texture.
+    t.Gl("glBindFramebufferEXT", {VInt(GL_FRAMEBUFFER_EXT), first("glGenFramebuffersEXT")});
+    const Opnd renderbuffer = first("glGenRenderbuffersEXT");
+    t.Gl("glBindRenderbufferEXT", {VInt(GL_RENDERBUFFER_EXT), renderbuffer});
+    t.Gl("glRenderbufferStorageEXT", {VInt(GL_RENDERBUFFER_EXT), VInt(GL_RGBA8), VInt(4), VInt(4)});
+    t.Gl("glFramebufferRenderbufferEXT", {VInt(GL_FRAMEBUFFER_EXT), VInt(GL_COLOR_ATTACHMENT0_EXT),
+                                          VInt(GL_RENDERBUFFER_EXT), renderbuffer});
+    t.Gl("glDrawBuffers", {VInt(GL_COLOR_ATTACHMENT0_EXT)});
+    t.Gl("glClearColor", {VInt(0), VInt(0), VInt(1)});
+    t.Gl("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
+    pixel("renderbuffer", 1, 1);
+    const Opnd texture = first("glGenTextures");
+    t.Gl("glBindTexture", {VInt(GL_TEXTURE_2D), texture});
+    t.Gl("glTexImage2D", {VInt(GL_TEXTURE_2D), VInt(0), VInt(GL_RGBA), VInt(4), VInt(4), VInt(0), VInt(GL_RGBA),
+                          VInt(GL_UNSIGNED_BYTE)});
+    t.Gl("glFramebufferTexture2DEXT",
+         {VInt(GL_FRAMEBUFFER_EXT), VInt(GL_COLOR_ATTACHMENT0_EXT), VInt(GL_TEXTURE_2D), texture, VInt(0)});
+    t.Gl("glClearColor", {VInt(1), VInt(1), VInt(0)});
+    t.Gl("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
+    pixel("texture", 1, 1);
+    t.Gl("glBindFramebufferEXT", {VInt(GL_FRAMEBUFFER_EXT), VInt(0)});
+
+    // Texture coordinates per unit: units by number and by enum.
+    t.Gl("glActiveTextureARB", {VInt(0)});
+    t.Gl("glTexCoord", {Floats({0.5f, 0.25f, 0.125f})});
+    t.Gl("glMultiTexCoordARB", {VInt(GL_TEXTURE1), VReal(0.75f), VReal(0.5f)});
+    t.Gl("glActiveTextureARB", {VInt(1)});
+    t.Get("unit1", GL_CURRENT_TEXTURE_COORDS);
+    t.Gl("glActiveTextureARB", {VInt(GL_TEXTURE0)});
+    t.Get("unit0", GL_CURRENT_TEXTURE_COORDS);
+
+    EXPECT_EQ(t.Run(scratch, "upload"),
+              "image2d ABCDEFGHIJKL\n"
+              "sub ABCxyzGHIJKL\n"
+              "buffer ABCxyzpqrpqr\n"
+              "image1d abcdefgh\n"
+              "image3d 123456\n"
+              "lists [ 1 , 0 , 0 , 0 , 0 , 1 , 0 , 0 , 0 , 0 , 1 , 0 , 3 , 20 , 0 , 1 ]\n"
+              "upperleft 3: 255 0 0\n"
+              "lowerright 3: 0 255 0\n"
+              "renderbuffer 3: 0 0 255\n"
+              "texture 3: 255 255 0\n"
+              "unit1 [ 0.75 , 0.5 , 0 , 1 ]\n"
+              "unit0 [ 0.5 , 0.25 , 0.125 , 1 ]\n");
+}
+
 TEST(GLFunctionsScriptProgram, BadParametersStopTheScript) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
@@ -206,6 +340,17 @@ TEST(GLFunctionsScriptProgram, BadParametersStopTheScript) {
                     "GLMULTMATRIX: Param n. 1 must be a vector of 16 components length.");
     ExpectStopsWith(scratch, "glFog", {VInt(GL_FOG_MODE), VStr("x")},
                     "GLFOG: Param n. 2 must be a integer or real or vector");
+    ExpectStopsWith(scratch, "glTexSubImage2D",
+                    {VInt(GL_TEXTURE_2D), VInt(0), VInt(0), VInt(0), VInt(1), VInt(1), VInt(GL_RGB),
+                     VInt(GL_UNSIGNED_BYTE), VStr("ab")},
+                    "GLTEXSUBIMAGE2D: ITA: le dimensioni indicate non hanno corrispondenza con la lunghezza della "
+                    "scringa contenete i dati.");
+    ExpectStopsWith(scratch, "glTexImage3D",
+                    {VInt(GL_TEXTURE_3D), VInt(0), VInt(GL_RGB), VInt(1), VInt(1), VInt(2), VInt(0), VInt(GL_RGB),
+                     VInt(GL_UNSIGNED_BYTE), VStr("12345")},
+                    "GLTEXIMAGE3D: buffer too short for the specified internal texture format!");
+    ExpectStopsWith(scratch, "glCallLists", {VInt(3), VInt(GL_UNSIGNED_BYTE), VStr("ab")},
+                    "GLCALLLISTS: invalid buffer lenght");
 }
 
 // The debugger's watch expressions name the GL constants and call glGet.
