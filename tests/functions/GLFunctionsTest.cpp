@@ -204,6 +204,9 @@ TEST_F(GLFunctions, ExtensionFunctionsNeedTheirEntryPoints) {
     for (const char* name : {"glActiveTextureARB", "glBindFramebufferEXT", "glGenRenderbuffersEXT",
                              "glBlendEquationEXT", "glDrawBuffers"})
         EXPECT_EQ(ErrorOf(name, {VInt(1)}), VmUpperName(name) + ": OpenGL extension not available") << name;
+    // An attribute the shader lacks (-1) makes no call.
+    EXPECT_EQ(ErrorOf("glVertexAttrib", {VInt(-1), VReal(1.0f)}), "");
+    EXPECT_EQ(ErrorOf("glVertexAttrib", {VInt(0), VReal(1.0f)}), "GLVERTEXATTRIB: OpenGL extension not available");
     GLEntryPoints = saved;
     EXPECT_EQ(ErrorOf("glActiveTextureARB", {VInt(1)}), "");
     GLint unit = 0;
@@ -212,6 +215,39 @@ TEST_F(GLFunctions, ExtensionFunctionsNeedTheirEntryPoints) {
     glActiveTexture(GL_TEXTURE0);
     EXPECT_EQ(ErrorOf("glBlendEquationEXT", {}), "GLBLENDEQUATIONEXT: Mandatory param n. 1 was not supplied.");
     EXPECT_EQ(ErrorOf("glBlendEquationEXT", {VStr("a")}), "GLBLENDEQUATIONEXT: The param n. 1 must be a number.");
+}
+
+// Vectors of the wrong length and values of the wrong type are reported;
+// only glClearColor still sets a colour (opaque black).
+TEST_F(GLFunctions, VectorRulesReportWrongShapes) {
+    const struct {
+        const char* name;
+        std::vector<Opnd> args;
+        std::string error;
+    } rows[] = {
+        {"glVertex", {Floats({1, 2})}, "Param n. 1 must be a vector of 3 or 4 components length."},
+        {"glColor", {Floats({1, 2, 3, 4, 5})}, "Param n. 1 must be a vector of 3 or 4 components length."},
+        {"glNormal", {Floats({1, 2})}, "Param n. 1 must be a vector of 3 components length."},
+        {"glLoadMatrix", {Floats(std::vector<float>(15, 1.0f))}, "Param n. 1 must be a vector of 16 components length."},
+        {"glLight", {VInt(GL_LIGHT0), VInt(GL_POSITION), VStr("x")}, "param 3 format unsupported"},
+        {"glLightModel", {VInt(GL_LIGHT_MODEL_AMBIENT)}, "Param n. 2 must be a integer or real or vector"},
+        {"glTexGenfv", {VInt(GL_S), VInt(GL_OBJECT_PLANE), VInt(5)}, "Param n. 3 must be a vector."},
+        {"glVertexAttrib", {VInt(0), Floats({1, 2, 3, 4, 5})}, "Vector size must be in range [1,4]"},
+        {"glClearColor", {VInt(1), VInt(1)}, "Three or four color components must be specified"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ErrorOf(row.name, row.args), VmUpperName(row.name) + ": " + row.error) << row.name;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << row.name;
+    }
+    GLfloat clear[4] = {};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_EQ(std::vector<float>(clear, clear + 4), (std::vector<float>{0, 0, 0, 1}));
+    // A light position of fewer components reads 0 for the others.
+    EXPECT_EQ(ErrorOf("glLight", {VInt(GL_LIGHT0), VInt(GL_POSITION), Floats({0, 0})}), "");
+    // A single value of another type: the error prefix alone.
+    const CallOutcome scale = Call("glScale", {VStr("a")});
+    EXPECT_TRUE(scale.error);
+    EXPECT_EQ(FirstError(scale.output), "");
 }
 
 // A script's draw reads only arrays the function set holds copies of.
