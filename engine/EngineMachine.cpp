@@ -196,7 +196,7 @@ const char* CVRMachine::StringForId(int32_t id) { return EngineMessageText(id); 
 
 uint32_t CVRMachine::ThreadId() { return CurrentThreadId(); }
 
-void CVRMachine::RegisterGLConstants() {}
+void CVRMachine::RegisterGLConstants() { RegisterGLConstantTable(*this); }
 
 void CVRMachine::SetDataIn(const char* text) {
     if (text && *text) *GetOutputStream() << "\nDataIn: \"" << text << "\"";
