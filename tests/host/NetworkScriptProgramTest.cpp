@@ -108,7 +108,8 @@ TEST(NetworkScriptProgram, ScriptsSendAndReceiveDatagramsAndVariables) {
     EXPECT_NE(out.find(error), std::string::npos);
     EXPECT_EQ(out.find("DONE"), std::string::npos);
 
-    EXPECT_EQ(peer.Receive(), std::string("\xFF\x51\x45\x4D\x5F\x30\x32\xFF\x00\x00\x00\x14\xFF\x00\xFF\x02\x00\x00\x00\x05", 20));
+    EXPECT_EQ(peer.Receive(),
+              std::string("\xFF\x51\x45\x4D\x5F\x30\x32\xFF\x00\x00\x00\x14\xFF\x00\xFF\x02\x00\x00\x00\x05", 20));
     EXPECT_EQ(peer.Receive(), "raw bytes");
     EXPECT_EQ(peer.Receive(100ms), "");
 }
