@@ -312,6 +312,14 @@ void ByteBufferSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, std::string("\x00\x00\x00\x03" "abc", 7));
 }
 
+void SharedBlockSeeds(const fs::path& dir) {
+    int n = 0;
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x01\x02\x00\x00\x01\x02", 9));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x03\x02\x00\x00\x00\x01\x05\x00\x00\x00\x02" "ab\x04\x01", 18));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x01\x08\x00\x00\x00\x01\x00\x00\xC0\x3F", 13));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x02\x05\x7F\xFF\xFF\xFF" "a", 10));
+}
+
 void NodeRecordSeeds(const fs::path& dir) {
     VRObj node;
     node.SetPosition(1, 2, 3);
@@ -355,6 +363,12 @@ void NetworkPacketSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, "\x00" + p.substr(0, 20));
 }
 
+void AamKindSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("AAM_AVATAR\n{\n}\n"));
+    WriteSeed(dir, 1, std::string("MODEL \"quoted name\" { 1, 2 }\nAnimation_mode: Keyframe\n"));
+    WriteSeed(dir, 2, std::string("MODEL\nFrame: 3\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -380,10 +394,12 @@ int main(int argc, char** argv) {
     XmlSeeds(root / "fuzz_xml_read");
     PackSeeds(root / "fuzz_pack_unpack");
     ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
+    SharedBlockSeeds(root / "fuzz_shared_block");
     VRConfigSeeds(root / "fuzz_vr_config");
     ScriptFormatSeeds(root / "fuzz_script_format");
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
     NetworkPacketSeeds(root / "fuzz_network_packet");
+    AamKindSeeds(root / "fuzz_aam_kind");
     return 0;
 }

@@ -12,9 +12,20 @@ namespace qemtest {
 
 MethodScript::MethodScript(const std::string& function, int locals) : m_locals(locals) {
     m_b.Return();
-    m_b.Function(function, 0);
-    m_b.Emit(OP_RESERVE, I(locals));
+    Start(function, 0);
+}
+
+void MethodScript::Start(const std::string& function, int16_t params) {
+    m_b.Function(function, params);
+    m_b.Emit(OP_RESERVE, I(m_locals));
     m_b.Emit(OP_ARRAY, I(0), None(), L(1));
+    m_used = 1;
+    m_finished = false;
+}
+
+void MethodScript::Then(const std::string& function, int16_t params) {
+    Finish();
+    Start(function, params);
 }
 
 Opnd MethodScript::NewLocal() {

@@ -56,12 +56,17 @@ public:
     void Record(const Opnd& v);
     void Print(const char* text);
 
+    // Ends the function (it returns its records) and starts the next one,
+    // with its own locals and records; its parameters are L(-1), L(-2), ...
+    void Then(const std::string& function, int16_t params = 0);
+
     ProgramBuilder& Builder() { return m_b; }
     // Ends the function (it returns the records) and builds the program.
     std::shared_ptr<VmProgram> Program();
     std::vector<uint8_t> File();
 
 private:
+    void Start(const std::string& function, int16_t params);
     Opnd NewLocal();
     void Finish();
 
