@@ -167,7 +167,7 @@ bool ShowCursorOver(unsigned long window, int32_t shape, bool hidden) {
     const Cursor cursor = TableCursor(d, hidden ? kEmptyEntry : shape);
     if (cursor == 0) return false;
     XDefineCursor(d, window, cursor);
-    XFlush(d);
+    XSync(d, False);
     return true;
 }
 
@@ -190,6 +190,6 @@ bool MovePointerOver(unsigned long window, float x, float y) {
     const int bottom = clientY + attributes.height + static_cast<int>(frame[3]);
     XWarpPointer(d, None, attributes.root, 0, 0, 0, 0, left + Scaled(x, right - left),
                  bottom + Scaled(y, top - bottom));
-    XFlush(d);
+    XSync(d, False);
     return true;
 }

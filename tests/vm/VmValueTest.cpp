@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -242,9 +241,7 @@ TEST(ValueEncoding, SelfContainingAndSharedArraysWriteBoundedAndFail) {
         std::vector<uint8_t> bytes;
         ByteWriter w(bytes);
         std::string error;
-        const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(v->WriteTo(w, &error));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_LE(bytes.size(), size_t(CVmValue::kMaxEncodedElements) * 6);
         if (v != &a) {
             EXPECT_NE(error.find("an array that holds itself"), std::string::npos) << error;
