@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -227,7 +226,8 @@ TEST(ValueEncoding, NestingDepthIsBounded) {
 TEST(ValueEncoding, SelfContainingAndSharedArraysWriteBoundedAndFail) {
     // a holds itself once; b holds itself twice; c is no cycle but 60 levels
     // of arrays that each hold the level below twice. Written as trees, b and
-    // c have more elements than there are atoms.
+    // c have more elements than there are atoms: the bytes written show the
+    // work stopped at the budget.
     CVmValue a = Arr({Int(1)});
     a.asArray->Append(a);
     CVmValue b = Arr({});
@@ -242,9 +242,7 @@ TEST(ValueEncoding, SelfContainingAndSharedArraysWriteBoundedAndFail) {
         std::vector<uint8_t> bytes;
         ByteWriter w(bytes);
         std::string error;
-        const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(v->WriteTo(w, &error));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_LE(bytes.size(), size_t(CVmValue::kMaxEncodedElements) * 6);
         if (v != &a) {
             EXPECT_NE(error.find("an array that holds itself"), std::string::npos) << error;
