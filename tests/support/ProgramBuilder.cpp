@@ -44,6 +44,12 @@ Opnd VValue(const CVmValue& v) {
     return o;
 }
 
+Opnd VFloats(const std::vector<float>& values) {
+    CVmValue v;
+    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
+    return VValue(v);
+}
+
 Opnd VInt(int32_t n) {
     CVmValue v;
     v.SetInteger(n);
