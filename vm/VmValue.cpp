@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <ostream>
+#include <unordered_set>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -661,24 +662,74 @@ struct NestingGuard {
     bool TooDeep() const { return t_codingDepth > CVmValue::kMaxNesting; }
 };
 
-// The elements an encoding may still write. Objects encode their members
-// with nested WriteTo calls, which draw on the budget of the outermost one.
+// What an encoding may still write. Objects encode their members with nested
+// WriteTo calls, which draw on the budget of the outermost one.
+//
+// Arrays and objects reached a second time (shared, or holding themselves)
+// are written again as trees: the bytes written for such repeats are counted
+// and bounded, so that sharing cannot multiply the output without end. Bytes
+// written once per payload are bounded by what the value holds in memory.
 struct EncodeBudget {
     int64_t left = CVmValue::kMaxEncodedElements;
     bool spent = false;
+    bool repeatsSpent = false;
+    const ByteWriter* writer = nullptr;
+    std::unordered_set<const void*> seen;
+    int repeatDepth = 0;
+    size_t repeatStart = 0;
+    int64_t repeatedBytes = 0;
+
+    int64_t Repeated(const ByteWriter& out) const {
+        if (&out != writer || repeatDepth == 0) return repeatedBytes;
+        return repeatedBytes + static_cast<int64_t>(out.Size() - repeatStart);
+    }
+    // Whether `more` bytes may still be written at this point.
+    bool Allows(const ByteWriter& out, int64_t more) {
+        if (repeatDepth == 0 || &out != writer) return true;
+        if (Repeated(out) + more <= CVmValue::kMaxRepeatedBytes) return true;
+        spent = repeatsSpent = true;
+        return false;
+    }
 };
 thread_local EncodeBudget* t_encodeBudget = nullptr;
 
 // Takes one element from the budget; false once it is spent.
-bool Spend() {
+bool Spend(const ByteWriter& out) {
     EncodeBudget& b = *t_encodeBudget;
     if (b.left <= 0) {
         b.spent = true;
         return false;
     }
     --b.left;
-    return true;
+    return b.Allows(out, 0);
 }
+
+// Notes an array or object as reached; one reached before starts a repeat,
+// whose bytes are counted when the outermost repeat's scope ends.
+class RepeatScope {
+public:
+    RepeatScope(const ByteWriter& out, const void* payload) : m_out(out) {
+        EncodeBudget& b = *t_encodeBudget;
+        if (&out != b.writer || b.seen.insert(payload).second) {
+            if (b.repeatDepth == 0) return;
+        } else if (b.repeatDepth == 0) {
+            b.repeatStart = out.Size();
+        }
+        ++b.repeatDepth;
+        m_counted = true;
+    }
+    ~RepeatScope() {
+        if (!m_counted) return;
+        EncodeBudget& b = *t_encodeBudget;
+        if (--b.repeatDepth == 0) b.repeatedBytes += static_cast<int64_t>(m_out.Size() - b.repeatStart);
+    }
+    RepeatScope(const RepeatScope&) = delete;
+    RepeatScope& operator=(const RepeatScope&) = delete;
+
+private:
+    const ByteWriter& m_out;
+    bool m_counted = false;
+};
 
 }  // namespace
 
@@ -693,15 +744,20 @@ VmObjectFactory* VmCurrentObjectFactory() { return g_objectFactory; }
 bool CVmValue::WriteTo(ByteWriter& out, std::string* error) const {
     if (!t_encodeBudget) {
         EncodeBudget budget;
+        budget.writer = &out;
         struct Outermost {
             explicit Outermost(EncodeBudget* b) { t_encodeBudget = b; }
             ~Outermost() { t_encodeBudget = nullptr; }
         } outermost(&budget);
         const bool ok = WriteTo(out, nullptr);
         if (budget.spent && error) {
-            *error = "the value has more than " + std::to_string(kMaxEncodedElements) +
-                     " array elements and objects to write (an array that holds itself, or arrays shared many "
-                     "times).";
+            if (budget.repeatsSpent)
+                *error = "the value writes more than " + std::to_string(kMaxRepeatedBytes) +
+                         " bytes again for arrays and objects it holds more than once (arrays shared many times).";
+            else
+                *error = "the value has more than " + std::to_string(kMaxEncodedElements) +
+                         " array elements and objects to write (an array that holds itself, or arrays shared many "
+                         "times).";
         }
         return ok && !budget.spent;
     }
@@ -721,9 +777,11 @@ bool CVmValue::WriteTo(ByteWriter& out, std::string* error) const {
         out.PutByte(asBool ? 1 : 0);
         return true;
     case VmValueType::String:
+        if (!t_encodeBudget->Allows(out, 4 + int64_t(asString->Length()))) return false;
         out.PutString(asString->CStr(), asString->Length());
         return true;
     case VmValueType::Vector:
+        if (!t_encodeBudget->Allows(out, 4 + 4 * int64_t(asVector->count))) return false;
         out.PutInt32(asVector->count);
         for (int32_t i = 0; i < asVector->count; ++i) out.PutFloat(asVector->data[i]);
         return true;
@@ -734,10 +792,11 @@ bool CVmValue::WriteTo(ByteWriter& out, std::string* error) const {
             return !asArray;
         }
         const CVmArray* a = asArray;
+        RepeatScope repeat(out, a);
         out.PutInt32(a->count);
         bool ok = true;
         for (int32_t i = 0; i < a->count; ++i) {
-            if (!Spend()) return false;
+            if (!Spend(out)) return false;
             ok = a->items[i].WriteTo(out, nullptr) && ok;
         }
         return ok;
@@ -747,8 +806,9 @@ bool CVmValue::WriteTo(ByteWriter& out, std::string* error) const {
         std::string name = asObject ? asObject->ClassName() : "";
         for (char& c : name) c = FoldUpper(c);
         out.PutString(name.data(), static_cast<int32_t>(name.size()));
-        if (!asObject || guard.TooDeep() || !Spend()) return false;
-        return asObject->Serialize(out);
+        if (!asObject || guard.TooDeep() || !Spend(out)) return false;
+        RepeatScope repeat(out, asObject);
+        return asObject->Serialize(out) && t_encodeBudget->Allows(out, 0);
     }
     default:
         return false;

@@ -315,8 +315,9 @@ public:
     // leaves the value Void.
     //
     // Arrays may share elements and hold themselves: the encoding writes
-    // them as trees, so it stops after kMaxEncodedElements elements in all
-    // and then answers false, with the reason in *error when error is given.
+    // them as trees, so it stops after kMaxEncodedElements elements in all, or
+    // once the repeated ones have written kMaxRepeatedBytes, and then answers
+    // false, with the reason in *error when error is given.
     bool WriteTo(ByteWriter& out) const { return WriteTo(out, nullptr); }
     bool WriteTo(ByteWriter& out, std::string* error) const;
     bool ReadFrom(ByteReader& in, VmObjectFactory* factory);
@@ -330,6 +331,9 @@ public:
     static constexpr int kMaxNesting = 128;
     // Most array elements and objects one encoding writes.
     static constexpr int64_t kMaxEncodedElements = int64_t(1) << 22;
+    // Most bytes one encoding writes again for arrays and objects that it
+    // reaches more than once.
+    static constexpr int64_t kMaxRepeatedBytes = int64_t(1) << 26;
 
     // Whether values of type t own or share a payload that a write must release.
     static bool NeedsRelease(VmValueType t) { return In(kContainers | kDeepCopied, t); }

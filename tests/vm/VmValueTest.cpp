@@ -226,7 +226,8 @@ TEST(ValueEncoding, NestingDepthIsBounded) {
 TEST(ValueEncoding, SelfContainingAndSharedArraysWriteBoundedAndFail) {
     // a holds itself once; b holds itself twice; c is no cycle but 60 levels
     // of arrays that each hold the level below twice. Written as trees, b and
-    // c have more elements than there are atoms.
+    // c have more elements than there are atoms: the bytes written show the
+    // work stopped at the budget.
     CVmValue a = Arr({Int(1)});
     a.asArray->Append(a);
     CVmValue b = Arr({});
@@ -252,6 +253,21 @@ TEST(ValueEncoding, SelfContainingAndSharedArraysWriteBoundedAndFail) {
     big.SetArray(new CVmArray(100000));
     bool ok = false;
     EXPECT_EQ(Encode(big, &ok).size(), 5u + 100000u);
+    EXPECT_TRUE(ok);
+    // Few elements, but a shared array holding a 4 MB string, written again
+    // for each of the 40 places that hold it: the repeats stop the encoding.
+    CVmValue shared = Arr({Str(std::string(4 << 20, 'x').c_str())});
+    CVmValue many = Arr({});
+    for (int i = 0; i < 40; ++i) many.asArray->Append(shared);
+    std::vector<uint8_t> bytes;
+    ByteWriter w(bytes);
+    std::string error;
+    EXPECT_FALSE(many.WriteTo(w, &error));
+    EXPECT_LE(bytes.size(), size_t(CVmValue::kMaxRepeatedBytes) + (5u << 20));
+    EXPECT_NE(error.find("more than once"), std::string::npos) << error;
+    // Held twice it still writes whole.
+    many.asArray->Resize(2);
+    EXPECT_EQ(Encode(many, &ok).size(), 5u + 2 * (10u + (4u << 20)));
     EXPECT_TRUE(ok);
     a.asArray->RemoveAt(1);  // break the cycles so the arrays are freed
     b.asArray->Resize(0);
