@@ -97,6 +97,10 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     Input().hasFocus = WindowHasFocus(window) ? 1 : 0;
     WindowClientSize(window, Display().clientWidth, Display().clientHeight);
     for (int32_t& c : m_callbacks) c = -1;
+    // The listener's thread keeps the sensor records it receives.
+    m_configListener.SetTrackerWriter([this](int sensor, TrackerFields fields, const TrackerSensorRecord& values) {
+        Devices().trackers.Write(sensor, fields, values);
+    });
     RegisterScriptBindings(*this);
     RegisterGLConstants();
     // An outside tool that follows the running instruction made the link's
@@ -193,7 +197,7 @@ const char* CVRMachine::StringForId(int32_t id) { return EngineMessageText(id); 
 
 uint32_t CVRMachine::ThreadId() { return CurrentThreadId(); }
 
-void CVRMachine::RegisterGLConstants() {}
+void CVRMachine::RegisterGLConstants() { RegisterGLConstantTable(*this); }
 
 void CVRMachine::SetDataIn(const char* text) {
     if (text && *text) *GetOutputStream() << "\nDataIn: \"" << text << "\"";
@@ -316,11 +320,15 @@ void CVRMachine::PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lP
     }
     // Parameters reach the script as Integers; messages from outside the
     // engine never carry values (those travel only through PostValueEvent).
+    // The last shared byte buffer's message is a value event without values.
     if (message != kWakeUpMessage) {
         __Event e;
         e.id = static_cast<int32_t>(message);
-        e.first.SetInteger(static_cast<int32_t>(wParam));
-        e.second.SetInteger(static_cast<int32_t>(lParam));
+        const int32_t shared = Input().sharedBufferMessage;
+        if (shared < 0 || message != static_cast<uint32_t>(shared)) {
+            e.first.SetInteger(static_cast<int32_t>(wParam));
+            e.second.SetInteger(static_cast<int32_t>(lParam));
+        }
         m_events.Push(e);
     }
     DrainEvents();

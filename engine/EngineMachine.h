@@ -134,6 +134,7 @@ public:
     // error stream, when it is refused.
     bool LoadExternModule(const std::string& name) override;
     const std::vector<ExternModuleRecord>& ExternModules() const { return m_externModules; }
+    NativeLibraryLoad LoadNativeLibrary(const std::string& name) override;
 
     // The light pool of the script lights (kept in the scene state).
     int32_t AllocLight() { return Scene().AllocLight(); }

@@ -15,7 +15,6 @@
 #include "platform/ScreenMode.h"
 #include "platform/Thread.h"
 
-uint32_t g_engineVersion[4] = {0, 0, 0, 0};
 std::atomic<bool> HostQuitFlag{false};
 
 ModuleHooks& EngineModuleHooks() {

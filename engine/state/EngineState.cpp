@@ -3,6 +3,7 @@
 #include "scene/VRScene.h"
 
 EngineState* g_engineState = nullptr;
+uint32_t g_engineVersion[4] = {0, 0, 0, 0};
 
 int32_t SceneState::AllocLight() {
     for (int32_t light = 0; light < kPoolLights; ++light) {

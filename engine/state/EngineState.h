@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/state/TrackerSensor.h"
+
 class CConsole;
 class MachineServices;
 class VRScene;
@@ -55,9 +57,15 @@ struct InputState {
     int32_t sharedBufferMessage = -1;  // the last shared byte buffer's message
 };
 
+// Serial ports, tracker records and the windows of applications placed in
+// the engine window.
 struct DeviceState {
     static constexpr int kSerialPorts = 16;
-    int serialPorts[kSerialPorts];  // -1 when closed
+    int serialPorts[kSerialPorts];  // COM1 to COM16; -1 while closed
+    TrackerRecords trackers;
+    // The X windows of the applications started into the engine window; a
+    // script's handle for one is its index + 1. Entries are never reused.
+    std::vector<unsigned long> appWindows;
 
     DeviceState() {
         for (int& port : serialPorts) port = -1;
@@ -115,6 +123,10 @@ private:
     TimingState m_timing;
     PathState m_paths;
 };
+
+// The engine version numbers, kept by the engine module: 0 until the module
+// has passed its fade.
+extern uint32_t g_engineVersion[4];
 
 // The engine machine's state while the machine lives.
 extern EngineState* g_engineState;
