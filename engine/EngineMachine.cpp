@@ -92,6 +92,7 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     Display().console = m_console.get();
     Display().windowThread = m_windowThread;
     Display().nativeWindow = NoteDrawingWindow();
+    ShowCursorOver(Display().nativeWindow, Display().cursor, false);
     Display().window = window;
     Input().hasFocus = WindowHasFocus(window) ? 1 : 0;
     WindowClientSize(window, Display().clientWidth, Display().clientHeight);

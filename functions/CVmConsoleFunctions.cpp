@@ -1,5 +1,6 @@
 #include "functions/CVmConsoleFunctions.h"
 
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -56,10 +57,11 @@ void CVmConsoleFunctions::AddFunctions() {
 }
 
 int32_t CVmConsoleFunctions::ToPixels(float fraction, int32_t side) {
-    const double p = static_cast<double>(fraction) * side + 0.5;
+    const float p = fraction * static_cast<float>(side) + 0.5f;
     // Far outside the window, or no number at all: held to the int range.
-    if (!(p > -2147483648.0)) return p != p ? 0 : INT32_MIN;
-    if (p >= 2147483647.0) return INT32_MAX;
+    if (std::isnan(p)) return 0;
+    if (p <= -2147483648.0f) return INT32_MIN;
+    if (p >= 2147483648.0f) return INT32_MAX;
     return static_cast<int32_t>(p);
 }
 
@@ -69,9 +71,8 @@ int32_t CVmConsoleFunctions::ToPixels(float fraction, int32_t side) {
 void CVmConsoleFunctions::ConsoleFont(CVmClassBase*, int) {
     // Without a name the current font stays.
     const char* name = nullptr;
-    int32_t size = 0;
     if (!ReadParam(1, name, false)) return;
-    if (ArgCount() >= 2 && !ReadParam(2, size)) return;
+    const int32_t size = GetParamInt(2, false);
     if (CConsole* console = Console()) console->SetFont(name, size);
 }
 

@@ -135,11 +135,11 @@ unsigned long Pixel(XImage* image, int height, int x, int y) {
 
 }  // namespace
 
-TEST_F(ConsoleScriptProgram, ARectangleHangsDownFromItsCorner) {
+TEST_F(ConsoleScriptProgram, ARectangleHangsDownFromItsCornerOverTheClearedFrame) {
     ProgramBuilder b = FrameScript([](ProgramBuilder& b) {
-        // Red over the whole window, then green.
-        Call(b, "CONSOLECOLOR", {VInt(1), VInt(0), VInt(0)});
-        Call(b, "CONSOLEFILLEDRECT", {VInt(0), VInt(1), VInt(1), VInt(1)});
+        Call(b, "SETCLEARCOLOR", {VInt(1), VInt(0), VInt(0)});
+        Call(b, "SCENEBEGIN", {});
+        Call(b, "SCENEEND", {});
         Call(b, "CONSOLECOLOR", {VInt(0), VInt(1), VInt(0)});
         Call(b, "CONSOLEFILLEDRECT", {VReal(0.25f), VReal(0.25f), VReal(0.5f), VReal(0.5f)});
         Call(b, "CONSOLEFINISH", {});
