@@ -5,6 +5,7 @@
 
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
+#include "functions/GLConstants.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -86,4 +87,8 @@ void RegisterScriptBindings(CVirtualMachine& vm) {
     vm.RegisterFunctions(new CVmFunctionGL());
     for (const VmClassBinding& c : kScriptClasses)
         vm.RegisterClass(c.create ? c.create() : new CPendingClassRegistration(c.name));
+}
+
+void RegisterGLConstantTable(CVirtualMachine& vm) {
+    for (const GLConstant& c : kGLConstants) vm.AddConstant(c.name, c.value);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "functions/NetworkPacket.h"
 #include "scene/VRObj.h"
 #include "support/DebugInfoWriter.h"
 #include "support/ImageFiles.h"
@@ -341,6 +342,33 @@ void CameraFileSeeds(const fs::path& dir) {
                                   "Anim_Ctrl: N\n"));
 }
 
+// The first byte sets how the rest arrives on a stream (the piece size).
+void NetworkPacketSeeds(const fs::path& dir) {
+    std::vector<uint8_t> packet;
+    CVmValue v;
+    v.SetInteger(42);
+    const std::string name = "nm";
+    WriteNetworkPacket(v, &name, packet);
+    const std::string p(packet.begin(), packet.end());
+    const float xyz[3] = {1, 2, 3};
+    v.SetVector(xyz, 3);
+    WriteNetworkPacket(v, nullptr, packet);
+    const std::string vector(packet.begin(), packet.end());
+    std::string huge = p;
+    huge.replace(8, 4, "\x7F\xFF\xFF\xFF");
+    int n = 0;
+    WriteSeed(dir, n++, "\x07" + p);
+    WriteSeed(dir, n++, "\x02xxxxx" + p + vector);
+    WriteSeed(dir, n++, "\x3F" + huge + p);
+    WriteSeed(dir, n++, "\x00" + p.substr(0, 20));
+}
+
+void AamKindSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("AAM_AVATAR\n{\n}\n"));
+    WriteSeed(dir, 1, std::string("MODEL \"quoted name\" { 1, 2 }\nAnimation_mode: Keyframe\n"));
+    WriteSeed(dir, 2, std::string("MODEL\nFrame: 3\n"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -371,5 +399,7 @@ int main(int argc, char** argv) {
     ScriptFormatSeeds(root / "fuzz_script_format");
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
+    NetworkPacketSeeds(root / "fuzz_network_packet");
+    AamKindSeeds(root / "fuzz_aam_kind");
     return 0;
 }

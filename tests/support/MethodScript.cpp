@@ -152,4 +152,11 @@ std::string FirstError(const std::string& output) {
     return output.substr(from, output.find('\n', from) - from);
 }
 
+int StripWarnings(std::string& output, const std::string& text) {
+    const std::string warning = "\nVirtualMachine WARNING (line 0): " + text;
+    int n = 0;
+    for (size_t at; (at = output.find(warning)) != std::string::npos; ++n) output.erase(at, warning.size());
+    return n;
+}
+
 }  // namespace qemtest

@@ -85,4 +85,8 @@ std::string RunMain(const std::function<void(MethodScript&)>& build, const std::
 // The text of an output's first error after its prefix, or "".
 std::string FirstError(const std::string& output);
 
+// Removes every warning with the text (after its prefix) from the output;
+// how many there were.
+int StripWarnings(std::string& output, const std::string& text);
+
 }  // namespace qemtest
