@@ -1,6 +1,7 @@
 // The last-resort guard around calls into scripts and foreign code: an
-// access violation or an integer division trap inside the guarded call ends
-// the call instead of the process. Code that trips it skips the destructors
+// access violation, an illegal instruction or an arithmetic trap inside the
+// guarded call ends the call instead of the process (a division by zero is
+// told from the others). Code that trips it skips the destructors
 // of the frames it leaves, so our own code prevents faults by checking; this
 // catches only what slips through.
 #pragma once

@@ -32,9 +32,9 @@ constexpr int32_t kTypeLastVector = 23;
 constexpr int32_t kTypeEngineObject = 24;
 constexpr int32_t kTypeByteBuffer = 25;
 
-bool IsVectorType(int32_t t) { return t >= kTypeFirstVector && t <= kTypeLastVector; }
+constexpr bool IsVectorType(int32_t t) { return t >= kTypeFirstVector && t <= kTypeLastVector; }
 // The components a Vector type needs.
-int32_t VectorLength(int32_t t) { return t - kTypeFirstVector + 1; }
+constexpr int32_t VectorLength(int32_t t) { return t - kTypeFirstVector + 1; }
 
 NativeType ParamType(int32_t t) {
     switch (t) {

@@ -15,6 +15,7 @@
 #include "runtime/script/sharedByteBuffer.h"
 #include "support/ForkedChild.h"
 #include "support/MethodScript.h"
+#include "support/TestObjects.h"
 #include "vm/VirtualMachine.h"
 
 using namespace qemtest;
@@ -27,18 +28,6 @@ std::string Text(const CVmValue& v) {
     std::ostringstream s;
     s << v;
     return s.str();
-}
-
-CVmValue Str(const char* s) {
-    CVmValue v;
-    v.SetString(s);
-    return v;
-}
-
-CVmValue Int(int32_t n) {
-    CVmValue v;
-    v.SetInteger(n);
-    return v;
 }
 
 CVmValue Bool(bool b) {
@@ -175,7 +164,8 @@ TEST(sharedByteBuffer, ScriptsOfTwoProcessesExchangeValues) {
         RunMain(
             [&](MethodScript& s) {
                 std::vector<Opnd> buffers;
-                for (const std::string& n : names) buffers.push_back(s.New("SHAREDBYTEBUFFER", {VStr(n.c_str()), VInt(64)}));
+                for (const std::string& n : names)
+                    buffers.push_back(s.New("SHAREDBYTEBUFFER", {VStr(n.c_str()), VInt(64)}));
                 s.Call(buffers[0], "VARENCODE", {VInt(258)});
                 s.Call(buffers[1], "VARENCODE", {VValue(ArrayOf({Int(1), Str("ab"), Bool(true)}))});
                 s.Call(buffers[2], "VARENCODE", {VInt(1)});
@@ -194,7 +184,8 @@ TEST(sharedByteBuffer, ScriptsOfTwoProcessesExchangeValues) {
     EXPECT_EQ(outcome, SharedBlock::Connected);
     EXPECT_EQ(Block(raw->Data(), raw->Data() + 9), Bytes({0, 0, 0, 1, 2, 0, 0, 1, 2}));
     raw = SharedBlock::Attach(names[1], 64, outcome);
-    EXPECT_EQ(Block(raw->Data(), raw->Data() + 18), Bytes({0, 0, 0, 3, 2, 0, 0, 0, 1, 5, 0, 0, 0, 2, 0x61, 0x62, 4, 1}));
+    EXPECT_EQ(Block(raw->Data(), raw->Data() + 18),
+              Bytes({0, 0, 0, 3, 2, 0, 0, 0, 1, 5, 0, 0, 0, 2, 0x61, 0x62, 4, 1}));
     raw.reset();
 
     const std::string out = RunMain(
