@@ -84,7 +84,8 @@ TEST_F(DeviceFunctions, SerialPortErrors) {
         {"ReadComm", {VInt(17)}, "READCOMM: Serial port number must be between 1 and 16."},
         {"WriteComm", {VInt(17), VStr("x")}, "WRITECOMM: Serial port number must be between 1 and 16."},
         {"ReadComm", {VInt(5)}, "READCOMM: Cannot open serial port no 5."},
-        {"SetCommParameters", {VInt(5), VFloats({1, 2, 3, 4, 5, 6})}, "SETCOMMPARAMETERS: Cannot open serial port no 5."},
+        {"SetCommParameters", {VInt(5), VFloats({1, 2, 3, 4, 5, 6})},
+         "SETCOMMPARAMETERS: Cannot open serial port no 5."},
     };
     for (const Case& c : cases) {
         const CallOutcome o = Call(c.name, c.args);
@@ -206,7 +207,9 @@ int32_t RecordDisable(uint32_t cap) {
     g_other.push_back("disable " + std::to_string(cap));
     return 0;
 }
-void RecordRun(const char* name, int32_t value) { g_other.push_back(std::string("run ") + name + " " + std::to_string(value)); }
+void RecordRun(const char* name, int32_t value) {
+    g_other.push_back(std::string("run ") + name + " " + std::to_string(value));
+}
 void RecordRunAll(int32_t value) { g_other.push_back("run all " + std::to_string(value)); }
 
 }  // namespace
@@ -304,8 +307,8 @@ TEST_F(DeviceFunctionsWithScene, WithoutThePlugInTheRendererFunctionDrawsTheTwoP
     // The centres of the corner pixels.
     const float x = 1.0f - 1.0f / kWidth, y = 1.0f - 1.0f / kHeight;
     glBegin(GL_POINTS);
-    const CallOutcome o =
-        CallGlobal(vm, "QemNetworkRendererFunc", {VInt(43690), VInt(3), VFloats({-x, -y, 0}), VInt(3), VFloats({x, y, 0})});
+    const CallOutcome o = CallGlobal(vm, "QemNetworkRendererFunc",
+                                     {VInt(43690), VInt(3), VFloats({-x, -y, 0}), VInt(3), VFloats({x, y, 0})});
     glEnd();
     EXPECT_FALSE(o.error) << o.output;
     while (glGetError() != GL_NO_ERROR) {
