@@ -227,7 +227,9 @@ TEST_F(DeviceFunctions, NetworkRendererCallsCarryPointersToTheValues) {
     Call("QemNetworkRendererFunc");
     std::vector<Opnd> fourteen(14, VInt(1));
     Call("QemNetworkRendererFunc", fourteen);
-    ASSERT_EQ(g_calls.size(), 4u);
+    // Short values read as zeros after their end.
+    Call("QemNetworkRendererFunc", {VInt(43690), VInt(3), VFloats({5}), VInt(4), VStr("")});
+    ASSERT_EQ(g_calls.size(), 5u);
     EXPECT_EQ(g_calls[0].id, 43690);
     EXPECT_EQ(g_calls[0].data[0], "floats 1.000000 3.000000");
     EXPECT_EQ(g_calls[0].data[1], "floats 4.000000 6.000000");
@@ -245,6 +247,8 @@ TEST_F(DeviceFunctions, NetworkRendererCallsCarryPointersToTheValues) {
         EXPECT_EQ(g_calls[call].id, 0);
         for (int k = 0; k < 6; ++k) EXPECT_EQ(g_calls[call].data[k], "null");
     }
+    EXPECT_EQ(g_calls[4].data[0], "floats 5.000000 0.000000");
+    EXPECT_EQ(g_calls[4].data[1], "text ");
 
     // Without the plug-in's run slots nothing is run.
     Call("QemNetworkRendererSlavePluginRun", {VStr("a"), VInt(1)});
