@@ -1,9 +1,11 @@
 #include "functions/CVmDeviceFunctions.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/state/EngineState.h"
 #include "platform/EmbeddedApplications.h"
@@ -16,6 +18,8 @@ namespace {
 constexpr int32_t kReadLimit = 999;
 constexpr int kPairs = 6;
 constexpr int32_t kMaxRendererArgs = 1 + 2 * kPairs;
+// The least a value passed to the renderer holds: four floats.
+constexpr size_t kMinRendererData = 16;
 
 }  // namespace
 
@@ -300,6 +304,15 @@ void CVmDeviceFunctions::QemNetworkRendererFunc(CVmClassBase*, int) {
     int32_t id = 0;
     int32_t codes[kPairs] = {};
     const void* data[kPairs] = {};
+    // Each pair's value is passed as a copy with zeros after it: the callee
+    // learns no length, and a reader of a fixed number of floats (the
+    // fallback reads three) must not read past a short value.
+    std::vector<char> copies[kPairs];
+    auto pass = [&](int k, const void* bytes, size_t size) {
+        copies[k].assign(std::max(size, kMinRendererData), 0);
+        if (size) std::memcpy(copies[k].data(), bytes, size);
+        data[k] = copies[k].data();
+    };
     const int32_t count = ArgCount();
     if (count >= 1 && count <= kMaxRendererArgs) {
         if (!ReadParam(1, id)) return;
@@ -307,16 +320,15 @@ void CVmDeviceFunctions::QemNetworkRendererFunc(CVmClassBase*, int) {
             if (!ReadParam(2 * k + 2, codes[k])) return;
             const CVmValue* value = GetParam(2 * k + 3);
             const VmValueType type = value->type;
-            // A pointer to the value's own storage, when its type is the one
-            // the code asks for.
-            if ((codes[k] == 1 || codes[k] == 2) && type == VmValueType::Integer)
-                data[k] = &value->asInt;
-            else if ((codes[k] == 1 || codes[k] == 2) && type == VmValueType::Real)
-                data[k] = &value->asReal;
-            else if ((codes[k] == 3 || codes[k] == 4) && type == VmValueType::String)
-                data[k] = value->asString->CStr();
-            else if ((codes[k] == 3 || codes[k] == 4) && type == VmValueType::Vector)
-                data[k] = value->asVector->data;
+            // Codes 1 and 2 carry a number, 3 and 4 characters or floats.
+            if (codes[k] == 1 || codes[k] == 2) {
+                if (type == VmValueType::Integer || type == VmValueType::Real) pass(k, &value->asInt, 4);
+            } else if (codes[k] == 3 || codes[k] == 4) {
+                if (type == VmValueType::String)
+                    pass(k, value->asString->CStr(), static_cast<size_t>(value->asString->Length()));
+                else if (type == VmValueType::Vector)
+                    pass(k, value->asVector->data, static_cast<size_t>(value->asVector->count) * sizeof(float));
+            }
         }
     }
     // The answer is not the script's.

@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/MessageTable.h"
 #include "engine/state/EngineState.h"
 #include "engine/state/MachineServices.h"
 #include "functions/CVmCameraFunctions.h"
@@ -37,8 +36,7 @@ namespace {
 
 // The engine's message texts, and host calls registered under the calling
 // thread as the engine machine's are.
-class EngineLikeMachine : public CVirtualMachine {
-    const char* StringForId(int32_t id) override { return EngineMessageText(id); }
+class EngineLikeMachine : public EngineMessagesMachine {
     uint32_t ThreadId() override { return CurrentThreadId(); }
 };
 
@@ -95,12 +93,6 @@ private:
         VmReturnInteger(GetParamInt(1));
     }
 };
-
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
 
 Opnd Bool(bool b) {
     CVmValue v;
@@ -172,10 +164,10 @@ TEST_F(CameraFunctions, GettersAndSettersActOnTheCurrentCamera) {
     for (const char* name : {"CameraGetMatrix", "GetCameraRotationMatrix", "CameraGetRotationMatrix3",
                              "GetCameraXAxis", "CameraGetYAxis", "GetCameraZAxis"})
         s.Record(s.Global(name));
-    s.Global("CameraSetPosition", {Floats({4, 5, 6})});
+    s.Global("CameraSetPosition", {VFloats({4, 5, 6})});
     s.Record(s.Global("CameraGetPosition"));
     // A short Vector reads 0 for what it lacks.
-    s.Global("CameraSetPosition", {Floats({7})});
+    s.Global("CameraSetPosition", {VFloats({7})});
     s.Record(s.Global("GetCameraPosition"));
     s.Global("SetCameraTarget", {VInt(0), VInt(0), VInt(0)});
     s.Record(s.Global("GetCameraTarget"));
@@ -197,7 +189,7 @@ TEST_F(CameraFunctions, GettersAndSettersActOnTheCurrentCamera) {
 
 TEST_F(CameraFunctions, DirectionRotationAndFreeing) {
     MethodScript look("MAIN");
-    look.Global("SetCameraDirection", {Floats({1, 0, 0})});
+    look.Global("SetCameraDirection", {VFloats({1, 0, 0})});
     Run(look);
     float d[3];
     scene->cameras[0].GetDirection(d);
@@ -209,7 +201,7 @@ TEST_F(CameraFunctions, DirectionRotationAndFreeing) {
     // No argument frees the camera, as CameraFree does.
     s.Global("CameraSetTarget", {});
     s.Global("SetCameraRotation", {VInt(90), VInt(0), VInt(1), VInt(0)});
-    s.Global("CameraRotate", {VInt(90), Floats({0, 1, 0})});
+    s.Global("CameraRotate", {VInt(90), VFloats({0, 1, 0})});
     s.Global("CameraRotateABS", {VInt(-180), VInt(0), VInt(1), VInt(0)});
     Run(s);
     const VRCamera& c = scene->cameras[0];
@@ -228,7 +220,7 @@ TEST_F(CameraFunctions, BadInputStopsTheScriptAndChangesNothing) {
     } cases[] = {
         {"CameraActivate", {VInt(8)}, "CAMERAACTIVATE: Invalid camera ID."},
         {"SetActiveCamera", {VInt(-1)}, "SETACTIVECAMERA: Invalid camera ID."},
-        {"CameraSetBounds", {Floats({1, 2, 3, 4, 5})},
+        {"CameraSetBounds", {VFloats({1, 2, 3, 4, 5})},
          "CAMERASETBOUNDS: Param n. 1 must be a vector of 6 components length."},
         {"SceneSetCallback", {VInt(5)}, "SCENESETCALLBACK: Param n. 1 must be a string."},
         {"SetCameraMatrix", {VInt(5)}, "SETCAMERAMATRIX: Param n. 1 must be a vector."},
@@ -356,7 +348,7 @@ TEST_F(CameraFunctions, LightsCullingFogAndTheListenerLink) {
     MethodScript s("MAIN");
     s.Global("SceneEnable", {VInt(2), VInt(99)});
     s.Global("SceneEnable", {VInt(8)});
-    s.Global("SceneEnableFog", {VInt(1), VInt(50), Floats({0.5f, 0.25f})});
+    s.Global("SceneEnableFog", {VInt(1), VInt(50), VFloats({0.5f, 0.25f})});
     s.Global("CameraLinkToListener", {});
     Run(s);
     EXPECT_EQ(scene->lightEnabled[2], 1);
@@ -408,7 +400,7 @@ TEST_F(CameraFunctions, CameraAnimationFromTheWorkingFolder) {
     s.Global("GetCameraAnimation", {VInt(0), VInt(1), position}, {{3, position}});
     s.Record(position);
     s.Global("SetCameraBounds", {VInt(0), VInt(-2)});
-    s.Global("CameraSetBounds", {Floats({-1, 1, -2, 2, -3, 3, 99})});
+    s.Global("CameraSetBounds", {VFloats({-1, 1, -2, 2, -3, 3, 99})});
     s.Global("SetCameraAnimation", {VInt(1), VInt(0)});
     s.Record(s.Global("GetCameraPosition"));
     s.Record(s.Global("GetCameraTarget"));

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/MessageTable.h"
 #include "engine/state/Console.h"
 #include "engine/state/EngineState.h"
 #include "functions/CVmConsoleFunctions.h"
@@ -17,16 +16,6 @@
 using namespace qemtest;
 
 namespace {
-
-class MessageMachine : public CVirtualMachine {
-    const char* StringForId(int32_t id) override { return EngineMessageText(id); }
-};
-
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
 
 Opnd Bool(bool b) {
     CVmValue v;
@@ -59,7 +48,7 @@ protected:
 
     EngineState state;
     CConsole console;
-    MessageMachine vm;
+    EngineMessagesMachine vm;
 };
 
 }  // namespace
@@ -71,7 +60,7 @@ TEST_F(ConsoleFunctions, PositionsAndSizesAreFractionsOfTheWindowRounded) {
     Call("ConsoleFilledRect", {VReal(0.25f), VReal(0.25f), VReal(0.5f), VReal(0.5f)});
     Call("ConsoleRect", {VReal(0.1f), VReal(0.999f), VInt(1), VReal(-0.1f)});
     // An odd last component is no point.
-    Call("ConsoleLines", {Floats({0, 0, 1, 1, 0.5f})});
+    Call("ConsoleLines", {VFloats({0, 0, 1, 1, 0.5f})});
 
     const std::vector<CConsole::CAtom*> atoms = Atoms();
     ASSERT_EQ(atoms.size(), 4u);
@@ -111,8 +100,8 @@ TEST_F(ConsoleFunctions, ColourByArgumentCountOrVector) {
         {{VReal(1), VReal(0.5f), VReal(0.25f), VReal(0.125f)}, {1, 0.5f, 0.25f, 0.125f}},
         {{}, {0, 0, 0, 1}},
         {{VReal(1), VReal(1), VReal(1), VReal(1), VReal(1)}, {0, 0, 0, 1}},
-        {{Floats({0.5f, 0.25f, 1})}, {0.5f, 0.25f, 1, 1}},
-        {{Floats({0.5f, 0.25f, 1, 0.75f})}, {0.5f, 0.25f, 1, 0.75f}},
+        {{VFloats({0.5f, 0.25f, 1})}, {0.5f, 0.25f, 1, 1}},
+        {{VFloats({0.5f, 0.25f, 1, 0.75f})}, {0.5f, 0.25f, 1, 0.75f}},
     };
     for (const Case& c : cases) {
         console.color[0] = console.color[1] = console.color[2] = console.color[3] = 0.9f;
@@ -128,8 +117,8 @@ TEST_F(ConsoleFunctions, BadParametersStopTheScriptAndChangeNothing) {
         std::vector<Opnd> args;
         const char* message;
     } cases[] = {
-        {"ConsoleColor", {Floats({1, 0})}, "Param n. 1 must be a vector of 3 or 4 components length."},
-        {"ConsoleColor", {Floats({1, 0, 0, 0, 0})}, "Param n. 1 must be a vector of 3 or 4 components length."},
+        {"ConsoleColor", {VFloats({1, 0})}, "Param n. 1 must be a vector of 3 or 4 components length."},
+        {"ConsoleColor", {VFloats({1, 0, 0, 0, 0})}, "Param n. 1 must be a vector of 3 or 4 components length."},
         {"ConsoleText", {VReal(0.5f), VReal(0.5f), VInt(5)}, "Param n. 3 must be a string."},
         {"ConsoleText", {VReal(0.5f)}, "Mandatory param n. 2 was not supplied."},
         {"ConsoleLines", {VInt(5)}, "Param n. 1 must be a vector."},

@@ -84,7 +84,8 @@ TEST_F(DeviceFunctions, SerialPortErrors) {
         {"ReadComm", {VInt(17)}, "READCOMM: Serial port number must be between 1 and 16."},
         {"WriteComm", {VInt(17), VStr("x")}, "WRITECOMM: Serial port number must be between 1 and 16."},
         {"ReadComm", {VInt(5)}, "READCOMM: Cannot open serial port no 5."},
-        {"SetCommParameters", {VInt(5), VFloats({1, 2, 3, 4, 5, 6})}, "SETCOMMPARAMETERS: Cannot open serial port no 5."},
+        {"SetCommParameters", {VInt(5), VFloats({1, 2, 3, 4, 5, 6})},
+         "SETCOMMPARAMETERS: Cannot open serial port no 5."},
     };
     for (const Case& c : cases) {
         const CallOutcome o = Call(c.name, c.args);
@@ -206,7 +207,9 @@ int32_t RecordDisable(uint32_t cap) {
     g_other.push_back("disable " + std::to_string(cap));
     return 0;
 }
-void RecordRun(const char* name, int32_t value) { g_other.push_back(std::string("run ") + name + " " + std::to_string(value)); }
+void RecordRun(const char* name, int32_t value) {
+    g_other.push_back(std::string("run ") + name + " " + std::to_string(value));
+}
 void RecordRunAll(int32_t value) { g_other.push_back("run all " + std::to_string(value)); }
 
 }  // namespace
@@ -224,7 +227,9 @@ TEST_F(DeviceFunctions, NetworkRendererCallsCarryPointersToTheValues) {
     Call("QemNetworkRendererFunc");
     std::vector<Opnd> fourteen(14, VInt(1));
     Call("QemNetworkRendererFunc", fourteen);
-    ASSERT_EQ(g_calls.size(), 4u);
+    // Short values read as zeros after their end.
+    Call("QemNetworkRendererFunc", {VInt(43690), VInt(3), VFloats({5}), VInt(4), VStr("")});
+    ASSERT_EQ(g_calls.size(), 5u);
     EXPECT_EQ(g_calls[0].id, 43690);
     EXPECT_EQ(g_calls[0].data[0], "floats 1.000000 3.000000");
     EXPECT_EQ(g_calls[0].data[1], "floats 4.000000 6.000000");
@@ -242,6 +247,8 @@ TEST_F(DeviceFunctions, NetworkRendererCallsCarryPointersToTheValues) {
         EXPECT_EQ(g_calls[call].id, 0);
         for (int k = 0; k < 6; ++k) EXPECT_EQ(g_calls[call].data[k], "null");
     }
+    EXPECT_EQ(g_calls[4].data[0], "floats 5.000000 0.000000");
+    EXPECT_EQ(g_calls[4].data[1], "text ");
 
     // Without the plug-in's run slots nothing is run.
     Call("QemNetworkRendererSlavePluginRun", {VStr("a"), VInt(1)});
@@ -304,8 +311,8 @@ TEST_F(DeviceFunctionsWithScene, WithoutThePlugInTheRendererFunctionDrawsTheTwoP
     // The centres of the corner pixels.
     const float x = 1.0f - 1.0f / kWidth, y = 1.0f - 1.0f / kHeight;
     glBegin(GL_POINTS);
-    const CallOutcome o =
-        CallGlobal(vm, "QemNetworkRendererFunc", {VInt(43690), VInt(3), VFloats({-x, -y, 0}), VInt(3), VFloats({x, y, 0})});
+    const CallOutcome o = CallGlobal(vm, "QemNetworkRendererFunc",
+                                     {VInt(43690), VInt(3), VFloats({-x, -y, 0}), VInt(3), VFloats({x, y, 0})});
     glEnd();
     EXPECT_FALSE(o.error) << o.output;
     while (glGetError() != GL_NO_ERROR) {

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/MessageTable.h"
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
 #include "runtime/script/byteBuffer.h"
@@ -23,10 +22,6 @@
 using namespace qemtest;
 
 namespace {
-
-class MessageMachine : public CVirtualMachine {
-    const char* StringForId(int32_t id) override { return EngineMessageText(id); }
-};
 
 // A scene, so that the GL set-up fetched the extension entry points.
 class GLFunctions : public GlSceneFixture {
@@ -62,7 +57,7 @@ protected:
         if (!r || r->type != VmValueType::String) return "-";
         return std::string(r->asString->CStr(), static_cast<size_t>(r->asString->Length()));
     }
-    MessageMachine vm;
+    EngineMessagesMachine vm;
 };
 
 // A texture of that target bound for the test, deleted at its end.

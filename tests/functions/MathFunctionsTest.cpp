@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/MessageTable.h"
 #include "functions/CVmFunction.h"
 #include "support/GlobalCalls.h"
 
@@ -16,21 +15,11 @@ using namespace qemtest;
 
 namespace {
 
-class MessageMachine : public CVirtualMachine {
-    const char* StringForId(int32_t id) override { return EngineMessageText(id); }
-};
-
 class MathFunctions : public ::testing::Test {
 protected:
     MathFunctions() { vm.RegisterFunctions(new CVmFunction()); }
-    MessageMachine vm;
+    EngineMessagesMachine vm;
 };
-
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
 
 Opnd Bool(bool b) {
     CVmValue v;
@@ -135,27 +124,27 @@ TEST_F(MathFunctions, MatricesGiveVectorsOfTheirSize) {
     } cases[] = {
         {"MatrixIdentity_4", {}, kIdentity4},
         {"MatrixIdentity_3", {}, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
-        {"MatrixInverse_3", {Floats(oneToNine)}, std::vector<float>(9, 0.0f)},
-        {"MatrixInverse_4", {Floats(Diagonal4(2, 4, 0.5f, 1))}, Diagonal4(0.5f, 0.25f, 2, 1)},
-        {"MatrixInverse_4", {Floats(std::vector<float>(16, 1.0f))}, std::vector<float>(16, 0.0f)},
-        {"MatrixInverseTranspose_3", {Floats(ones9)}, std::vector<float>(9, 0.0f)},
-        {"MatrixInverseTranspose_4", {Floats(translation)}, {1, 0, 0, -5, 0, 1, 0, -6, 0, 0, 1, -7, 0, 0, 0, 1}},
-        {"MatrixTranspose_3", {Floats(oneToNine)}, {1, 4, 7, 2, 5, 8, 3, 6, 9}},
-        {"MatrixSum_3", {Floats(oneToNine), Floats(ones9)}, {2, 3, 4, 5, 6, 7, 8, 9, 10}},
-        {"MatrixMultiplyMatrix_4", {Floats(translation), Floats(Diagonal4(2, 2, 2, 1))},
+        {"MatrixInverse_3", {VFloats(oneToNine)}, std::vector<float>(9, 0.0f)},
+        {"MatrixInverse_4", {VFloats(Diagonal4(2, 4, 0.5f, 1))}, Diagonal4(0.5f, 0.25f, 2, 1)},
+        {"MatrixInverse_4", {VFloats(std::vector<float>(16, 1.0f))}, std::vector<float>(16, 0.0f)},
+        {"MatrixInverseTranspose_3", {VFloats(ones9)}, std::vector<float>(9, 0.0f)},
+        {"MatrixInverseTranspose_4", {VFloats(translation)}, {1, 0, 0, -5, 0, 1, 0, -6, 0, 0, 1, -7, 0, 0, 0, 1}},
+        {"MatrixTranspose_3", {VFloats(oneToNine)}, {1, 4, 7, 2, 5, 8, 3, 6, 9}},
+        {"MatrixSum_3", {VFloats(oneToNine), VFloats(ones9)}, {2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {"MatrixMultiplyMatrix_4", {VFloats(translation), VFloats(Diagonal4(2, 2, 2, 1))},
          {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 5, 6, 7, 1}},
-        {"MatrixMultiplyVector_4", {Floats(translation), Floats({1, 1, 1, 1, 99})}, {6, 7, 8, 1}},
-        {"MatrixMultiplyVector_3", {Floats(oneToNine), Floats({1, 0, 0})}, {1, 2, 3}},
+        {"MatrixMultiplyVector_4", {VFloats(translation), VFloats({1, 1, 1, 1, 99})}, {6, 7, 8, 1}},
+        {"MatrixMultiplyVector_3", {VFloats(oneToNine), VFloats({1, 0, 0})}, {1, 2, 3}},
         // Only the first nine or sixteen components are read.
-        {"MatrixTranspose_3", {Floats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})}, {1, 4, 7, 2, 5, 8, 3, 6, 9}},
+        {"MatrixTranspose_3", {VFloats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})}, {1, 4, 7, 2, 5, 8, 3, 6, 9}},
     };
     for (const Case& c : cases) {
         const CallOutcome o = CallGlobal(vm, c.name, c.args);
         EXPECT_FALSE(o.error) << c.name << o.output;
         ExpectNear(o.result, c.result, c.name);
     }
-    EXPECT_EQ(CallGlobal(vm, "MatrixDet_3", {Floats({2, 0, 0, 0, 3, 0, 0, 0, 4})}).result, "24");
-    EXPECT_EQ(CallGlobal(vm, "MatrixDet_4", {Floats(Diagonal4(2, 4, 0.5f, 3))}).result, "12");
+    EXPECT_EQ(CallGlobal(vm, "MatrixDet_3", {VFloats({2, 0, 0, 0, 3, 0, 0, 0, 4})}).result, "24");
+    EXPECT_EQ(CallGlobal(vm, "MatrixDet_4", {VFloats(Diagonal4(2, 4, 0.5f, 3))}).result, "12");
 }
 
 TEST_F(MathFunctions, InvertMatrixAndNormWriteTheirParameter) {
@@ -172,7 +161,7 @@ TEST_F(MathFunctions, InvertMatrixAndNormWriteTheirParameter) {
         {"Norm", {0, 0, 0, 2}, "[ 0 , 0 , 0 , 1 ]", {0, 0, 0, 1}},
     };
     for (const Case& c : cases) {
-        const CallOutcome o = CallWritingParam1(vm, c.name, Floats(c.param));
+        const CallOutcome o = CallWritingParam1(vm, c.name, VFloats(c.param));
         EXPECT_FALSE(o.error) << c.name << o.output;
         const size_t split = o.output.find('\n');
         ASSERT_NE(split, std::string::npos) << o.output;
@@ -180,7 +169,7 @@ TEST_F(MathFunctions, InvertMatrixAndNormWriteTheirParameter) {
         ExpectNear(o.output.substr(split + 1), c.after, c.name);
     }
     // A zero Vector has no direction.
-    const CallOutcome zero = CallGlobal(vm, "Norm", {Floats({0, 0, 0})});
+    const CallOutcome zero = CallGlobal(vm, "Norm", {VFloats({0, 0, 0})});
     EXPECT_NE(zero.result.find("nan"), std::string::npos) << zero.result;
 }
 
@@ -192,30 +181,30 @@ TEST_F(MathFunctions, Quaternions) {
         std::vector<Opnd> args;
         std::vector<float> result;
     } cases[] = {
-        {"EulerToQuaternion", {Floats({90, 0, 0})}, {h, 0, 0, h}},
+        {"EulerToQuaternion", {VFloats({90, 0, 0})}, {h, 0, 0, h}},
         // x first, then y: 90 about x then 90 about y.
-        {"EulerToQuaternion", {Floats({90, 90, 0})}, {0.5f, 0.5f, 0.5f, 0.5f}},
-        {"QuaternionToEuler", {Floats({0, 0.5f, 0, std::sqrt(0.75f)})}, {0, 60, 0}},
-        {"QuaternionToEuler", {Floats({0, 0, -h, h})}, {0, 0, -90}},
-        {"QuaternionProduct", {Floats({0, 0, 0, 1}), Floats(q)}, q},
-        {"QuaternionProduct", {Floats(q), Floats({0, 0, 0, 1})}, q},
-        {"QuaternionProduct", {Floats({1, 0, 0, 0}), Floats({0, 1, 0, 0})}, {0, 0, 1, 0}},
-        {"QuaternionSum", {Floats(q), Floats({1, 1, 1, 1})}, {1.1f, 1.2f, 1.3f, 1.927362f}},
-        {"QuaternionDiff", {Floats(q), Floats({1, 1, 1, 1})}, {-0.9f, -0.8f, -0.7f, -0.072638f}},
-        {"QuaternionToMatrix3", {Floats({0, 0, 0, 1})}, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
-        {"Matrix3ToQuaternion", {Floats({0, 1, 0, -1, 0, 0, 0, 0, 1})}, {0, 0, h, h}},
-        {"AxisAngleToQuaternion", {Floats({0, 0, 1, float(M_PI / 2)})}, {0, 0, h, h}},
-        {"AngleAxisToQuaternion", {Floats({float(M_PI / 2), 0, 0, 1})}, {0, 0, h, h}},
-        {"QuaternionToAxisAngle", {Floats({0, 0, h, h})}, {0, 0, 1, float(M_PI / 2)}},
-        {"QuaternionToAngleAxis", {Floats({0, 0, h, h})}, {float(M_PI / 2), 0, 0, 1}},
-        {"QuaternionSlerp", {Floats({0, 0, 0, 1}), Floats({0, 0, 1, 0}), VReal(0.5f)}, {0, 0, h, h}},
+        {"EulerToQuaternion", {VFloats({90, 90, 0})}, {0.5f, 0.5f, 0.5f, 0.5f}},
+        {"QuaternionToEuler", {VFloats({0, 0.5f, 0, std::sqrt(0.75f)})}, {0, 60, 0}},
+        {"QuaternionToEuler", {VFloats({0, 0, -h, h})}, {0, 0, -90}},
+        {"QuaternionProduct", {VFloats({0, 0, 0, 1}), VFloats(q)}, q},
+        {"QuaternionProduct", {VFloats(q), VFloats({0, 0, 0, 1})}, q},
+        {"QuaternionProduct", {VFloats({1, 0, 0, 0}), VFloats({0, 1, 0, 0})}, {0, 0, 1, 0}},
+        {"QuaternionSum", {VFloats(q), VFloats({1, 1, 1, 1})}, {1.1f, 1.2f, 1.3f, 1.927362f}},
+        {"QuaternionDiff", {VFloats(q), VFloats({1, 1, 1, 1})}, {-0.9f, -0.8f, -0.7f, -0.072638f}},
+        {"QuaternionToMatrix3", {VFloats({0, 0, 0, 1})}, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
+        {"Matrix3ToQuaternion", {VFloats({0, 1, 0, -1, 0, 0, 0, 0, 1})}, {0, 0, h, h}},
+        {"AxisAngleToQuaternion", {VFloats({0, 0, 1, float(M_PI / 2)})}, {0, 0, h, h}},
+        {"AngleAxisToQuaternion", {VFloats({float(M_PI / 2), 0, 0, 1})}, {0, 0, h, h}},
+        {"QuaternionToAxisAngle", {VFloats({0, 0, h, h})}, {0, 0, 1, float(M_PI / 2)}},
+        {"QuaternionToAngleAxis", {VFloats({0, 0, h, h})}, {float(M_PI / 2), 0, 0, 1}},
+        {"QuaternionSlerp", {VFloats({0, 0, 0, 1}), VFloats({0, 0, 1, 0}), VReal(0.5f)}, {0, 0, h, h}},
     };
     for (const Case& c : cases) {
         const CallOutcome o = CallGlobal(vm, c.name, c.args);
         EXPECT_FALSE(o.error) << c.name << o.output;
         ExpectNear(o.result, c.result, c.name);
     }
-    EXPECT_EQ(CallGlobal(vm, "EulerToQuaternion", {Floats({90, 0, 0})}).result, "[ 0.707107 , 0 , 0 , 0.707107 ]");
+    EXPECT_EQ(CallGlobal(vm, "EulerToQuaternion", {VFloats({90, 0, 0})}).result, "[ 0.707107 , 0 , 0 , 0.707107 ]");
 }
 
 TEST_F(MathFunctions, VectorRotateTakesTheAxisEitherWay) {
@@ -223,14 +212,14 @@ TEST_F(MathFunctions, VectorRotateTakesTheAxisEitherWay) {
         std::vector<Opnd> args;
         std::vector<float> result;
     } cases[] = {
-        {{VInt(90), Floats({0, 0, 1}), Floats({1, 0, 0})}, {0, 1, 0}},
-        {{VInt(90), VInt(0), VInt(0), VInt(1), Floats({1, 0, 0})}, {0, 1, 0}},
+        {{VInt(90), VFloats({0, 0, 1}), VFloats({1, 0, 0})}, {0, 1, 0}},
+        {{VInt(90), VInt(0), VInt(0), VInt(1), VFloats({1, 0, 0})}, {0, 1, 0}},
         // The axis need not be a unit vector; missing components are 0.
-        {{VInt(90), Floats({0, 0, 5}), Floats({2, 0})}, {0, 2, 0}},
-        {{VInt(90), Floats({0, 0, 5}), Floats({2, 0, 0}), Bool(true)}, {0, 1, 0}},
-        {{VInt(-90), VInt(1), VInt(0), VInt(0), Floats({0, 1, 0}), Bool(false)}, {0, 0, -1}},
+        {{VInt(90), VFloats({0, 0, 5}), VFloats({2, 0})}, {0, 2, 0}},
+        {{VInt(90), VFloats({0, 0, 5}), VFloats({2, 0, 0}), Bool(true)}, {0, 1, 0}},
+        {{VInt(-90), VInt(1), VInt(0), VInt(0), VFloats({0, 1, 0}), Bool(false)}, {0, 0, -1}},
         // About no axis the point stays where it is.
-        {{VInt(90), Floats({0, 0, 0}), Floats({1, 2, 3})}, {1, 2, 3}},
+        {{VInt(90), VFloats({0, 0, 0}), VFloats({1, 2, 3})}, {1, 2, 3}},
     };
     for (const Case& c : cases) {
         const CallOutcome o = CallGlobal(vm, "VectorRotate", c.args);
@@ -244,7 +233,7 @@ TEST_F(MathFunctions, BezierPoints) {
         MethodScript s("MAIN");
         const Opnd array = s.Local(VInt(0));
         s.Builder().Emit(OP_ARRAY, I(0), None(), array);
-        for (const std::vector<float>& p : points) s.Builder().Emit(OP_ARRAY_APPEND, Floats(p), None(), array);
+        for (const std::vector<float>& p : points) s.Builder().Emit(OP_ARRAY_APPEND, VFloats(p), None(), array);
         s.Record(s.Global("SetBezierCurve", {array, VReal(t)}));
         const CallOutcome o = RunScript(vm, s);
         EXPECT_FALSE(o.error) << o.output;
@@ -263,7 +252,7 @@ TEST_F(MathFunctions, BezierPoints) {
 }
 
 TEST_F(MathFunctions, BadParametersStopTheScriptWithTheirMessage) {
-    const Opnd m16 = Floats(std::vector<float>(16, 1.0f));
+    const Opnd m16 = VFloats(std::vector<float>(16, 1.0f));
     struct Case {
         const char* name;
         std::vector<Opnd> args;
@@ -271,17 +260,18 @@ TEST_F(MathFunctions, BadParametersStopTheScriptWithTheirMessage) {
     } cases[] = {
         {"Rand", {VInt(32768)}, "RAND: This numeric value must be between 0 and 32767."},
         {"Rand", {VInt(-1)}, "RAND: This numeric value must be between 0 and 32767."},
-        {"MatrixSum_4", {m16, Floats(std::vector<float>(15, 1.0f))},
+        {"MatrixSum_4", {m16, VFloats(std::vector<float>(15, 1.0f))},
          "MATRIXSUM_4: Param n. 2 must be a vector of 16 components length."},
-        {"MatrixSum_4", {Floats({1}), VInt(3)}, "MATRIXSUM_4: Param n. 1 must be a vector of 16 components length."},
-        {"QuaternionProduct", {Floats({0, 0, 0, 1}), VInt(3)}, "QUATERNIONPRODUCT: Param n. 2 must be a vector."},
-        {"MatrixMultiplyVector_4", {m16, Floats({1, 1, 1})},
+        {"MatrixSum_4", {VFloats({1}), VInt(3)}, "MATRIXSUM_4: Param n. 1 must be a vector of 16 components length."},
+        {"QuaternionProduct", {VFloats({0, 0, 0, 1}), VInt(3)}, "QUATERNIONPRODUCT: Param n. 2 must be a vector."},
+        {"MatrixMultiplyVector_4", {m16, VFloats({1, 1, 1})},
          "MATRIXMULTIPLYVECTOR_4: Param n. 2 must be a vector of 4 components length."},
-        {"InvertMatrix", {Floats({1, 0, 0, 1})}, "INVERTMATRIX: Param n. 1 must be a vector of 16 components length."},
+        {"InvertMatrix", {VFloats({1, 0, 0, 1})}, "INVERTMATRIX: Param n. 1 must be a vector of 16 components length."},
         {"EulerToQuaternion", {VInt(90)}, "EULERTOQUATERNION: Param n. 1 must be a vector."},
-        {"VectorRotate", {VInt(90), Floats({0, 0, 1}), VInt(1)}, "VECTORROTATE: Param n. 3 must be a vector."},
-        {"VectorRotate", {VInt(90), VInt(0), VInt(0), VInt(1), VStr("p")}, "VECTORROTATE: Param n. 5 must be a vector."},
-        {"SetBezierCurve", {Floats({1, 2, 3}), VReal(0.5f)}, "SETBEZIERCURVE: Param 1 must be an array of vectors."},
+        {"VectorRotate", {VInt(90), VFloats({0, 0, 1}), VInt(1)}, "VECTORROTATE: Param n. 3 must be a vector."},
+        {"VectorRotate", {VInt(90), VInt(0), VInt(0), VInt(1), VStr("p")},
+         "VECTORROTATE: Param n. 5 must be a vector."},
+        {"SetBezierCurve", {VFloats({1, 2, 3}), VReal(0.5f)}, "SETBEZIERCURVE: Param 1 must be an array of vectors."},
         {"Norm", {VInt(3)}, "NORM: "},
     };
     for (const Case& c : cases) {
@@ -297,11 +287,11 @@ TEST_F(MathFunctions, SetBezierCurveChecksItsPointsAndT) {
         float t;
         const char* message;
     } cases[] = {
-        {{Floats({0, 0, 0}), Floats({1, 1, 1})}, 0.5f, "Array lenght must be >= 3 elements."},
-        {{Floats({0, 0, 0}), VInt(1), Floats({1, 1, 1})}, 0.5f, "Param 1 must be an array of vectors."},
-        {{Floats({0, 0, 0}), Floats({1, 1, 1}), Floats({2, 2, 2})}, 1.5f,
+        {{VFloats({0, 0, 0}), VFloats({1, 1, 1})}, 0.5f, "Array lenght must be >= 3 elements."},
+        {{VFloats({0, 0, 0}), VInt(1), VFloats({1, 1, 1})}, 0.5f, "Param 1 must be an array of vectors."},
+        {{VFloats({0, 0, 0}), VFloats({1, 1, 1}), VFloats({2, 2, 2})}, 1.5f,
          "This numeric value must be between 0.000000 and 1.000000."},
-        {{Floats({0, 0, 0}), Floats({1, 1, 1}), Floats({2, 2, 2})}, -0.01f,
+        {{VFloats({0, 0, 0}), VFloats({1, 1, 1}), VFloats({2, 2, 2})}, -0.01f,
          "This numeric value must be between 0.000000 and 1.000000."},
     };
     for (const Case& c : cases) {

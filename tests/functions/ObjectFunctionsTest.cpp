@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/MessageTable.h"
 #include "engine/state/EngineState.h"
 #include "functions/CVmFunction.h"
 #include "scene/EngineServices.h"
@@ -39,10 +38,6 @@ Opnd Bytes(MethodScript& s, const uint8_t* bytes, int32_t count) {
     v.SetString(reinterpret_cast<const char*>(bytes), count);
     return VRifStr(s.Builder().Constant(v));
 }
-
-class MessageMachine : public CVirtualMachine {
-    const char* StringForId(int32_t id) override { return EngineMessageText(id); }
-};
 
 class ObjectFunctions : public TextureFixture {
 protected:
@@ -73,7 +68,7 @@ protected:
     static std::string Run(const std::function<void(MethodScript&)>& build) {
         MethodScript s("MAIN");
         build(s);
-        MessageMachine vm;
+        EngineMessagesMachine vm;
         for (CVmRegisterClass* c : std::initializer_list<CVmRegisterClass*>{
                  new CVmTexture::CRegister(), new CVmLight::CRegister(), new CVmMaterial::CRegister(),
                  new CVmShaderProgram::CRegister()})

@@ -54,12 +54,6 @@ Opnd Bool(bool value) {
     return VValue(v);
 }
 
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
 class ConsoleScriptProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -241,7 +235,7 @@ TEST_F(ConsoleScriptProgram, EverySetterRunsInOneScript) {
         Call(b, "CONSOLEWIDTH", {VInt(2)});
         Call(b, "CONSOLETEXT", {VReal(0.1f), VReal(0.9f), VStr("text")});
         Call(b, "CONSOLERECT", {VReal(0.1f), VReal(0.9f), VReal(0.5f), VReal(0.5f)});
-        Call(b, "CONSOLELINES", {Floats({0, 0, 1, 1})});
+        Call(b, "CONSOLELINES", {VFloats({0, 0, 1, 1})});
         Call(b, "SETFADE", {VReal(1)});
         Call(b, "SETFADEVALUE", {VReal(1)});
         Call(b, "SETCLEARCOLOR", {VInt(0), VInt(0), VReal(0.5f)});

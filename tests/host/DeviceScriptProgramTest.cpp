@@ -61,7 +61,8 @@ TEST(DeviceScriptProgram, TrackersSerialPortsAndEngineInformation) {
     Show(s, "speed", "SetCommParameters", {VInt(1), VFloats({9600, -1, -1, -1, -1, -1})});
     s.Global("ReadComm", {VInt(17)});
     s.Print("DONE\n");  // not reached
-    const std::string error = "\nVirtualMachine ERROR (line 0): READCOMM: Serial port number must be between 1 and 16.\n";
+    const std::string error =
+        "\nVirtualMachine ERROR (line 0): READCOMM: Serial port number must be between 1 and 16.\n";
     const std::string out = RunScript(QEM_PROGRAM, scratch, s, "devices", error, {{"QEM_COM1", com1.Device()}});
     EXPECT_EQ(AfterBegin(out, error),
               "fresh [ 0 , 0 , 1 ]\n"

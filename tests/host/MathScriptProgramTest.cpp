@@ -16,18 +16,12 @@ using namespace qemtest;
 
 namespace {
 
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
 // An Array local holding the points (0, 0, 0), (1, 2, 0), (2, 0, 0).
 Opnd Arch(MethodScript& s) {
     const Opnd arch = s.Local(VInt(0));
     s.Builder().Emit(OP_ARRAY, I(0), None(), arch);
     for (const std::vector<float>& p : {std::vector<float>{0, 0, 0}, {1, 2, 0}, {2, 0, 0}})
-        s.Builder().Emit(OP_ARRAY_APPEND, Floats(p), None(), arch);
+        s.Builder().Emit(OP_ARRAY_APPEND, VFloats(p), None(), arch);
     return arch;
 }
 
@@ -75,16 +69,16 @@ TEST(MathScriptProgram, ScriptsComputeWithTheMathFunctions) {
     show("floor", "Floor", {VReal(-1.5f)});
     show("tofloat", "ToFloat", {VReal(2.7f)});
     show("rand0", "Rand", {VInt(0)});
-    show("singular", "MatrixInverse_3", {Floats({1, 2, 3, 4, 5, 6, 7, 8, 9})});
-    show("inverse", "MatrixInverse_4", {Floats({2, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1})});
-    show("transpose", "MatrixTranspose_3", {Floats({1, 2, 3, 4, 5, 6, 7, 8, 9})});
-    show("det", "MatrixDet_3", {Floats({2, 0, 0, 0, 3, 0, 0, 0, 4})});
-    const Opnd q = show("euler", "EulerToQuaternion", {Floats({90, 0, 0})});
-    show("product", "QuaternionProduct", {q, Floats({0, 0, 0, 1})});
-    show("matrix3", "QuaternionToMatrix3", {Floats({0, 0, 0, 1})});
-    inPlace("identity", "InvertMatrix", Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
-    inPlace("ones", "InvertMatrix", Floats(std::vector<float>(16, 1.0f)));
-    inPlace("norm", "Norm", Floats({3, 4, 0}));
+    show("singular", "MatrixInverse_3", {VFloats({1, 2, 3, 4, 5, 6, 7, 8, 9})});
+    show("inverse", "MatrixInverse_4", {VFloats({2, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1})});
+    show("transpose", "MatrixTranspose_3", {VFloats({1, 2, 3, 4, 5, 6, 7, 8, 9})});
+    show("det", "MatrixDet_3", {VFloats({2, 0, 0, 0, 3, 0, 0, 0, 4})});
+    const Opnd q = show("euler", "EulerToQuaternion", {VFloats({90, 0, 0})});
+    show("product", "QuaternionProduct", {q, VFloats({0, 0, 0, 1})});
+    show("matrix3", "QuaternionToMatrix3", {VFloats({0, 0, 0, 1})});
+    inPlace("identity", "InvertMatrix", VFloats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+    inPlace("ones", "InvertMatrix", VFloats(std::vector<float>(16, 1.0f)));
+    inPlace("norm", "Norm", VFloats({3, 4, 0}));
     const Opnd arch = Arch(s);
     for (const float t : {0.5f, 1.0f, 0.0f}) show("bezier", "SetBezierCurve", {arch, VReal(t)});
     show("rand", "Rand", {VInt(32768)});
@@ -123,12 +117,12 @@ TEST(MathScriptProgram, BadParametersStopTheScript) {
     } rows[] = {
         {"MatrixSum_4",
          [](MethodScript&) {
-             return std::vector<Opnd>{Floats(std::vector<float>(16, 1.0f)), Floats(std::vector<float>(15, 1.0f))};
+             return std::vector<Opnd>{VFloats(std::vector<float>(16, 1.0f)), VFloats(std::vector<float>(15, 1.0f))};
          },
          "MATRIXSUM_4: Param n. 2 must be a vector of 16 components length."},
         {"SetBezierCurve", [](MethodScript& s) { return std::vector<Opnd>{Arch(s), VReal(1.5f)}; },
          "SETBEZIERCURVE: This numeric value must be between 0.000000 and 1.000000."},
-        {"QuaternionProduct", [](MethodScript&) { return std::vector<Opnd>{Floats({0, 0, 0, 1}), VInt(2)}; },
+        {"QuaternionProduct", [](MethodScript&) { return std::vector<Opnd>{VFloats({0, 0, 0, 1}), VInt(2)}; },
          "QUATERNIONPRODUCT: Param n. 2 must be a vector."},
     };
     for (const Row& row : rows) {

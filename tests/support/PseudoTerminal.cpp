@@ -30,9 +30,10 @@ bool PseudoTerminal::Write(const std::string& bytes) {
 
 std::string PseudoTerminal::Read(size_t count, std::chrono::milliseconds time) {
     std::string got;
-    const auto deadline = std::chrono::steady_clock::now() + time;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + time;
     while (got.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd p{m_master, POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
         char buffer[256];

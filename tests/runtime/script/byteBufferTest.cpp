@@ -22,12 +22,6 @@ Opnd Bytes(const std::string& bytes) {
     return VValue(v);
 }
 
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
 // The text of a recorded value: a String's bytes as they are, a Vector's
 // floats as their bytes, anything else as the output statement prints it.
 std::string Text(const CVmValue& v) {
@@ -103,7 +97,7 @@ TEST(ByteBufferScript, SourcesAreCopiedIntoTheViewAndAppended) {
     t.Record(a, "SETBUFFER", {VStr("abcdefg")});
     t.Record(a, "TOSTRING");
     const Opnd v = t.s.New("BYTEBUFFER", {VInt(10)});
-    t.Record(v, "SETBUFFER", {Floats({1.0f, 2.0f})});
+    t.Record(v, "SETBUFFER", {VFloats({1.0f, 2.0f})});
     t.Record(v, "TOSTRING");
     const Opnd src = t.Buffer("XYZ");
     t.Call(src, "SETOFFSET", {VInt(1)});
@@ -120,7 +114,7 @@ TEST(ByteBufferScript, SourcesAreCopiedIntoTheViewAndAppended) {
     t.Record(a, "TOSTRING");
     // The whole content is replaced, the offset kept.
     t.Call(a, "SETOFFSET", {VInt(1)});
-    t.Call(a, "FILLBUFFER", {Floats({1.0f})});
+    t.Call(a, "FILLBUFFER", {VFloats({1.0f})});
     t.Record(a, "TOSTRING");
     t.Record(a, "SETSIZE", {VInt(6)});
     t.Record(a, "TOSTRING");
