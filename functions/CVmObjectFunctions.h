@@ -9,4 +9,8 @@ public:
 
 protected:
     void AddFunctions() override;
+
+private:
+    void NewText(CVmClassBase* object, int mode);
+    void NewHtmlPage(CVmClassBase* object, int mode);
 };
