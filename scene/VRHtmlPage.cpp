@@ -98,6 +98,18 @@ bool VRHtmlPage::Load(const char* file) {
         ReportError("VRHtmlPage : File non trovato", nullptr);
         return false;
     }
+    const bool hasBackground = ReadEntries(text);
+    for (int i = 0; i < textCount; ++i) {
+        LoadText(textNames[i].c_str(), i + 1);
+        SetTextPosition(i + 1, textX[i], textY[i]);
+    }
+    for (int k = 0; k < pictureCount; ++k)
+        SetPicture(pictureNames[k].c_str(), pictureX[k], pictureY[k], pictureWidth[k], pictureHeight[k], k + 1);
+    if (hasBackground) SetBackground(backgroundName.c_str(), backX, backY, backWidth, backHeight);
+    return true;
+}
+
+bool VRHtmlPage::ReadEntries(const std::string& text) {
     textCount = 0;
     pictureCount = 0;
     bool hasBackground = false;
@@ -144,14 +156,7 @@ bool VRHtmlPage::Load(const char* file) {
             }
         }
     }
-    for (int i = 0; i < textCount; ++i) {
-        LoadText(textNames[i].c_str(), i + 1);
-        SetTextPosition(i + 1, textX[i], textY[i]);
-    }
-    for (int k = 0; k < pictureCount; ++k)
-        SetPicture(pictureNames[k].c_str(), pictureX[k], pictureY[k], pictureWidth[k], pictureHeight[k], k + 1);
-    if (hasBackground) SetBackground(backgroundName.c_str(), backX, backY, backWidth, backHeight);
-    return true;
+    return hasBackground;
 }
 
 std::vector<std::string> VRHtmlPage::SplitLines(const std::string& text) {

@@ -82,6 +82,9 @@ public:
     // Reads the page file and loads what it lists; false, with "VRHtmlPage :
     // File non trovato", when it cannot be read.
     bool Load(const char* file);
+    // The entries of a page file's text (names, effects, places and counts);
+    // true when it names a background. Loads nothing.
+    bool ReadEntries(const std::string& text);
     // The lines of a text file into block 1 or 2: CR LF, LF and a lone CR
     // each end a line, a byte 0xFF ends the text. False, with "VRHtmlPage :
     // File non trovato.", when it cannot be read.
