@@ -55,11 +55,15 @@ class Words {
 public:
     explicit Words(const std::string& text) : m_in(text) {}
     bool Next(std::string& word) { return static_cast<bool>(m_in >> word); }
-    // A number as the page file gives it (0 for a word that is none).
-    bool Number(float& value) {
+    // An entry of a block: a name and `count` numbers (0 for a word that is
+    // none); false at the block's end word or the file's end.
+    bool Entry(const char* end, std::string& name, float* values, int count) {
+        if (!Next(name) || name == end) return false;
         std::string word;
-        if (!Next(word)) return false;
-        value = std::strtof(word.c_str(), nullptr);
+        for (int i = 0; i < count; ++i) {
+            if (!Next(word)) return false;
+            values[i] = std::strtof(word.c_str(), nullptr);
+        }
         return true;
     }
 
@@ -115,43 +119,39 @@ bool VRHtmlPage::ReadEntries(const std::string& text) {
     bool hasBackground = false;
     Words words(text);
     std::string word, name;
+    float v[4] = {};
     while (words.Next(word)) {
         if (word == "BEGIN_TEXT") {
             if (!words.Next(word)) break;
             textEffect = EffectCode(word, kTextEffects, kTextEffectSoberSx);
-            float x = 0, y = 0;
-            while (words.Next(name) && name != "END_TEXT" && words.Number(x) && words.Number(y)) {
+            while (words.Entry("END_TEXT", name, v, 2)) {
                 if (textCount >= kTextBlocks) continue;
                 textNames[textCount] = name;
-                textX[textCount] = x;
-                textY[textCount] = y;
+                textX[textCount] = v[0];
+                textY[textCount] = v[1];
                 ++textCount;
             }
         } else if (word == "BEGIN_BACK") {
             if (!words.Next(word)) break;
             backgroundEffect = EffectCode(word, kBackEffects, kBackEffectSoberDx);
-            float r[4] = {};
-            while (words.Next(name) && name != "END_BACK" && words.Number(r[0]) && words.Number(r[1]) &&
-                   words.Number(r[2]) && words.Number(r[3])) {
+            while (words.Entry("END_BACK", name, v, 4)) {
                 backgroundName = name;
-                backX = r[0];
-                backY = r[1];
-                backWidth = r[2];
-                backHeight = r[3];
+                backX = v[0];
+                backY = v[1];
+                backWidth = v[2];
+                backHeight = v[3];
                 hasBackground = true;
             }
         } else if (word == "BEGIN_IMAGE") {
             if (!words.Next(word)) break;
             pictureEffect = EffectCode(word, kImageEffects, kImageEffect2D);
-            float r[4] = {};
-            while (words.Next(name) && name != "END_IMAGE" && words.Number(r[0]) && words.Number(r[1]) &&
-                   words.Number(r[2]) && words.Number(r[3])) {
+            while (words.Entry("END_IMAGE", name, v, 4)) {
                 if (pictureCount >= kPictures) continue;
                 pictureNames[pictureCount] = name;
-                pictureX[pictureCount] = r[0];
-                pictureY[pictureCount] = r[1];
-                pictureWidth[pictureCount] = r[2];
-                pictureHeight[pictureCount] = r[3];
+                pictureX[pictureCount] = v[0];
+                pictureY[pictureCount] = v[1];
+                pictureWidth[pictureCount] = v[2];
+                pictureHeight[pictureCount] = v[3];
                 ++pictureCount;
             }
         }

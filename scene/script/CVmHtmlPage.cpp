@@ -1,15 +1,7 @@
 #include "CVmHtmlPage.h"
 
-#include "engine/state/EngineState.h"
+#include "scene/script/SceneDrawCheck.h"
 #include "vm/VirtualMachine.h"
-
-namespace {
-
-constexpr int32_t kOutsideScene = 2008;
-
-bool InScene() { return g_engineState && g_engineState->Scene().inScene; }
-
-}  // namespace
 
 bool CVmHtmlPage::CRegister::RegisterMethods(int32_t n) {
     CVmRegisterClass::RegisterMethods(n);
@@ -38,7 +30,7 @@ void CVmHtmlPage::CRegister::Load(CVmClassBase* object, int mode) {
 void CVmHtmlPage::CRegister::Draw(CVmClassBase* object, int mode) {
     VRHtmlPage* page = Target(object, mode);
     if (!page) return;
-    if (!InScene()) return VmErrorMsg(kOutsideScene);
+    if (!RequireInScene()) return;
     page->Draw();
 }
 

@@ -1,15 +1,7 @@
 #include "CVmText.h"
 
-#include "engine/state/EngineState.h"
+#include "scene/script/SceneDrawCheck.h"
 #include "vm/VirtualMachine.h"
-
-namespace {
-
-constexpr int32_t kOutsideScene = 2008;
-
-bool InScene() { return g_engineState && g_engineState->Scene().inScene; }
-
-}  // namespace
 
 bool CVmText::CRegister::RegisterMethods(int32_t n) {
     CVmRegisterClass::RegisterMethods(n);
@@ -73,6 +65,6 @@ void CVmText::CRegister::SetScale(CVmClassBase* object, int mode) {
 void CVmText::CRegister::Draw(CVmClassBase* object, int mode) {
     VRText* t = Target(object, mode);
     if (!t) return;
-    if (!InScene()) return VmErrorMsg(kOutsideScene);
+    if (!RequireInScene()) return;
     t->Draw(GetParamInt(1, false));
 }

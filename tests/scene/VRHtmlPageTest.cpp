@@ -7,58 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "scene/EngineServices.h"
-#include "scene/SharedTextureManager.h"
 #include "scene/VRHtmlPage.h"
-#include "support/GlWindowFixture.h"
 #include "support/ImageFiles.h"
-#include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/TextSceneFixture.h"
 
 using namespace qemtest;
 
 namespace {
 
-std::vector<std::string> g_errors;
-int CaptureError(const char* text) {
-    g_errors.emplace_back(text);
-    return 0;
-}
-
-class HtmlPage : public GlWindowFixture {
+class HtmlPage : public TextSceneFixture {
 protected:
+    HtmlPage() : TextSceneFixture(-8, 8, -6, 6) {}
     void SetUp() override {
-        GlWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        SetBaseDirectory(scratch.Path().c_str());
-        g_errors.clear();
-        SetEngineErrorHandler(CaptureError);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-8, 8, -6, 6, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        TextSceneFixture::SetUp();
+        if (!prepared) return;
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);  // as the scene sets it
         // Glyphs fully opaque, pictures plain white.
         Write("ascii_century2.png", GlyphGridPng(8, 64, [](int) { return 8; }));
         Write("white.png", PngBytes(2, 2, 3, std::vector<uint8_t>(12, 255)));
         Write("lines.txt", "a\r\nb");
     }
-    void TearDown() override {
-        if (!IsSkipped()) {
-            EndSharedTextureManager();
-            SetBaseDirectory("");
-            SetEngineErrorHandler(nullptr);
-            glMatrixMode(GL_PROJECTION);
-            glLoadIdentity();
-            glMatrixMode(GL_MODELVIEW);
-            glPopAttrib();
-        }
-        GlWindowFixture::TearDown();
-    }
-    void Write(const std::string& name, const std::string& bytes) { WriteFile(scratch.Make(name), bytes); }
-    static RgbPixel At(float x, float y) { return ReadPixel(int((x + 8) * 20), int((y + 6) * 20)); }
     // Where Draw put the lines of a block.
     static std::vector<std::vector<float>> LinePlaces(const VRHtmlPage& page, int block) {
         std::vector<std::vector<float>> out;
@@ -66,8 +34,6 @@ protected:
             out.push_back({line->position[0], line->position[1], line->position[2]});
         return out;
     }
-
-    ScratchFolder scratch;
 };
 
 }  // namespace
@@ -97,7 +63,7 @@ TEST_F(HtmlPage, BlocksComeInAnyOrderAndExtraEntriesAreIgnored) {
           "BEGIN_TEXT VR_TEXTEFFECT_KITCH lines.txt 1 2 lines.txt 3 4 lines.txt 5 6 END_TEXT\n"
           "BEGIN_BACK WHATEVER white.png 0 0 10 6 END_BACK\n");
     VRHtmlPage page("page.txt");
-    EXPECT_TRUE(g_errors.empty());
+    EXPECT_TRUE(errors.empty());
     EXPECT_EQ(page.textCount, 2);
     EXPECT_EQ(page.pictureCount, 3);
     EXPECT_EQ(page.textEffect, kTextEffectKitch);
@@ -189,7 +155,7 @@ TEST_F(HtmlPage, MissingFilesAreReportedAndLargeTextsReadWhole) {
     VRHtmlPage page("missing.txt");
     EXPECT_FALSE(page.LoadText("missing.txt", 1));
     // The error channel puts a blank between the message and its (empty) detail.
-    EXPECT_EQ(g_errors,
+    EXPECT_EQ(errors,
               (std::vector<std::string>{"VRHtmlPage : File non trovato ", "VRHtmlPage : File non trovato. "}));
     EXPECT_TRUE(page.lines[0].empty());
 

@@ -9,24 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "scene/EngineServices.h"
 #include "scene/SharedTextureManager.h"
 #include "scene/VRText.h"
-#include "support/GlWindowFixture.h"
 #include "support/ImageFiles.h"
-#include "support/ScratchFolder.h"
-#include "support/ZipWriter.h"
+#include "support/TextSceneFixture.h"
 
 using namespace qemtest;
 
 namespace {
-
-std::vector<std::string> g_errors;
-int CaptureError(const char* text) {
-    g_errors.emplace_back(text);
-    return 0;
-}
-int Quiet(const char*) { return 0; }
 
 // Glyph cells opaque in their left half.
 int HalfCell(int) { return 4; }
@@ -34,44 +24,16 @@ int HalfCell(int) { return 4; }
 const RgbPixel kBlack{0, 0, 0};
 const RgbPixel kGreen{0, 255, 0};
 
-class TextScene : public GlWindowFixture {
+class TextScene : public TextSceneFixture {
 protected:
+    TextScene() : TextSceneFixture(-1, 3, -1, 2) {}
     void SetUp() override {
-        GlWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        SetBaseDirectory(scratch.Path().c_str());
-        g_errors.clear();
-        SetEngineErrorHandler(CaptureError);
-        SetEngineWarningHandler(Quiet);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 3, -1, 2, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        TextSceneFixture::SetUp();
+        if (!prepared) return;
         glAlphaFunc(GL_GREATER, 0.01f);
         glEnable(GL_ALPHA_TEST);
     }
-    void TearDown() override {
-        if (!IsSkipped()) {
-            EndSharedTextureManager();
-            SetBaseDirectory("");
-            SetEngineErrorHandler(nullptr);
-            SetEngineWarningHandler(nullptr);
-            glMatrixMode(GL_PROJECTION);
-            glLoadIdentity();
-            glMatrixMode(GL_MODELVIEW);
-            glPopAttrib();
-        }
-        GlWindowFixture::TearDown();
-    }
-    void WriteFontImage(int (*opaque)(int)) {
-        WriteFile(scratch.Make(VRText::kFontImage), GlyphGridPng(8, 64, opaque));
-    }
-    // The pixel of scene point (x, y).
-    static RgbPixel At(float x, float y) { return ReadPixel(int((x + 1) * 80), int((y + 1) * 80)); }
-
-    ScratchFolder scratch;
+    void WriteFontImage(int (*opaque)(int)) { Write(VRText::kFontImage, GlyphGridPng(8, 64, opaque)); }
 };
 
 }  // namespace
@@ -123,7 +85,7 @@ TEST_F(TextScene, TheTablesAreMeasuredOnceAtTheFirstImageFound) {
     VRText none;
     VRText again;
     // The error channel puts a blank between the message and its (empty) detail.
-    EXPECT_EQ(g_errors, (std::vector<std::string>(2, "VRText: Font Image not found ")));
+    EXPECT_EQ(errors, (std::vector<std::string>(2, "VRText: Font Image not found ")));
     EXPECT_FALSE(VRText::Glyphs().measured);
 
     WriteFontImage(HalfCell);
@@ -135,7 +97,7 @@ TEST_F(TextScene, TheTablesAreMeasuredOnceAtTheFirstImageFound) {
     WriteFontImage([](int) { return 8; });
     VRText second;
     EXPECT_FLOAT_EQ(VRText::Glyphs().width['a'], 0.5f);
-    EXPECT_EQ(g_errors.size(), 2u);
+    EXPECT_EQ(errors.size(), 2u);
 }
 
 TEST_F(TextScene, ImageFontGlyphsFollowTheCursorAndTheCentring) {
