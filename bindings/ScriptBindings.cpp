@@ -5,8 +5,11 @@
 
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
+#include "functions/GLConstants.h"
 #include "runtime/script/CFileManager.h"
+#include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
+#include "runtime/script/sharedByteBuffer.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
@@ -75,8 +78,8 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
     Built<byteBuffer>(),
-    Pending("sharedByteBuffer"),
-    Pending("CVmExternDLL"),
+    Built<sharedByteBuffer>(),
+    Built<CVmExternDLL>(),
     Pending("CVmIEWindow"),
 };
 static_assert(std::size(kScriptClasses) == kScriptClassCount, "the engine registers 34 script classes");
@@ -86,4 +89,8 @@ void RegisterScriptBindings(CVirtualMachine& vm) {
     vm.RegisterFunctions(new CVmFunctionGL());
     for (const VmClassBinding& c : kScriptClasses)
         vm.RegisterClass(c.create ? c.create() : new CPendingClassRegistration(c.name));
+}
+
+void RegisterGLConstantTable(CVirtualMachine& vm) {
+    for (const GLConstant& c : kGLConstants) vm.AddConstant(c.name, c.value);
 }

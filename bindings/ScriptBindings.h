@@ -24,3 +24,7 @@ extern const VmClassBinding kScriptClasses[kScriptClassCount];
 // Registers the function sets CVmFunction and CVmFunctionGL, then one new
 // registration of every class of the list, in order.
 void RegisterScriptBindings(CVirtualMachine& vm);
+
+// Adds the GL constants of scripts (the parameters glGet answers) to the
+// machine's constants; a name the machine already has keeps its value.
+void RegisterGLConstantTable(CVirtualMachine& vm);

@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/EngineVersion.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
+#include "engine/state/Console.h"
 #include "platform/GlContext.h"
 #include "platform/OffscreenGlContext.h"
 #include "platform/Thread.h"

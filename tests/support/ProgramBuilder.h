@@ -48,6 +48,7 @@ Opnd VValue(const CVmValue& v);
 Opnd VInt(int32_t n);
 Opnd VReal(float f);
 Opnd VStr(const char* s);
+Opnd VFloats(const std::vector<float>& values);  // a Vector
 Opnd VRifStr(int32_t constantIndex);
 Opnd VRifVec(int32_t constantIndex);
 inline Opnd None() { return Opnd(); }
