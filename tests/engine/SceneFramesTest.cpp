@@ -122,10 +122,10 @@ protected:
 
 TEST_F(SceneFrames, AFrameBeginClearsTheWindowWithTheClearColour) {
     Start([](ProgramBuilder& b) {
+        b.CallNative("SETCLEARCOLOR", {VInt(1), VInt(0), VInt(0)}, None());
         b.CallNative("SCENEBEGIN", {}, None());
         b.CallNative("SCENEEND", {}, None());
     });
-    module->Machine()->Scene().scene->SetClearColor(1, 0, 0);
     module->Frame();
     EXPECT_EQ(module->CurrentState(), CVRModule3D::Running);
     for (auto [x, y] : {std::make_pair(1, 1), std::make_pair(kWidth / 2, kHeight / 2)})
