@@ -12,10 +12,12 @@
 #include "runtime/script/sharedByteBuffer.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmFbo.h"
+#include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmPBuffer.h"
 #include "scene/script/CVmShaderProgram.h"
+#include "scene/script/CVmText.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 #include "xml/script/CVmXml.h"
@@ -59,10 +61,10 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
-    Pending("CVmHtmlPage"),
+    Built<CVmHtmlPage>(),
     Pending("CVmCurve"),
     Built<CVmMaterial>(),
-    Pending("CVmText"),
+    Built<CVmText>(),
     Built<CVmTexture>(),
     Pending("CVmTerrain"),
     Pending("CVmCharacter"),

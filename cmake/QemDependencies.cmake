@@ -24,3 +24,6 @@ find_path(EMF2SVG_INCLUDE_DIR emf2svg.h REQUIRED)
 add_library(Emf2Svg::Emf2Svg UNKNOWN IMPORTED)
 set_target_properties(Emf2Svg::Emf2Svg PROPERTIES IMPORTED_LOCATION ${EMF2SVG_LIBRARY}
                       INTERFACE_INCLUDE_DIRECTORIES ${EMF2SVG_INCLUDE_DIR})
+# Text in the scene: installed faces by name, and their glyphs as polygons.
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+pkg_check_modules(FTGL REQUIRED IMPORTED_TARGET ftgl)

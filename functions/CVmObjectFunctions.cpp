@@ -13,9 +13,11 @@
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
 #include "scene/script/CVmFbo.h"
+#include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
 #include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmShaderProgram.h"
+#include "scene/script/CVmText.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
 
@@ -58,6 +60,8 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("NewLight", &CVmObjectFunctions::NewLight);
     AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
+    AddFunction("NewText", &CVmObjectFunctions::NewText);
+    AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
 }
 
 void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
@@ -138,3 +142,12 @@ void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     if (kind < 0) VmErrorStream() << name << ": not a valid AAM file.";
     VmReturnInteger(kind);
 }
+
+// NewText(text, x, y) in the image font; NewText() the default text.
+void CVmObjectFunctions::NewText(CVmClassBase*, int) {
+    if (ArgCount() == 0) return ReturnObject(new CVmText());
+    ReturnObject(new CVmText(GetParamString(1, false), GetParamFloat(2, false), GetParamFloat(3, false), nullptr, 0));
+}
+
+// NewHtmlPage() or NewHtmlPage(page file).
+void CVmObjectFunctions::NewHtmlPage(CVmClassBase*, int) { ReturnObject(new CVmHtmlPage(GetParamString(1, false))); }

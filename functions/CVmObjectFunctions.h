@@ -22,4 +22,6 @@ private:
     void NewLight(CVmClassBase* object, int mode);
     void NewMaterial(CVmClassBase* object, int mode);
     void GetAamType(CVmClassBase* object, int mode);
+    void NewText(CVmClassBase* object, int mode);
+    void NewHtmlPage(CVmClassBase* object, int mode);
 };

@@ -65,7 +65,7 @@ public:
 // mesh loader and the network manager (made in this order around the
 // texture manager), one deferred mesh load per frame begin,
 // the impostor atlas's capture and the overlay text. Those libraries fill
-// the hooks; an empty hook does nothing.
+// the hooks; an empty hook does nothing (but the overlay's, see there).
 struct VRSceneHooks {
     void (*createMeshLoader)() = nullptr;
     void (*deleteMeshLoader)() = nullptr;
@@ -77,7 +77,7 @@ struct VRSceneHooks {
     // Captures the impostor atlas's next entry, when an atlas is set.
     void (*captureImpostor)() = nullptr;
     // The overlay's text object: the empty text at (0, 0) in the overlay
-    // font. Null: the overlay is not drawn.
+    // font. Null: a VRText in the image font.
     VRSceneOverlayText* (*createOverlayText)() = nullptr;
 };
 VRSceneHooks& SceneHooks();

@@ -13,6 +13,7 @@
 #include "scene/SceneGlobals.h"
 #include "scene/SharedTextureManager.h"
 #include "scene/VRScene.h"
+#include "scene/VRText.h"
 
 namespace {
 
@@ -268,8 +269,10 @@ void VRScene::DrawFpsOverlay() {
     glDisable(GL_TEXTURE_2D);
     glScalef(0.06f, 0.095f, 0.07f);
     glTranslatef(-15, -10, 0);
-    if (!m_overlayText)
-        if (VRSceneHooks& hooks = SceneHooks(); hooks.createOverlayText) m_overlayText.reset(hooks.createOverlayText());
+    if (!m_overlayText) {
+        VRSceneHooks& hooks = SceneHooks();
+        m_overlayText.reset(hooks.createOverlayText ? hooks.createOverlayText() : NewOverlayText());
+    }
     if (m_overlayText) {
         char line[32];
         std::snprintf(line, sizeof line, "Fps: %i", fps);

@@ -16,6 +16,8 @@ packages=(
   libdevil-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libemf2svg-dev libwmf-dev fonts-urw-base35 librsvg2-dev libcairo2-dev
+  # text in the scene: faces by name, glyph polygons, a sans face to fall back on
+  libfontconfig-dev libftgl-dev fonts-dejavu-core
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # calls into native libraries from scripts

@@ -369,6 +369,15 @@ void AamKindSeeds(const fs::path& dir) {
     WriteSeed(dir, 2, std::string("MODEL\nFrame: 3\n"));
 }
 
+void TextPageSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("BEGIN_IMAGE VR_IMAGEFFECT_3D a.png 1 2 4 6 b.png 0 0 2 2 END_IMAGE\n"
+                                  "BEGIN_TEXT VR_TEXTEFFECT_KITCH lines.txt 1 2 more.txt 3 4 END_TEXT\r\n"
+                                  "BEGIN_BACK VR_BACKGROUNDEFFECT_SWAP_DX back.png 0 0 10 6 END_BACK\n"));
+    WriteSeed(dir, 1, std::string("a\r\nb\nc\rd\r\n\xFF" "e"));
+    // A 16 x 2 glyph picture of four channels, after its three size bytes.
+    WriteSeed(dir, 2, std::string("\x10\x02\x03") + std::string(16 * 2 * 4, '\x7F'));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -401,5 +410,6 @@ int main(int argc, char** argv) {
     CameraFileSeeds(root / "fuzz_camera_file");
     NetworkPacketSeeds(root / "fuzz_network_packet");
     AamKindSeeds(root / "fuzz_aam_kind");
+    TextPageSeeds(root / "fuzz_text_page");
     return 0;
 }

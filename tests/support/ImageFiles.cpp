@@ -130,6 +130,21 @@ std::string PngBytes(int width, int height, int channels, const std::vector<uint
     return out;
 }
 
+std::vector<uint8_t> GlyphGridPixels(int cell, int height, const std::function<int(int)>& opaque) {
+    const int width = 16 * cell;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 255);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int k = (y / cell) * 16 + x / cell;
+            pixels[(static_cast<size_t>(y) * width + x) * 4 + 3] = x % cell < opaque(k) ? 255 : 0;
+        }
+    return pixels;
+}
+
+std::string GlyphGridPng(int cell, int height, const std::function<int(int)>& opaque) {
+    return PngBytes(16 * cell, height, 4, GlyphGridPixels(cell, height, opaque));
+}
+
 std::string PpmBytes(int width, int height, const std::vector<uint8_t>& rgb) {
     std::string s = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     s.append(reinterpret_cast<const char*>(rgb.data()), rgb.size());

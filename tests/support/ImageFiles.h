@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,14 @@ std::string RgbeRleScanline(const std::vector<uint8_t>& rgbe);  // 4 bytes per t
 
 // A PNG of 8-bit samples: channels 1 (grey), 2 (grey, alpha), 3 (RGB) or 4 (RGBA).
 std::string PngBytes(int width, int height, int channels, const std::vector<uint8_t>& samples);
+
+// The RGBA pixels of a glyph grid, the top row first: 16 square white cells
+// of `cell` pixels across, `height` pixels high, of which the first
+// opaque(k) columns of cell k (counted row by row) have alpha 255 and the
+// others alpha 0.
+std::vector<uint8_t> GlyphGridPixels(int cell, int height, const std::function<int(int)>& opaque);
+// The same grid as a PNG.
+std::string GlyphGridPng(int cell, int height, const std::function<int(int)>& opaque);
 
 // A raw PPM ("P6") of RGB bytes.
 std::string PpmBytes(int width, int height, const std::vector<uint8_t>& rgb);
