@@ -84,7 +84,7 @@ void CVmObjectFunctions::StoreTexture(CVmClassBase*, int) {
     if (!ReadParams(pixels, width, height, Optional(channels, kStoredBytesPerPixel))) return;
     if (channels < 3 || channels > 4) return VmErrorMsg(kMsgOutOfRange, 3, 4);
     if (pixels->type != VmValueType::String) return VmErrorMsg(kMsgNotAString, 1);
-    const CVmString& bytes = pixels->asString;
+    const CVmString& bytes = *pixels->asString;
     // In 64 bits: no product of two Integers wraps past the check.
     const int64_t needed = int64_t{width} * height * kStoredBytesPerPixel;
     if (width <= 0 || height <= 0 || needed > bytes.Length()) return VmErrorMsg(kMsgBufferTooSmall);
@@ -114,7 +114,7 @@ void CVmObjectFunctions::NewShader(CVmClassBase*, int) {
     if (!vertexName || vertexName->type != VmValueType::String) return VmErrorMsg(kMsgNotAString, 1);
     const bool hasFragment = ArgCount() >= 2;
     const std::string folder = WorkingFolder();
-    const std::string vertex = folder + vertexName->asString.CStr();
+    const std::string vertex = folder + vertexName->asString->CStr();
     if (hasFragment) fragment = folder + fragment;
     ReturnObject(new CVmShaderProgram(
         SharedShaderLibrary().GetProgram(vertex.c_str(), hasFragment ? fragment.c_str() : nullptr)));
