@@ -83,7 +83,7 @@ void CVmDeviceFunctions::WriteComm(CVmClassBase*, int) {
     const int handle = OpenedPort(port);
     if (handle < 0) return;
     if (text->type != VmValueType::String) return VmErrorMsg(2013, 2);
-    const char* bytes = text->asString.CStr();
+    const char* bytes = text->asString->CStr();
     VmReturnBool(WriteSerialPort(handle, bytes, std::strlen(bytes)));
 }
 
@@ -94,11 +94,11 @@ void CVmDeviceFunctions::SetCommParameters(CVmClassBase*, int) {
     VmReturnBool(false);
     const int handle = OpenedPort(port);
     if (handle < 0) return;
-    if (!values || values->type != VmValueType::Vector || values->asVector.count != 6) {
+    if (!values || values->type != VmValueType::Vector || values->asVector->count != 6) {
         VmErrorStream() << "Wrong parameters";
         return;
     }
-    const CVmVector& v = values->asVector;
+    const CVmVector& v = *values->asVector;
     SerialSettings settings;
     int32_t* fields[6] = {&settings.baud,     &settings.byteSize,   &settings.parity,
                           &settings.stopBits, &settings.rtsControl, &settings.dtrControl};
@@ -314,9 +314,9 @@ void CVmDeviceFunctions::QemNetworkRendererFunc(CVmClassBase*, int) {
             else if ((codes[k] == 1 || codes[k] == 2) && type == VmValueType::Real)
                 data[k] = &value->asReal;
             else if ((codes[k] == 3 || codes[k] == 4) && type == VmValueType::String)
-                data[k] = value->asString.CStr();
+                data[k] = value->asString->CStr();
             else if ((codes[k] == 3 || codes[k] == 4) && type == VmValueType::Vector)
-                data[k] = value->asVector.data;
+                data[k] = value->asVector->data;
         }
     }
     // The answer is not the script's.

@@ -207,7 +207,8 @@ void CVmNetworkFunctions::NetAcceptTCP(CVmClassBase*, int) {
 void CVmNetworkFunctions::NetConnectTCP(CVmClassBase*, int) {
     std::string host;
     int32_t port = 0, flags = 0;
-    if (ReadParams(host, port, Optional(flags, 0))) VmReturnInteger(NetManager()->ConnectTCP(host.c_str(), port, flags));
+    if (ReadParams(host, port, Optional(flags, 0)))
+        VmReturnInteger(NetManager()->ConnectTCP(host.c_str(), port, flags));
 }
 
 void CVmNetworkFunctions::NetSendToTCP(CVmClassBase*, int) {

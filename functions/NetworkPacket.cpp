@@ -106,13 +106,14 @@ StreamPacket ReceiveStreamPacket(NetSocketNode& node, PacketStream& stream, std:
         node.received = 0;
         node.Reserve(expected + 1);
     }
-    const long n = stream.Receive(node.buffer.data() + node.received, static_cast<size_t>(node.expected - node.received));
+    const long n =
+        stream.Receive(node.buffer.get() + node.received, static_cast<size_t>(node.expected - node.received));
     if (n <= 0) return StreamPacket::None;
     node.received += static_cast<int32_t>(n);
     if (node.received < node.expected) return StreamPacket::None;
     const size_t length = static_cast<size_t>(node.expected);
     node.buffer[length] = 0;
     EndPacket(node);
-    return ReadNetworkPacket(node.buffer.data(), length, factory, value, name) ? StreamPacket::Packet
+    return ReadNetworkPacket(node.buffer.get(), length, factory, value, name) ? StreamPacket::Packet
                                                                                : StreamPacket::Invalid;
 }

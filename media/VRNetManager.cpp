@@ -1,6 +1,7 @@
 #include "media/VRNetManager.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "platform/Ipv4Socket.h"
@@ -23,8 +24,12 @@ bool LocalAddress(const char* text, uint32_t& address) {
 }  // namespace
 
 int32_t NetSocketNode::Reserve(int32_t n) {
-    if (Capacity() < n) buffer.resize(static_cast<size_t>(n));
-    return Capacity();
+    if (capacity >= n) return capacity;
+    std::unique_ptr<uint8_t[]> grown(new uint8_t[static_cast<size_t>(n)]);
+    if (received > 0) std::memcpy(grown.get(), buffer.get(), static_cast<size_t>(std::min(received, capacity)));
+    buffer = std::move(grown);
+    capacity = n;
+    return capacity;
 }
 
 // ---------------------------------------------------------------------------

@@ -19,7 +19,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 // Bit 0 of a channel's flags: the socket does not block.
 constexpr int32_t kNetNonBlocking = 0x1;
@@ -34,15 +33,18 @@ struct NetSocketNode {
     std::atomic<bool> acceptEnded{false};
     // The flags the socket was made with (kNetNonBlocking).
     int32_t value = 0;
-    // Packets arriving in pieces on a connection: the bytes of the packet
-    // under way, how many of them came, and its length (below 1: none
-    // under way). The network functions fill and read them.
-    std::vector<uint8_t> buffer;
+    // Packets arriving in pieces on a connection: the buffer of the packet
+    // under way, how many of its bytes came, and its length (below 1: none
+    // under way). The network functions fill and read them. The buffer is
+    // not cleared, so memory the peer announces costs nothing before its
+    // bytes arrive.
+    std::unique_ptr<uint8_t[]> buffer;
+    int32_t capacity = 0;
     int32_t received = 0;
     int32_t expected = -1;
 
-    int32_t Capacity() const { return static_cast<int32_t>(buffer.size()); }
-    // Grows the buffer to at least n bytes, keeping what it holds; the
+    int32_t Capacity() const { return capacity; }
+    // Grows the buffer to at least n bytes, keeping the bytes received; the
     // capacity.
     int32_t Reserve(int32_t n);
 };

@@ -118,8 +118,8 @@ int Ipv4Socket::SetNoDelay(int socket) {
 
 long Ipv4Socket::SendTo(int socket, uint32_t address, uint16_t port, const void* data, size_t size) {
     const sockaddr_in a = Address(address, port);
-    const long n = Retrying(
-        [&] { return long(::sendto(socket, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), sizeof a)); });
+    const sockaddr* to = reinterpret_cast<const sockaddr*>(&a);
+    const long n = Retrying([&] { return long(::sendto(socket, data, size, MSG_NOSIGNAL, to, sizeof a)); });
     t_sendError = n < 0 ? errno : 0;
     return n;
 }
@@ -127,8 +127,8 @@ long Ipv4Socket::SendTo(int socket, uint32_t address, uint16_t port, const void*
 long Ipv4Socket::ReceiveFrom(int socket, void* buffer, size_t size, uint32_t* sender) {
     sockaddr_in from{};
     socklen_t length = sizeof from;
-    const long n =
-        Retrying([&] { return long(::recvfrom(socket, buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &length)); });
+    sockaddr* source = reinterpret_cast<sockaddr*>(&from);
+    const long n = Retrying([&] { return long(::recvfrom(socket, buffer, size, 0, source, &length)); });
     if (sender) *sender = n >= 0 ? from.sin_addr.s_addr : 0;
     return n;
 }

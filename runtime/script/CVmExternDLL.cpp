@@ -155,8 +155,8 @@ bool Convert(int32_t type, CVmValue& slot, Argument& arg) {
         return true;
     case kTypeString:
         if (slot.type != VmValueType::String) return false;
-        if (!slot.asString.HasBuffer()) slot.SetString("", 0);
-        arg.value.asPointer = slot.asString.data;
+        if (!slot.asString->HasBuffer()) slot.SetString("", 0);
+        arg.value.asPointer = slot.asString->data;
         return true;
     case kTypeIntPointer:
         if (slot.type != VmValueType::Integer) return false;
@@ -164,8 +164,8 @@ bool Convert(int32_t type, CVmValue& slot, Argument& arg) {
         return true;
     case kTypeFloatPointer:
         if (vector) {
-            if (slot.asVector.count < 1) return false;
-            arg.value.asPointer = slot.asVector.data;
+            if (slot.asVector->count < 1) return false;
+            arg.value.asPointer = slot.asVector->data;
             return true;
         }
         if (!number) return false;
@@ -173,8 +173,8 @@ bool Convert(int32_t type, CVmValue& slot, Argument& arg) {
         arg.value.asPointer = &slot.asReal;
         return true;
     case kTypeDoubles:
-        if (!vector || slot.asVector.count < 1) return false;
-        arg.doubles.assign(slot.asVector.data, slot.asVector.data + slot.asVector.count);
+        if (!vector || slot.asVector->count < 1) return false;
+        arg.doubles.assign(slot.asVector->data, slot.asVector->data + slot.asVector->count);
         arg.value.asPointer = arg.doubles.data();
         return true;
     case kTypeEngineObject:
@@ -188,8 +188,8 @@ bool Convert(int32_t type, CVmValue& slot, Argument& arg) {
         return true;
     }
     default:  // a Vector type
-        if (!vector || slot.asVector.count < VectorLength(type)) return false;
-        arg.value.asPointer = slot.asVector.data;
+        if (!vector || slot.asVector->count < VectorLength(type)) return false;
+        arg.value.asPointer = slot.asVector->data;
         return true;
     }
 }
@@ -351,7 +351,7 @@ void CVmExternDLL::CRegister::AddFunction(CVmClassBase* object, int) {
     std::string scriptName = exportName;
     int32_t first = 3;
     if (const CVmValue* p = GetParam(3); p && p->type == VmValueType::String) {
-        scriptName = p->asString.CStr();
+        scriptName = p->asString->CStr();
         first = 4;
     }
     std::unique_ptr<BoundFunction> f(new BoundFunction());
@@ -445,8 +445,8 @@ void CVmExternDLL::CRegister::CallBoundMethod(CVmExternDLL& dll, BoundFunction& 
         if (f.paramTypes[static_cast<size_t>(k - 1)] != kTypeDoubles) continue;
         CVmValue* slot = GetParam(k);
         const std::vector<double>& d = args[static_cast<size_t>(k - 1)].doubles;
-        for (int32_t i = 0; i < slot->asVector.count && static_cast<size_t>(i) < d.size(); ++i)
-            slot->asVector.data[i] = static_cast<float>(d[static_cast<size_t>(i)]);
+        for (int32_t i = 0; i < slot->asVector->count && static_cast<size_t>(i) < d.size(); ++i)
+            slot->asVector->data[i] = static_cast<float>(d[static_cast<size_t>(i)]);
     }
 
     if (type == kTypeInt) {

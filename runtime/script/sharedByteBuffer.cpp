@@ -65,9 +65,9 @@ int64_t SharedBlockCodec::ItemSize(const CVmValue& v, bool single) {
     case VmValueType::Bool:
         return 2;
     case VmValueType::String:
-        return 5 + static_cast<int64_t>(v.asString.Length());
+        return 5 + static_cast<int64_t>(v.asString->Length());
     case VmValueType::Vector:
-        return 5 + 4 * static_cast<int64_t>(v.asVector.count);
+        return 5 + 4 * static_cast<int64_t>(v.asVector->count);
     default:
         return -1;
     }
@@ -91,13 +91,13 @@ void SharedBlockCodec::PutItem(int32_t at, const CVmValue& v) {
             break;
         case VmValueType::String:
             p[0] = kItemString;
-            PutBigEndian(p + 1, v.asString.Length());
-            std::memcpy(p + 5, v.asString.CStr(), static_cast<size_t>(v.asString.Length()));
+            PutBigEndian(p + 1, v.asString->Length());
+            std::memcpy(p + 5, v.asString->CStr(), static_cast<size_t>(v.asString->Length()));
             break;
         case VmValueType::Vector:
             p[0] = kItemVector;
-            PutBigEndian(p + 1, v.asVector.count);
-            if (v.asVector.count > 0) std::memcpy(p + 5, v.asVector.data, 4 * static_cast<size_t>(v.asVector.count));
+            PutBigEndian(p + 1, v.asVector->count);
+            if (v.asVector->count > 0) std::memcpy(p + 5, v.asVector->data, 4 * static_cast<size_t>(v.asVector->count));
             break;
         default:  // an Integer, or a value stored as one
             p[0] = kItemInteger;

@@ -62,6 +62,7 @@ public:
     int32_t DownloadProgress() override { return 0; }
     int32_t PendingDownloads() override { return 0; }
     bool LoadExternModule(const std::string&) override { return false; }
+    NativeLibraryLoad LoadNativeLibrary(const std::string&) override { return {}; }
     void SetWorkingFolder(const std::string&) override {}
     bool IsWebScript() const override { return false; }
 

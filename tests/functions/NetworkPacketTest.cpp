@@ -24,12 +24,6 @@ std::string Packet(const CVmValue& value, const char* name = nullptr) {
     return std::string(out.begin(), out.end());
 }
 
-CVmValue Int(int32_t n) {
-    CVmValue v;
-    v.SetInteger(n);
-    return v;
-}
-
 std::string Hex(const std::string& bytes) {
     static const char* digits = "0123456789ABCDEF";
     std::string text;

@@ -108,7 +108,8 @@ TEST(NetworkScriptProgram, ScriptsSendAndReceiveDatagramsAndVariables) {
     EXPECT_NE(out.find(error), std::string::npos);
     EXPECT_EQ(out.find("DONE"), std::string::npos);
 
-    EXPECT_EQ(peer.Receive(), std::string("\xFF\x51\x45\x4D\x5F\x30\x32\xFF\x00\x00\x00\x14\xFF\x00\xFF\x02\x00\x00\x00\x05", 20));
+    EXPECT_EQ(peer.Receive(),
+              std::string("\xFF\x51\x45\x4D\x5F\x30\x32\xFF\x00\x00\x00\x14\xFF\x00\xFF\x02\x00\x00\x00\x05", 20));
     EXPECT_EQ(peer.Receive(), "raw bytes");
     EXPECT_EQ(peer.Receive(100ms), "");
 }
@@ -180,4 +181,47 @@ TEST(NetworkScriptProgram, ScriptsAcceptConnectionsAndReassemblePackets) {
     std::string shown = AfterBegin(qem.Output(), "END\n");
     EXPECT_EQ(StripWarnings(shown, std::string("NETVARRECEIVEFROMTCP: ") + kNotAVariable), 1) << shown;
     EXPECT_EQ(shown, "first -1\nLISTENING\npacket 42\nsame\n3\nSENT\nreply reply\n");
+}
+
+// A channel opened in OnDownload, before the scene exists, is still open in
+// OnInit; a failed connect there stops the script, not the program.
+TEST(NetworkScriptProgram, ChannelsOpenBeforeTheSceneAndOutliveItsCreation) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    ScratchFolder scratch;
+    const Opnd here = VStr("127.0.0.1");
+    auto script = [&](bool failingConnect) {
+        const Opnd own = VInt(FreeLoopbackPort());
+        ProgramBuilder b;
+        b.SetGlobalCount(1);
+        b.Return();
+        b.Function("ONDOWNLOAD", 0);
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative("NETCREATECHANNEL", {own, here, VInt(1)}, G(0));
+        if (failingConnect) b.CallNative("NETCONNECTTCP", {here, VInt(FreeLoopbackPort())}, L(1));
+        b.Return();
+        b.Function("ONINIT", 0);
+        b.Emit(OP_RESERVE, I(1));
+        b.CallNative("NETVARSENDTO", {here, own, VStr("early")}, None());
+        b.CallNative("NETDATAREADY", {G(0), VInt(5000)}, None());
+        b.CallNative("NETVARRECEIVEFROM", {G(0)}, L(1));
+        b.CallNative("OUTPUTLN", {VStr("received "), L(1)}, None());
+        b.Return();
+        const std::vector<uint8_t> bytes = b.WriteFile();
+        const std::string path = scratch.Make(failingConnect ? "connect.bin" : "early.bin");
+        WriteFile(path, std::string(bytes.begin(), bytes.end()));
+        return path;
+    };
+
+    const std::string early = script(false);
+    QemProcess opened(QEM_PROGRAM, {early, "-w", "160", "-h", "120"}, early + ".out", {{"TMPDIR", scratch.Path()}});
+    EXPECT_TRUE(opened.WaitFor("received early\n", 30s)) << opened.Output() << opened.Errors();
+
+    const std::string connect = script(true);
+    QemProcess failed(QEM_PROGRAM, {connect, "-w", "160", "-h", "120"}, connect + ".out",
+                      {{"TMPDIR", scratch.Path()}});
+    EXPECT_TRUE(failed.WaitFor("VirtualMachine ERROR (line 0): ConnectTCP: Can't connect", 30s))
+        << failed.Output() << failed.Errors();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(failed.Running());
+    EXPECT_EQ(failed.Errors().find("E R R O R"), std::string::npos) << failed.Errors();
 }

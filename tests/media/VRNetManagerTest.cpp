@@ -148,8 +148,9 @@ TEST_F(NetManager, FailedSendsAreWarningsAndNeverSignals) {
     manager->SendTo("127.0.0.1", peer.Port(), large.data(), large.size());
     manager->SendTo("no-such-host.invalid", peer.Port(), "a", 1);
     manager->SendTo("127.0.0.1", peer.Port(), "ok", 2);
-    EXPECT_EQ(messages, (std::vector<std::string>{"warning: SendTo: Variable is too large to be sent on a UDP datagram ",
-                                                  "warning: SendTo: failed to send variable "}));
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"warning: SendTo: Variable is too large to be sent on a UDP datagram ",
+                                        "warning: SendTo: failed to send variable "}));
     EXPECT_EQ(peer.Receive(), "ok");
 
     // A peer that went away: sends fail (without SIGPIPE ending the test).
