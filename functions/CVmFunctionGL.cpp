@@ -135,8 +135,6 @@ bool ByValueType(VmValueType type, I integer, F real, V vector) {
     }
 }
 
-constexpr const char* kNotIntegerRealOrVector = "Param n. 2 must be a integer or real or vector";
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -546,21 +544,17 @@ void CVmFunctionGL::Light(CVmClassBase*, int) {
         VmErrorStream() << "param 3 format unsupported";
 }
 
-void CVmFunctionGL::LightModel(CVmClassBase*, int) {
+void CVmFunctionGL::PnameAndValue(void (*integer)(GLenum, GLint), void (*real)(GLenum, GLfloat),
+                                  void (*vector)(GLenum, const GLfloat*)) {
     const GLenum pname = Int(1);
     if (!ByValueType(
-            TypeOf(2), [&] { glLightModeli(pname, Int(2)); }, [&] { glLightModelf(pname, Float(2)); },
-            [&] { glLightModelfv(pname, Four(*Vector(2)).values); }))
-        VmErrorStream() << kNotIntegerRealOrVector;
+            TypeOf(2), [&] { integer(pname, Int(2)); }, [&] { real(pname, Float(2)); },
+            [&] { vector(pname, Four(*Vector(2)).values); }))
+        VmErrorStream() << "Param n. 2 must be a integer or real or vector";
 }
 
-void CVmFunctionGL::Fog(CVmClassBase*, int) {
-    const GLenum pname = Int(1);
-    if (!ByValueType(
-            TypeOf(2), [&] { glFogi(pname, Int(2)); }, [&] { glFogf(pname, Float(2)); },
-            [&] { glFogfv(pname, Four(*Vector(2)).values); }))
-        VmErrorStream() << kNotIntegerRealOrVector;
-}
+void CVmFunctionGL::LightModel(CVmClassBase*, int) { PnameAndValue(glLightModeli, glLightModelf, glLightModelfv); }
+void CVmFunctionGL::Fog(CVmClassBase*, int) { PnameAndValue(glFogi, glFogf, glFogfv); }
 
 void CVmFunctionGL::TexGen(CVmClassBase*, int) {
     const GLenum coord = Int(1), pname = Int(2);

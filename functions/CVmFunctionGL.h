@@ -114,6 +114,10 @@ private:
     // the result's storage) with rows packed tight and answers the result.
     void FinishReadBack(const ReadBack& image, void (*read)(const GLint* args, GLenum type, void* into),
                         const GLint* args);
+    // glLightModel and glFog: pname, then a value whose type chooses the
+    // call.
+    void PnameAndValue(void (*integer)(GLenum, GLint), void (*real)(GLenum, GLfloat),
+                       void (*vector)(GLenum, const GLfloat*));
     // glTexImage1D (dimensions 1) and glTexImage3D (3): the data is a String
     // or a CVmTexture's stored pixels.
     void TexImage(int32_t dimensions);

@@ -65,12 +65,6 @@ protected:
     MessageMachine vm;
 };
 
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
 // A texture of that target bound for the test, deleted at its end.
 struct BoundTexture {
     explicit BoundTexture(GLenum target) : target(target) {
@@ -225,15 +219,15 @@ TEST_F(GLFunctions, VectorRulesReportWrongShapes) {
         std::vector<Opnd> args;
         std::string error;
     } rows[] = {
-        {"glVertex", {Floats({1, 2})}, "Param n. 1 must be a vector of 3 or 4 components length."},
-        {"glColor", {Floats({1, 2, 3, 4, 5})}, "Param n. 1 must be a vector of 3 or 4 components length."},
-        {"glNormal", {Floats({1, 2})}, "Param n. 1 must be a vector of 3 components length."},
-        {"glLoadMatrix", {Floats(std::vector<float>(15, 1.0f))},
+        {"glVertex", {VFloats({1, 2})}, "Param n. 1 must be a vector of 3 or 4 components length."},
+        {"glColor", {VFloats({1, 2, 3, 4, 5})}, "Param n. 1 must be a vector of 3 or 4 components length."},
+        {"glNormal", {VFloats({1, 2})}, "Param n. 1 must be a vector of 3 components length."},
+        {"glLoadMatrix", {VFloats(std::vector<float>(15, 1.0f))},
          "Param n. 1 must be a vector of 16 components length."},
         {"glLight", {VInt(GL_LIGHT0), VInt(GL_POSITION), VStr("x")}, "param 3 format unsupported"},
         {"glLightModel", {VInt(GL_LIGHT_MODEL_AMBIENT)}, "Param n. 2 must be a integer or real or vector"},
         {"glTexGenfv", {VInt(GL_S), VInt(GL_OBJECT_PLANE), VInt(5)}, "Param n. 3 must be a vector."},
-        {"glVertexAttrib", {VInt(0), Floats({1, 2, 3, 4, 5})}, "Vector size must be in range [1,4]"},
+        {"glVertexAttrib", {VInt(0), VFloats({1, 2, 3, 4, 5})}, "Vector size must be in range [1,4]"},
         {"glClearColor", {VInt(1), VInt(1)}, "Three or four color components must be specified"},
     };
     for (const auto& row : rows) {
@@ -244,7 +238,7 @@ TEST_F(GLFunctions, VectorRulesReportWrongShapes) {
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
     EXPECT_EQ(std::vector<float>(clear, clear + 4), (std::vector<float>{0, 0, 0, 1}));
     // A light position of fewer components reads 0 for the others.
-    EXPECT_EQ(ErrorOf("glLight", {VInt(GL_LIGHT0), VInt(GL_POSITION), Floats({0, 0})}), "");
+    EXPECT_EQ(ErrorOf("glLight", {VInt(GL_LIGHT0), VInt(GL_POSITION), VFloats({0, 0})}), "");
     // A single value of another type: the error prefix alone.
     const CallOutcome scale = Call("glScale", {VStr("a")});
     EXPECT_TRUE(scale.error);
@@ -357,14 +351,14 @@ TEST_F(GLFunctions, DataThatDoesNotFitIsRefused) {
         {"glTexSubImage2D", subImage(GL_RGB, GL_UNSIGNED_BYTE, VInt(0)),
          "parameter 9 must be a String or a byteBuffer!"},
         {"glCallLists", {VInt(1), VInt(GL_UNSIGNED_BYTE)}, "parameter 3 must be a String or a Vector!"},
-        {"glCallLists", {VInt(1), VInt(GL_UNSIGNED_BYTE), Floats({1})}, "parameter 3 must be a String."},
+        {"glCallLists", {VInt(1), VInt(GL_UNSIGNED_BYTE), VFloats({1})}, "parameter 3 must be a String."},
         {"glCallLists", {VInt(1), VInt(GL_FLOAT), VStr("a")}, "parameter 3 must be a Vector."},
-        {"glCallLists", {VInt(2), VInt(GL_FLOAT), Floats({1})}, "invalid buffer lenght"},
-        {"glCallLists", {VInt(1), VInt(GL_INT), Floats({1})}, "Unsupported type of buffer"},
+        {"glCallLists", {VInt(2), VInt(GL_FLOAT), VFloats({1})}, "invalid buffer lenght"},
+        {"glCallLists", {VInt(1), VInt(GL_INT), VFloats({1})}, "Unsupported type of buffer"},
         {"glVertexPointer", {VInt(3), VInt(GL_FLOAT), VInt(0)}, "parameter 4 must be a Vector!"},
         {"glNormalPointer", {VInt(GL_FLOAT), VInt(0), VStr("a")}, "parameter 3 must be a Vector!"},
-        {"glDrawElements", {VInt(GL_POINTS), VInt(1), VInt(GL_FLOAT), Floats({0})}, "Unsupported type of buffer"},
-        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_SHORT), Floats({0})}, "invalid buffer lenght"},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(1), VInt(GL_FLOAT), VFloats({0})}, "Unsupported type of buffer"},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_SHORT), VFloats({0})}, "invalid buffer lenght"},
         {"glDrawBuffers", twentyOne, "Too many draw buffers (at most 20)"},
         {"glFramebufferTexture2DEXT", {VInt(GL_FRAMEBUFFER_EXT + 1), VInt(GL_COLOR_ATTACHMENT0_EXT),
                                        VInt(GL_TEXTURE_2D), VInt(static_cast<int32_t>(texture.name)), VInt(0)},
@@ -421,7 +415,7 @@ TEST_F(GLFunctions, UploadsTakeByteBuffersAndTextureObjects) {
 }
 
 TEST_F(GLFunctions, DrawsStayWithinTheArrayCopies) {
-    CallOutcome o = Call("glVertexPointer", {VInt(2), VInt(GL_FLOAT), VInt(0), Floats({0, 0, 1, 0, 1, 1, 0, 1})});
+    CallOutcome o = Call("glVertexPointer", {VInt(2), VInt(GL_FLOAT), VInt(0), VFloats({0, 0, 1, 0, 1, 1, 0, 1})});
     ASSERT_FALSE(o.error) << o.output;
     glEnableClientState(GL_VERTEX_ARRAY);
     const std::string beyond = "An enabled vertex array does not hold the vertices to draw.";
@@ -433,14 +427,14 @@ TEST_F(GLFunctions, DrawsStayWithinTheArrayCopies) {
         {"glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(4)}, ""},
         {"glDrawArrays", {VInt(GL_POINTS), VInt(1), VInt(4)}, beyond},
         {"glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(0x7FFFFFFF)}, beyond},
-        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_BYTE), Floats({3, 0})}, ""},
-        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_INT), Floats({0, 4})}, beyond},
-        {"glDrawElements", {VInt(GL_POINTS), VInt(1), VInt(GL_UNSIGNED_INT), Floats({1e30f})}, beyond},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_BYTE), VFloats({3, 0})}, ""},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(2), VInt(GL_UNSIGNED_INT), VFloats({0, 4})}, beyond},
+        {"glDrawElements", {VInt(GL_POINTS), VInt(1), VInt(GL_UNSIGNED_INT), VFloats({1e30f})}, beyond},
     };
     for (const auto& d : draws)
         EXPECT_EQ(ErrorOf(d.name, d.args), d.error.empty() ? "" : VmUpperName(d.name) + ": " + d.error) << d.name;
     // A stride the copy cannot hold.
-    o = Call("glVertexPointer", {VInt(2), VInt(GL_FLOAT), VInt(16), Floats({0, 0, 1, 0, 1, 1, 0, 1})});
+    o = Call("glVertexPointer", {VInt(2), VInt(GL_FLOAT), VInt(16), VFloats({0, 0, 1, 0, 1, 1, 0, 1})});
     EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(3)}), "GLDRAWARRAYS: " + beyond);
     EXPECT_EQ(ErrorOf("glDrawArrays", {VInt(GL_POINTS), VInt(0), VInt(2)}), "");
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -60,12 +60,6 @@ std::string RunDll(const ScratchFolder& scratch, DllTranscript& t, const std::st
 
 std::string ErrorLine(const std::string& text) { return "\nVirtualMachine ERROR (line 0): " + text + "\n"; }
 
-Opnd VBool(bool b) {
-    CVmValue v;
-    v.SetBool(b);
-    return VValue(v);
-}
-
 }  // namespace
 
 TEST(ExternDLLScriptProgram, ScriptsCallTheLibrarysFunctions) {

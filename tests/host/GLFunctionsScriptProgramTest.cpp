@@ -22,18 +22,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Opnd Floats(std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
-Opnd VBool(bool b) {
-    CVmValue v;
-    v.SetBool(b);
-    return VValue(v);
-}
-
 // A script's OnInit that prints "label value" lines between BEGIN and DONE.
 struct Transcript {
     Transcript() { s.Print("BEGIN\n"); }
@@ -93,7 +81,7 @@ TEST(GLFunctionsScriptProgram, ScriptsDrawAndReadBackThroughGL) {
     Transcript t;
     // The clear colour, read back as bytes and as floats; a colour mask of
     // four Bools reads them as 0 and masks every channel.
-    t.Gl("glClearColor", {Floats({0.2f, 0.4f, 0.6f})});
+    t.Gl("glClearColor", {VFloats({0.2f, 0.4f, 0.6f})});
     t.Gl("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
     t.ShowBytes("bytes", "glReadPixels", {VInt(0), VInt(0), VInt(1), VInt(2), VInt(GL_RGB), VInt(GL_UNSIGNED_BYTE)},
                 6);
@@ -108,7 +96,7 @@ TEST(GLFunctionsScriptProgram, ScriptsDrawAndReadBackThroughGL) {
     t.ReadPixel("written");
 
     // glGet's kinds.
-    t.Gl("glViewport", {Floats({1, 2, 30, 40.9f})});
+    t.Gl("glViewport", {VFloats({1, 2, 30, 40.9f})});
     t.Get("viewport", GL_VIEWPORT);
     t.Gl("glEnable", {VInt(GL_DEPTH_TEST)});
     t.Get("depthtest", GL_DEPTH_TEST);
@@ -122,11 +110,11 @@ TEST(GLFunctionsScriptProgram, ScriptsDrawAndReadBackThroughGL) {
     t.Gl("glMatrixMode", {VInt(GL_MODELVIEW)});
     std::vector<float> twenty;
     for (int i = 1; i <= 20; ++i) twenty.push_back(static_cast<float>(i));
-    t.Gl("glLoadMatrix", {Floats(twenty)});
+    t.Gl("glLoadMatrix", {VFloats(twenty)});
     t.Get("loaded", GL_MODELVIEW_MATRIX);
     t.Gl("glLoadIdentity");
     t.Gl("glScale", {VInt(2)});
-    t.Gl("glTranslate", {Floats({1, 2})});
+    t.Gl("glTranslate", {VFloats({1, 2})});
     t.Get("moved", GL_MODELVIEW_MATRIX);
     t.Gl("glColor", {VReal(0.25f), VReal(0.5f), VReal(0.75f)});
     t.Get("color3", GL_CURRENT_COLOR);
@@ -142,7 +130,7 @@ TEST(GLFunctionsScriptProgram, ScriptsDrawAndReadBackThroughGL) {
     t.Get("fogmode", GL_FOG_MODE);
     t.Gl("glFog", {VInt(GL_FOG_DENSITY), VReal(0.5f)});
     t.Get("fogdensity", GL_FOG_DENSITY);
-    t.Gl("glFog", {VInt(GL_FOG_COLOR), Floats({0.25f, 0.5f, 0.75f})});
+    t.Gl("glFog", {VInt(GL_FOG_COLOR), VFloats({0.25f, 0.5f, 0.75f})});
     t.Get("fogcolor", GL_FOG_COLOR);
 
     // Projection through GLU: the origin with identity matrices, then with
@@ -151,8 +139,8 @@ TEST(GLFunctionsScriptProgram, ScriptsDrawAndReadBackThroughGL) {
     t.Gl("glMatrixMode", {VInt(GL_PROJECTION)});
     t.Gl("glLoadIdentity");
     t.Gl("glViewport", {VInt(0), VInt(0), VInt(100), VInt(100)});
-    t.Show("project", "gluProject", {Floats({0, 0, 0})});
-    t.Gl("glLoadMatrix", {Floats(std::vector<float>(16, 0.0f))});
+    t.Show("project", "gluProject", {VFloats({0, 0, 0})});
+    t.Gl("glLoadMatrix", {VFloats(std::vector<float>(16, 0.0f))});
     t.Show("zero", "gluProject", {VInt(0), VInt(0), VInt(0)});
     t.Gl("glLoadIdentity");
     t.Gl("glMatrixMode", {VInt(GL_MODELVIEW)});
@@ -248,7 +236,7 @@ TEST(GLFunctionsScriptProgram, ScriptsUploadDrawAndRenderIntoFramebuffers) {
     const Opnd lists = s.Global("glGenLists", {VInt(2)});
     for (int i = 0; i < 2; ++i) {
         t.Gl("glNewList", {s.Plus(lists, i), VInt(GL_COMPILE)});
-        t.Gl("glTranslate", {Floats({i ? 0.0f : 1.0f, i ? 10.0f : 0.0f, 0})});
+        t.Gl("glTranslate", {VFloats({i ? 0.0f : 1.0f, i ? 10.0f : 0.0f, 0})});
         t.Gl("glEndList");
     }
     t.Gl("glMatrixMode", {VInt(GL_MODELVIEW)});
@@ -256,7 +244,7 @@ TEST(GLFunctionsScriptProgram, ScriptsUploadDrawAndRenderIntoFramebuffers) {
     t.Gl("glListBase", {s.Plus(lists, -1)});
     t.Gl("glCallLists", {VInt(2), VInt(GL_UNSIGNED_BYTE), VStr("\x01\x02")});
     t.Gl("glListBase", {lists});
-    t.Gl("glCallLists", {VInt(3), VInt(GL_FLOAT), Floats({0, 0, 1})});
+    t.Gl("glCallLists", {VInt(3), VInt(GL_FLOAT), VFloats({0, 0, 1})});
     t.Get("lists", GL_MODELVIEW_MATRIX);
 
     // A quad from a vertex Vector the script then drops, and a triangle of
@@ -268,14 +256,14 @@ TEST(GLFunctionsScriptProgram, ScriptsUploadDrawAndRenderIntoFramebuffers) {
     for (const int32_t cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND, GL_FOG})
         t.Gl("glDisable", {VInt(cap)});
     t.Gl("glViewport", {VInt(0), VInt(0), VInt(160), VInt(120)});
-    const Opnd quad = s.Local(Floats({-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0}));
+    const Opnd quad = s.Local(VFloats({-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0}));
     t.Gl("glVertexPointer", {VInt(3), VInt(GL_FLOAT), VInt(0), quad});
     b.Emit(OP_COPY, VInt(0), None(), quad);
     t.Gl("glEnableClientState", {VInt(GL_VERTEX_ARRAY)});
     t.Gl("glColor", {VInt(1), VInt(0), VInt(0)});
     t.Gl("glDrawArrays", {VInt(GL_QUADS), VInt(0), VInt(4)});
     t.Gl("glColor", {VInt(0), VInt(1), VInt(0)});
-    t.Gl("glDrawElements", {VInt(GL_TRIANGLES), VInt(3), VInt(GL_UNSIGNED_INT), Floats({0, 1, 2})});
+    t.Gl("glDrawElements", {VInt(GL_TRIANGLES), VInt(3), VInt(GL_UNSIGNED_INT), VFloats({0, 1, 2})});
     t.Gl("glDisableClientState", {VInt(GL_VERTEX_ARRAY)});
     auto pixel = [&](const std::string& label, int32_t x, int32_t y) {
         t.ShowBytes(label, "glReadPixels", {VInt(x), VInt(y), VInt(1), VInt(1), VInt(GL_RGB), VInt(GL_UNSIGNED_BYTE)},
@@ -308,7 +296,7 @@ TEST(GLFunctionsScriptProgram, ScriptsUploadDrawAndRenderIntoFramebuffers) {
 
     // Texture coordinates per unit: units by number and by enum.
     t.Gl("glActiveTextureARB", {VInt(0)});
-    t.Gl("glTexCoord", {Floats({0.5f, 0.25f, 0.125f})});
+    t.Gl("glTexCoord", {VFloats({0.5f, 0.25f, 0.125f})});
     t.Gl("glMultiTexCoordARB", {VInt(GL_TEXTURE1), VReal(0.75f), VReal(0.5f)});
     t.Gl("glActiveTextureARB", {VInt(1)});
     t.Get("unit1", GL_CURRENT_TEXTURE_COORDS);
@@ -336,7 +324,7 @@ TEST(GLFunctionsScriptProgram, BadParametersStopTheScript) {
     std::vector<float> twenty(20, 1.0f);
     ExpectStopsWith(scratch, "glGet", {VInt(GL_COLOR_WRITEMASK)},
                     "GLGET: The argument '1' is not a valid OpenGL constant.");
-    ExpectStopsWith(scratch, "glMultMatrix", {Floats(twenty)},
+    ExpectStopsWith(scratch, "glMultMatrix", {VFloats(twenty)},
                     "GLMULTMATRIX: Param n. 1 must be a vector of 16 components length.");
     ExpectStopsWith(scratch, "glFog", {VInt(GL_FOG_MODE), VStr("x")},
                     "GLFOG: Param n. 2 must be a integer or real or vector");
@@ -357,18 +345,20 @@ TEST(GLFunctionsScriptProgram, BadParametersStopTheScript) {
 TEST(GLFunctionsScriptProgram, TheDebuggerEvaluatesGlGetAndTheConstants) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
+    // gl.qsx: ONFRAME sets the viewport (line 4) and returns (line 5).
     ProgramBuilder b;
     DebugInfoWriter w;
     w.AddFile("gl.qsx");
-    b.Line(1);
-    w.AddLine(0, 1, b.Here());
+    auto line = [&](int n) {
+        b.Line(n);
+        w.AddLine(0, n, b.Here());
+    };
+    line(1);
     b.Return();
     b.Function("ONFRAME", 0);
-    b.Line(4);
-    w.AddLine(0, 4, b.Here());
+    line(4);
     b.CallNative("GLVIEWPORT", {VInt(1), VInt(2), VInt(30), VInt(40)}, None());
-    b.Line(5);
-    w.AddLine(0, 5, b.Here());
+    line(5);
     b.Return();
     w.AddRange(0, 0, b.Here() - 1);
     w.FileScope(0).Lines(1, 5).Function("ONFRAME", 0, 4, 5);

@@ -17,12 +17,6 @@ using namespace qemtest;
 
 namespace {
 
-Opnd VBool(bool b) {
-    CVmValue v;
-    v.SetBool(b);
-    return VValue(v);
-}
-
 // A script's OnInit printing "label value" lines between BEGIN and DONE.
 struct Transcript {
     Transcript() { s.Print("BEGIN\n"); }

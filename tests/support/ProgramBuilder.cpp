@@ -44,12 +44,6 @@ Opnd VValue(const CVmValue& v) {
     return o;
 }
 
-Opnd VFloats(const std::vector<float>& values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
 Opnd VInt(int32_t n) {
     CVmValue v;
     v.SetInteger(n);
@@ -65,6 +59,18 @@ Opnd VReal(float f) {
 Opnd VStr(const char* s) {
     CVmValue v;
     v.SetString(s);
+    return VValue(v);
+}
+
+Opnd VBool(bool b) {
+    CVmValue v;
+    v.SetBool(b);
+    return VValue(v);
+}
+
+Opnd VFloats(const std::vector<float>& values) {
+    CVmValue v;
+    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
     return VValue(v);
 }
 

@@ -13,8 +13,9 @@
 // format the loader reads.
 //
 // Operands: L(k) frame slot, G(k) global, I(n) immediate (or At(label)), and
-// embedded values VInt, VReal, VStr, VValue, VRifStr. Emit picks the
-// addressing mode whose operand kinds match; EmitMode forces one.
+// embedded values VInt, VReal, VStr, VBool, VFloats (a Vector), VValue,
+// VRifStr. Emit picks the addressing mode whose operand kinds match; EmitMode
+// forces one.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,7 @@ Opnd VValue(const CVmValue& v);
 Opnd VInt(int32_t n);
 Opnd VReal(float f);
 Opnd VStr(const char* s);
+Opnd VBool(bool b);
 Opnd VFloats(const std::vector<float>& values);  // a Vector
 Opnd VRifStr(int32_t constantIndex);
 Opnd VRifVec(int32_t constantIndex);

@@ -21,12 +21,6 @@ using namespace qemtest;
 
 namespace {
 
-Opnd VBool(bool b) {
-    CVmValue v;
-    v.SetBool(b);
-    return VValue(v);
-}
-
 Opnd Vector(MethodScript& s, std::vector<float> values) {
     CVmValue v;
     v.SetVector(values.data(), static_cast<int32_t>(values.size()));
