@@ -2,6 +2,8 @@
 // textures, materials and lights with the global functions, binds a stored
 // texture and asks the kind of AAM files the test writes into its temporary
 // folder (the parent of the download cache that file names are relative to).
+#include <GL/gl.h>
+#include <GL/glext.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -74,6 +76,63 @@ TEST(ObjectFunctionsScriptProgram, ConstructorsAndModelKinds) {
               "\nVirtualMachine WARNING (line 0): VRTextureManager : Texture not found: \"../missing.png\"\n"
               "loaded (Obj:CVmTexture)\nmaterial (Obj:CVmMaterial)\nlight (Obj:CVmLight)\n"
               "avatar 4\nframes 3\nkeys 2\nframe 1\n");
+}
+
+TEST(ObjectFunctionsScriptProgram, BoundTexturesDrawTheirTexels) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    ScratchFolder scratch;
+    Transcript t;
+    MethodScript& s = t.s;
+    // Texels as they are: no lighting or fog; a quad over the window.
+    s.Global("glTexEnvi", {VInt(GL_TEXTURE_ENV), VInt(GL_TEXTURE_ENV_MODE), VInt(GL_REPLACE)});
+    for (int cap : {GL_LIGHTING, GL_DEPTH_TEST, GL_FOG, GL_BLEND, GL_ALPHA_TEST, GL_CULL_FACE})
+        s.Global("glDisable", {VInt(cap)});
+    for (int matrix : {GL_PROJECTION, GL_MODELVIEW}) {
+        s.Global("glMatrixMode", {VInt(matrix)});
+        s.Global("glLoadIdentity");
+    }
+    auto drawQuad = [&s] {
+        s.Global("glBegin", {VInt(GL_QUADS)});
+        const int corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (const auto& c : corners) {
+            s.Global("glTexCoord", {VInt(c[0]), VInt(c[1])});
+            s.Global("glVertex", {VInt(2 * c[0] - 1), VInt(2 * c[1] - 1)});
+        }
+        s.Global("glEnd");
+    };
+    // The middles of the quarters of the 160 x 120 window.
+    const int points[4][2] = {{40, 30}, {120, 30}, {40, 90}, {120, 90}};
+    auto showPixel = [&t, &s](const char* label, const int* p) {
+        t.Show(label, s.Global("glReadPixels", {VInt(p[0]), VInt(p[1]), VInt(1), VInt(1), VInt(GL_RGB),
+                                                 VInt(GL_UNSIGNED_BYTE)}));
+    };
+
+    // A render target's colour texture: the colour it was cleared to.
+    const Opnd target = s.New("CVMFBO", {VInt(1), VInt(8), VInt(8)});
+    s.Call(target, "START", {});
+    s.Global("glClearColor", {VReal(102 / 255.0f), VReal(51 / 255.0f), VReal(85 / 255.0f)});
+    s.Global("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
+    s.Call(target, "STOP", {});
+    s.Global("SETACTIVETEXTURE", {target});
+    drawQuad();
+    showPixel("target", points[0]);
+
+    // A stored texture: its four texels, bottom row first, of printable
+    // characters (the output shows them as they are).
+    const std::string texels = "x(2~(x2~2(x~nnF~";
+    CVmValue bytes;
+    bytes.SetString(texels.data(), 16);
+    s.Global("SETACTIVETEXTURE", {s.Global("STORETEXTURE", {VRifStr(s.Builder().Constant(bytes)), VInt(2), VInt(2)})});
+    // No anisotropic filtering, which blurs texels.
+    s.Global("glTexParameterf", {VInt(GL_TEXTURE_2D), VInt(GL_TEXTURE_MAX_ANISOTROPY_EXT), VInt(1)});
+    drawQuad();
+    for (const auto& p : points) showPixel("texel", p);
+    s.Print("DONE\n");
+
+    const std::string out = AfterBegin(RunScript(QEM_PROGRAM, scratch, s, "drawn", "DONE\n"), "DONE\n");
+    std::string expected = "target f3U\n";
+    for (int i = 0; i < 4; ++i) expected += "texel " + texels.substr(4 * i, 3) + "\n";
+    EXPECT_EQ(out, expected);
 }
 
 // Errors stop the script: each run ends with one.
