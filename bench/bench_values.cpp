@@ -7,8 +7,8 @@ static void BM_StringAppend(benchmark::State& state) {
     for (auto _ : state) {
         CVmValue v;
         v.SetString("");
-        for (int i = 0; i < 1000; ++i) v.asString.Append("abcdefgh", 8);
-        benchmark::DoNotOptimize(v.asString.data);
+        for (int i = 0; i < 1000; ++i) v.asString->Append("abcdefgh", 8);
+        benchmark::DoNotOptimize(v.asString->data);
     }
 }
 BENCHMARK(BM_StringAppend);

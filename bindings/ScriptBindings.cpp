@@ -7,7 +7,9 @@
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
 #include "runtime/script/CFileManager.h"
+#include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
+#include "runtime/script/sharedByteBuffer.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmLight.h"
@@ -74,8 +76,8 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
     Built<byteBuffer>(),
-    Pending("sharedByteBuffer"),
-    Pending("CVmExternDLL"),
+    Built<sharedByteBuffer>(),
+    Built<CVmExternDLL>(),
     Pending("CVmIEWindow"),
 };
 static_assert(std::size(kScriptClasses) == kScriptClassCount, "the engine registers 34 script classes");

@@ -9,6 +9,8 @@ pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
+# Calls into native libraries with types chosen at run time.
+pkg_check_modules(FFI REQUIRED IMPORTED_TARGET libffi)
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
 pkg_check_modules(IL REQUIRED IMPORTED_TARGET IL)

@@ -143,7 +143,7 @@ bool DebugParseContext::Index(CVmValue* container, CVmValue* index, CVmValue** o
     }
     const int32_t i = index->asInt;
     if (container && container->type == VmValueType::Vector) {
-        *out = NewReal(container->asVector.GetAt(i));
+        *out = NewReal(container->asVector->GetAt(i));
         return true;
     }
     if (container && container->type == VmValueType::Array) {
@@ -163,7 +163,7 @@ bool DebugParseContext::Member(CVmValue* object, CVmValue* name, CVmValue** out)
         Reply("invalid object");
         return false;
     }
-    std::unique_ptr<CVmValue> member = m_session.GetMember(*object, name->asString.CStr());
+    std::unique_ptr<CVmValue> member = m_session.GetMember(*object, name->asString->CStr());
     if (!member) {
         Reply("<variable not found>");
         return false;
@@ -175,7 +175,7 @@ bool DebugParseContext::Member(CVmValue* object, CVmValue* name, CVmValue** out)
 bool DebugParseContext::Variable(CVmValue* name, CVmValue** out) {
     Owned owned{name};
     *out = nullptr;
-    const std::string text(name->asString.CStr(), static_cast<size_t>(name->asString.Length()));
+    const std::string text(name->asString->CStr(), static_cast<size_t>(name->asString->Length()));
     DebugValueRef p = m_session.ResolveVariableAt(text, m_instruction, m_frame);
     const CVmValue* found = p.value;
     if (!found && m_session.Machine()) found = m_session.Machine()->FindConstant(text.c_str());

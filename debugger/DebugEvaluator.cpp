@@ -126,7 +126,7 @@ CVmValue* DebugEvalArraySize(const CVmValue* operand) {
     if (operand->type == VmValueType::Array)
         n = operand->asArray ? operand->asArray->count : 0;
     else if (operand->type == VmValueType::Vector)
-        n = operand->asVector.count;
+        n = operand->asVector->count;
     else
         return nullptr;
     CVmValue* result = new CVmValue();
@@ -177,9 +177,9 @@ CVmValue* DebugVectorLiteral(const std::vector<CVmValue*>& items) {
 CVmValue* DebugCallNative(CVirtualMachine& machine, const char* allowedName, const CVmValue* name,
                           const CVmArray* arguments) {
     if (!name || name->type != VmValueType::String || !allowedName) return nullptr;
-    if (VmUpperName(name->asString.CStr()) != VmUpperName(allowedName)) return nullptr;
+    if (VmUpperName(name->asString->CStr()) != VmUpperName(allowedName)) return nullptr;
     if (arguments)
-        for (int32_t i = 0; i < arguments->count; ++i) machine.AddArgValue(*arguments->items[i]);
+        for (int32_t i = 0; i < arguments->count; ++i) machine.AddArgValue(arguments->items[i]);
     const CVirtualMachine::RunFlags flags = machine.SaveRunFlags();
     machine.SetErrorFlag(false);
     CVmValue* value = machine.CallNativeFunction(allowedName);

@@ -111,7 +111,7 @@ bool DebugSession::SetTrap(int32_t index) {
 // start-up code (no instruction to return to, not called by the host).
 bool DebugSession::IsOutermost(const CVmValue* frame) const {
     if (!frame || frame == m_machine->StackBase()) return true;
-    return frame->type == VmValueType::VmStatus && frame->asWords[0] == -1 && (frame->asWords[2] & 0xFF) == 0;
+    return frame->type == VmValueType::VmStatus && frame->asWords[0] == -1 && (frame->StatusWord(2) & 0xFF) == 0;
 }
 
 bool DebugSession::CallerOf(int32_t& instruction, CVmValue*& frame) const {

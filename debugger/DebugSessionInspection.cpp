@@ -280,10 +280,10 @@ void DebugSession::NestedEntries(const CVmValue& x, Json::Value& entry, std::vec
             entry["variables"].append(Entry(Json::Value(i), DebugValueRef::Live(element), path));
         }
     } else if (x.type == VmValueType::Vector) {
-        for (int32_t i = 0; i < x.asVector.count; ++i) {
+        for (int32_t i = 0; i < x.asVector->count; ++i) {
             Json::Value element(Json::objectValue);
             element["name"] = i;
-            element["value"] = static_cast<double>(x.asVector.data[i]);
+            element["value"] = static_cast<double>(x.asVector->data[i]);
             element["type"] = "VmReal";
             entry["variables"].append(element);
         }

@@ -8,17 +8,18 @@
 
 #include "bindings/ScriptBindings.h"
 #include "debugger/DebugEvaluator.h"
-#include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/EngineModule.h"
 #include "engine/MessageTable.h"
 #include "engine/ModuleHooks.h"
+#include "engine/state/Console.h"
 #include "platform/FaultGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/PathResolver.h"
 #include "platform/SerialPort.h"
 #include "platform/Thread.h"
+#include "platform/WindowCursor.h"
 #include "platform/WindowMessageQueue.h"
 #include "scene/EngineServices.h"
 
@@ -88,10 +89,17 @@ CVRMachine::CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* co
     g_engineState = this;
     m_services = this;
     m_console.reset(new CConsole());
+    Display().console = m_console.get();
+    Display().windowThread = m_windowThread;
+    Display().nativeWindow = NoteDrawingWindow();
     Display().window = window;
     Input().hasFocus = WindowHasFocus(window) ? 1 : 0;
     WindowClientSize(window, Display().clientWidth, Display().clientHeight);
     for (int32_t& c : m_callbacks) c = -1;
+    // The listener's thread keeps the sensor records it receives.
+    m_configListener.SetTrackerWriter([this](int sensor, TrackerFields fields, const TrackerSensorRecord& values) {
+        Devices().trackers.Write(sensor, fields, values);
+    });
     RegisterScriptBindings(*this);
     RegisterGLConstants();
     // An outside tool that follows the running instruction made the link's
@@ -112,6 +120,7 @@ CVRMachine::~CVRMachine() {
         if (port != -1) CloseSerialPort(port);
         port = -1;
     }
+    Display().console = nullptr;
     m_console.reset();
     m_downloads.reset();
     if (g_engineMachine == this) g_engineMachine = nullptr;
@@ -310,11 +319,15 @@ void CVRMachine::PostWindowEvent(uint32_t message, uintptr_t wParam, intptr_t lP
     }
     // Parameters reach the script as Integers; messages from outside the
     // engine never carry values (those travel only through PostValueEvent).
+    // The last shared byte buffer's message is a value event without values.
     if (message != kWakeUpMessage) {
         __Event e;
         e.id = static_cast<int32_t>(message);
-        e.first.SetInteger(static_cast<int32_t>(wParam));
-        e.second.SetInteger(static_cast<int32_t>(lParam));
+        const int32_t shared = Input().sharedBufferMessage;
+        if (shared < 0 || message != static_cast<uint32_t>(shared)) {
+            e.first.SetInteger(static_cast<int32_t>(wParam));
+            e.second.SetInteger(static_cast<int32_t>(lParam));
+        }
         m_events.Push(e);
     }
     DrainEvents();
@@ -437,22 +450,9 @@ bool CVRMachine::SleepUnlessStopped(uint32_t ms) {
 // ---------------------------------------------------------------------------
 // Pacing, folders, location
 
-namespace {
+void CVRMachine::SetFrameRate(int32_t fps) { Timing().SetFrameRate(fps); }
 
-uint64_t ClampPeriod(int64_t us) {
-    if (us < 0 || us > static_cast<int64_t>(CVRMachine::kMaxPeriod)) return CVRMachine::kMaxPeriod;
-    if (us < static_cast<int64_t>(CVRMachine::kMinPeriod)) return CVRMachine::kMinPeriod;
-    return static_cast<uint64_t>(us);
-}
-
-}  // namespace
-
-void CVRMachine::SetFrameRate(int32_t fps) {
-    if (fps == 0) return;  // the caller refuses a rate of 0
-    Timing().framePeriod = ClampPeriod(1000000 / static_cast<int64_t>(fps));
-}
-
-void CVRMachine::SetTimeStep(int32_t ms) { Timing().timeStep = ClampPeriod(static_cast<int64_t>(ms) * 1000); }
+void CVRMachine::SetTimeStep(int32_t ms) { Timing().SetTimeStep(ms); }
 
 uint8_t CVRMachine::SetSwapInterval(int32_t n) { return SetGlSwapInterval(n) ? 1 : 0; }
 

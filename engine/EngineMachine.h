@@ -98,8 +98,8 @@ public:
     enum Callback { OnDownload, OnInit, OnFrame, OnExit, OnTimer, DownloadReady, OnError, OnEvent, kCallbackCount };
     static const char* const kCallbackNames[kCallbackCount];
 
-    static constexpr uint64_t kMinPeriod = 1000;       // microseconds
-    static constexpr uint64_t kMaxPeriod = 10000000;
+    static constexpr uint64_t kMinPeriod = TimingState::kMinPeriod;  // microseconds
+    static constexpr uint64_t kMaxPeriod = TimingState::kMaxPeriod;
 
     CVRMachine(int32_t commandPort, int32_t outputPort, CVmContainer* container, int window, bool debug,
                int32_t eventPort);
@@ -134,6 +134,7 @@ public:
     // error stream, when it is refused.
     bool LoadExternModule(const std::string& name) override;
     const std::vector<ExternModuleRecord>& ExternModules() const { return m_externModules; }
+    NativeLibraryLoad LoadNativeLibrary(const std::string& name) override;
 
     // The light pool of the script lights (kept in the scene state).
     int32_t AllocLight() { return Scene().AllocLight(); }

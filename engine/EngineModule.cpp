@@ -6,15 +6,15 @@
 #include <iostream>
 #include <mutex>
 
-#include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
+#include "engine/state/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
+#include "platform/ScreenMode.h"
 #include "platform/Thread.h"
 
-uint32_t g_engineVersion[4] = {0, 0, 0, 0};
 std::atomic<bool> HostQuitFlag{false};
 
 ModuleHooks& EngineModuleHooks() {
@@ -119,6 +119,8 @@ CVRModule3D::~CVRModule3D() {
     // does not keep OnExit from running; one made while OnExit runs ends it.
     m_machine->ClearStopRequest();
     m_machine->CallScriptFunction(0, m_machine->CallbackIndex(CVRMachine::OnExit), nullptr);
+    // A screen mode the script chose lasts as long as the engine.
+    RestoreScreenMode();
     m_log << "\nOstrel Stopped!\n";
     m_log.flush();
     if (m_stoppedList) glDeleteLists(m_stoppedList, 1);

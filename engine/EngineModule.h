@@ -26,9 +26,6 @@
 #include "platform/Event.h"
 #include "platform/PeriodicTimer.h"
 
-// The engine version numbers: 0 until the module has passed its fade.
-extern uint32_t g_engineVersion[4];
-
 // The host's quit request: the program ends after the current frame.
 extern std::atomic<bool> HostQuitFlag;
 

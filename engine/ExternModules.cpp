@@ -3,6 +3,7 @@
 #include <errno.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "engine/EditorLog.h"
@@ -99,6 +100,45 @@ bool CVRMachine::LoadExternModule(const std::string& name) {
         m_externModules.push_back({registration, i == 0 ? handle : nullptr});
     }
     return true;
+}
+
+NativeLibraryLoad CVRMachine::LoadNativeLibrary(const std::string& name) {
+    NativeLibraryLoad load;
+    const std::string given = ToSlashes(name);
+    const std::string path =
+        PathResolver::Shared().Resolve(!given.empty() && given[0] == '/' ? given : Paths().workingFolder + given);
+    std::string library = path;
+    const std::string extension = Extension(name);
+    if (SameIgnoringCase(extension, "pak") || SameIgnoringCase(extension, "qmd")) {
+        if (ReadModulePackage(path, library, *this) != kPackageAccepted) {
+            load.outcome = NativeLibraryLoad::PackageRejected;
+            return load;
+        }
+    } else if (IsWebScript()) {
+        load.outcome = NativeLibraryLoad::WebScript;
+        return load;
+    }
+
+    std::string reason;
+    void* handle = SharedLibrary::Open(library, &reason);
+    if (!handle) {
+        const int probe = ProbeFileForReading(library);
+        if (probe == ENOENT || probe == ENOTDIR) {
+            load.error = 2;
+            load.reason = std::strerror(ENOENT);
+        } else if (probe == 0) {
+            load.error = 126;
+            load.reason = reason;
+        } else {
+            load.error = probe;
+            load.reason = std::strerror(probe);
+        }
+        return load;
+    }
+    if (QemInitProc init = Entry<QemInitProc>(handle, "__QEM_INIT")) init(&HostServices);
+    load.outcome = NativeLibraryLoad::Loaded;
+    load.handle = handle;
+    return load;
 }
 
 void CVRMachine::UnloadExternModules() {

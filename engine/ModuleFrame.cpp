@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include "engine/Console.h"
 #include "engine/DownloadManager.h"
 #include "engine/EngineVersion.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
+#include "engine/state/Console.h"
 #include "platform/GlContext.h"
 #include "platform/OffscreenGlContext.h"
 #include "platform/Thread.h"
@@ -217,6 +217,11 @@ void CVRModule3D::LoadTheScript() {
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.audioSettings) hooks.audioSettings(audio, false);
     m_log << "OK!\nScript Started...";
     m_log << "OK!\nDownloading Data...";
+    // The engine library can report from OnDownload on (the network manager
+    // is made by the first network call): its errors stop the script, not
+    // the program.
+    SetEngineErrorHandler(EngineErrorHandler);
+    SetEngineWarningHandler(EngineWarningHandler);
     CVmValue user;
     if (m_userParam) user.SetString(m_userParam);
     m_machine->CallScriptFunction(m_userParam ? 1 : 0, m_machine->CallbackIndex(CVRMachine::OnDownload), &user);

@@ -48,5 +48,5 @@ struct ModuleHooks {
 ModuleHooks& EngineModuleHooks();
 
 // Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
-// them).
+// them), and the scene's own hooks of the network manager.
 void InstallSceneHooks(ModuleHooks& hooks);

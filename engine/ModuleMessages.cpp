@@ -97,8 +97,8 @@ int CVRModule3D::CheckShiftF9() {
 void CVRModule3D::MouseUpdate(uintptr_t wParam, intptr_t lParam) {
     const int32_t previous = m_machine->GetMouseButtons();
     const uint32_t buttons = static_cast<uint32_t>(wParam) & 0xFFFF;
-    // Capture needs nothing here: X keeps delivering a drag to the window.
-    SetWindowCursorShape(m_machine->Display().cursor);
+    // Capture needs nothing here: X keeps delivering a drag to the window,
+    // and the window keeps the cursor the script chose.
     if (buttons != 0) FocusEngineWindow();
     const int16_t wheel = static_cast<int16_t>((static_cast<uint32_t>(wParam) >> 16) & 0xFFFF);
     if (wheel != 0) {

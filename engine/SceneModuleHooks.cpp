@@ -1,10 +1,11 @@
 // The module's hooks of the scene: the scene singleton made at the first
 // frame and kept in the machine, its begin and end around OnInit, and the
-// settings the module gives it.
+// settings the module gives it; and what the scene makes and ends with it.
 #include <GL/gl.h>
 
 #include "engine/EngineMachine.h"
 #include "engine/ModuleHooks.h"
+#include "media/VRNetManager.h"
 #include "scene/VRScene.h"
 
 namespace {
@@ -49,4 +50,7 @@ void InstallSceneHooks(ModuleHooks& hooks) {
     hooks.sceneEnd = SceneEnd;
     hooks.setSceneParamInt = SetSceneParamInt;
     hooks.setClearColor = SetClearColor;
+    VRSceneHooks& scene = SceneHooks();
+    scene.createNetManager = CreateNetManager;
+    scene.deleteNetManager = DeleteNetManager;
 }

@@ -166,21 +166,21 @@ void CVmFunctionGL::CallLists(CVmClassBase*, int) {
             VmErrorStream() << "parameter 3 must be a String.";
             return;
         }
-        if (n > lists->asString.Length()) {
+        if (n > lists->asString->Length()) {
             VmErrorStream() << kShortList;
             return;
         }
-        return glCallLists(n, type, lists->asString.CStr());
+        return glCallLists(n, type, lists->asString->CStr());
     case GL_FLOAT:
         if (given != VmValueType::Vector) {
             VmErrorStream() << "parameter 3 must be a Vector.";
             return;
         }
-        if (n > lists->asVector.count) {
+        if (n > lists->asVector->count) {
             VmErrorStream() << kShortList;
             return;
         }
-        return glCallLists(n, GL_FLOAT, lists->asVector.data);
+        return glCallLists(n, GL_FLOAT, lists->asVector->data);
     default: VmErrorStream() << kUnsupportedType; return;
     }
 }

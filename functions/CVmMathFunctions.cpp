@@ -233,7 +233,7 @@ void CVmMathFunctions::SetBezierCurve(CVmClassBase*, int) {
     const int32_t n = points->count - 1;
     float out[3];
     if (t == 1.0f) {
-        FirstThree(points->GetAt(n)->asVector, out);
+        FirstThree(*points->GetAt(n)->asVector, out);
         return VmReturnVector(out, 3);
     }
     // Each weight from the one before, in logarithms: the binomial
@@ -244,7 +244,7 @@ void CVmMathFunctions::SetBezierCurve(CVmClassBase*, int) {
     float sum[3] = {0.0f, 0.0f, 0.0f};
     for (int32_t i = 0; i <= n; ++i) {
         const double weight = std::exp(logWeight);
-        FirstThree(points->GetAt(i)->asVector, out);
+        FirstThree(*points->GetAt(i)->asVector, out);
         for (int c = 0; c < 3; ++c) sum[c] += static_cast<float>(weight * out[c]);
         logWeight += std::log(static_cast<double>(n - i) / (i + 1)) + logRatio;
     }

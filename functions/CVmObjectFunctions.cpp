@@ -1,4 +1,140 @@
 #include "functions/CVmObjectFunctions.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "engine/state/EngineState.h"
+#include "functions/AamFileKind.h"
+#include "platform/Clock.h"
+#include "platform/PathResolver.h"
+#include "scene/VRScene.h"
+#include "scene/VRShaderProgram.h"
+#include "scene/script/CVmFbo.h"
+#include "scene/script/CVmLight.h"
+#include "scene/script/CVmMaterial.h"
+#include "scene/script/CVmShaderProgram.h"
+#include "scene/script/CVmTexture.h"
+#include "vm/VirtualMachine.h"
+
+namespace {
+
+constexpr int32_t kMsgNotAString = 2013;     // "Param n. %i must be a string."
+constexpr int32_t kMsgNotAnObject = 2014;    // "Param n. %i must be a '%s' object."
+constexpr int32_t kMsgOutOfRange = 2015;     // "This numeric value must be between %i and %i."
+constexpr int32_t kMsgBufferTooSmall = 2019; // "Parameters DimX and DimY exceed the size of the data buffer."
+constexpr int32_t kMsgCannotLoad = 2032;     // "Cannot load the '%s' file."
+
+// Stored textures hold 4 bytes per pixel, whatever channel count the script
+// names, and make no mipmaps.
+constexpr int32_t kStoredBytesPerPixel = 4;
+constexpr int32_t kStoredFlags = kTexNoMipmaps;
+// SetActiveTexture's flags when the script gives none (nearest filtering);
+// kBindAgain is added to any.
+constexpr int32_t kDefaultBindFlags = 1;
+
+std::string WorkingFolder() { return g_engineState ? g_engineState->Paths().workingFolder : std::string(); }
+
+// The record a texture object or a render target's colour texture shows, or
+// null (no such object, or one without a record).
+VRTexture* TextureOf(const CVmValue* value) {
+    CVmClassBase* object = value && value->type == VmValueType::Object ? value->asObject : nullptr;
+    if (auto* texture = dynamic_cast<CVmTexture*>(object)) return texture->Record();
+    if (auto* target = dynamic_cast<CVmFbo*>(object)) return target->Target().texture;
+    return nullptr;
+}
+
+}  // namespace
+
 // One line per built function (FunctionTable.h).
-void CVmObjectFunctions::AddFunctions() {}
+void CVmObjectFunctions::AddFunctions() {
+    AddFunction("LoadTexture", &CVmObjectFunctions::LoadTexture);
+    AddFunction("CreateEmptyTexture", &CVmObjectFunctions::CreateEmptyTexture);
+    AddFunction("StoreTexture", &CVmObjectFunctions::StoreTexture);
+    AddFunction("SetActiveTexture", &CVmObjectFunctions::SetActiveTexture);
+    AddFunction("NewShader", &CVmObjectFunctions::NewShader);
+    AddFunction("NewLight", &CVmObjectFunctions::NewLight);
+    AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
+    AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
+}
+
+void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
+    std::string name;
+    int32_t flags;
+    if (!ReadParams(name, Optional(flags, 0))) return;
+    if (VRScene* scene = RequireScene()) ReturnObject(new CVmTexture(scene->LoadTexture(name.c_str(), flags), flags));
+}
+
+void CVmObjectFunctions::CreateEmptyTexture(CVmClassBase*, int) {
+    int32_t width, height, kind;
+    VmVectorParam values;
+    if (!ReadParams(width, height, kind, Optional(values))) return;
+    // A kind outside 1 to 6, or a size no texture takes, gives an object
+    // without a record.
+    if (VRTextureManager* manager = RequireTextureManager())
+        ReturnObject(new CVmTexture(
+            manager->CreateProceduralTexture(width, height, kind, values.Data(), values.Count()), 0));
+}
+
+void CVmObjectFunctions::StoreTexture(CVmClassBase*, int) {
+    CVmValue* pixels;
+    int32_t width, height, channels;
+    if (!ReadParams(pixels, width, height, Optional(channels, kStoredBytesPerPixel))) return;
+    if (channels < 3 || channels > 4) return VmErrorMsg(kMsgOutOfRange, 3, 4);
+    if (pixels->type != VmValueType::String) return VmErrorMsg(kMsgNotAString, 1);
+    const CVmString& bytes = *pixels->asString;
+    // In 64 bits: no product of two Integers wraps past the check.
+    const int64_t needed = int64_t{width} * height * kStoredBytesPerPixel;
+    if (width <= 0 || height <= 0 || needed > bytes.Length()) return VmErrorMsg(kMsgBufferTooSmall);
+    VRScene* scene = RequireScene();
+    if (!scene) return;
+    const std::string name = "STORE_TEXTURE_" + std::to_string(static_cast<int32_t>(TickMilliseconds()));
+    VRTexture* record = scene->StoreTexture(name.c_str(), reinterpret_cast<const uint8_t*>(bytes.CStr()), width,
+                                            height, kStoredBytesPerPixel, kStoredFlags);
+    ReturnObject(new CVmTexture(record, 0));
+}
+
+void CVmObjectFunctions::SetActiveTexture(CVmClassBase*, int) {
+    CVmValue* texture = nullptr;
+    int32_t flags, unit;
+    if (!ReadParams(Optional(texture), Optional(flags, kDefaultBindFlags), Optional(unit, 0))) return;
+    // Neither kind of object, and one that shows no record, are refused
+    // alike: nothing is bound in their name.
+    VRTexture* record = TextureOf(texture);
+    if (!record) return VmErrorMsg(kMsgNotAnObject, 1, "Texture");
+    if (VRScene* scene = RequireScene()) scene->SetActiveTexture(record, flags | kBindAgain, unit);
+}
+
+void CVmObjectFunctions::NewShader(CVmClassBase*, int) {
+    CVmValue* vertexName = nullptr;
+    std::string fragment;
+    if (!ReadParams(Optional(vertexName), Optional(fragment))) return;
+    if (!vertexName || vertexName->type != VmValueType::String) return VmErrorMsg(kMsgNotAString, 1);
+    const bool hasFragment = ArgCount() >= 2;
+    const std::string folder = WorkingFolder();
+    const std::string vertex = folder + vertexName->asString->CStr();
+    if (hasFragment) fragment = folder + fragment;
+    ReturnObject(new CVmShaderProgram(
+        SharedShaderLibrary().GetProgram(vertex.c_str(), hasFragment ? fragment.c_str() : nullptr)));
+}
+
+void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
+    if (CVmLight* light = CVmLight::FromPool()) ReturnObject(light);
+}
+
+void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmMaterial()); }
+
+void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
+    std::string name;
+    if (!ReadParams(name)) return;
+    const std::string path = PathResolver::Shared().Resolve(WorkingFolder() + name);
+    std::error_code error;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(
+        std::filesystem::is_directory(path, error) ? nullptr : std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return VmErrorMsg(kMsgCannotLoad, name.c_str());
+    const int32_t kind = AamFileKind(file.get());
+    if (kind < 0) VmErrorStream() << name << ": not a valid AAM file.";
+    VmReturnInteger(kind);
+}

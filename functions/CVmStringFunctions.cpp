@@ -40,7 +40,7 @@ bool ToFormatValue(const CVmValue& v, const FormatConversion& c, FormatValue& ou
         out.integer = c.prefix == 'I' ? Truncate64(v.asReal) : VmTruncate(v.asReal);
         return c.cls == FormatClass::Short || c.cls == FormatClass::Long;
     case VmValueType::String:
-        out.text = v.asString.CStr();
+        out.text = v.asString->CStr();
         out.integer = static_cast<unsigned char>(out.text[0]);
         return c.cls == FormatClass::String || c.cls == FormatClass::Char;
     default:
@@ -110,9 +110,9 @@ void CVmStringFunctions::Sscanf(CVmClassBase*, int) {
         CVmValue* v = GetParam(k + 3);
         if (c.cls == FormatClass::String) {
             if (v->type != VmValueType::String) return VmErrorMsg(2022, k + 3);
-            if (v->asString.Length() < 1 || !v->asString.HasBuffer()) return VmErrorMsg(2023, k + 3);
-            targets[static_cast<size_t>(k)].text = v->asString.data;
-            targets[static_cast<size_t>(k)].room = v->asString.Length();
+            if (v->asString->Length() < 1 || !v->asString->HasBuffer()) return VmErrorMsg(2023, k + 3);
+            targets[static_cast<size_t>(k)].text = v->asString->data;
+            targets[static_cast<size_t>(k)].room = v->asString->Length();
         } else if (c.cls == FormatClass::Char && c.width > kMaxScanChars) {
             return VmErrorMsg(2020, 2);
         }
@@ -143,7 +143,7 @@ void CVmStringFunctions::Sscanf(CVmClassBase*, int) {
                 v->SetVoid();
                 return VmErrorMsg(2023, k + 3);
             }
-            v->asString.length = length;
+            v->asString->length = length;
             break;
         }
         }
@@ -201,8 +201,8 @@ void CVmStringFunctions::PackVector(CVmClassBase*, int) {
     if (ArgCount() < 3) {
         CVmValue result;
         result.SetType(VmValueType::String);
-        result.asString.InitCount(size);
-        PackVectorToBytes(values.Data(), format, reinterpret_cast<uint8_t*>(result.asString.data), values.Count(),
+        result.asString->InitCount(size);
+        PackVectorToBytes(values.Data(), format, reinterpret_cast<uint8_t*>(result.asString->data), values.Count(),
                           static_cast<size_t>(size));
         if (CVmValue* r = VmGetReturnSlot()) r->Move(result);
         return;

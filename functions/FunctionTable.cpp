@@ -110,6 +110,11 @@ VRScene* CVmFunctionGroup::RequireScene() {
     return scene;
 }
 
+EngineState* CVmFunctionGroup::RequireEngine() {
+    if (!g_engineState) VmErrorStream() << "The engine is not running.";
+    return g_engineState;
+}
+
 VRTextureManager* CVmFunctionGroup::RequireTextureManager() {
     // Made at first use, on the thread that has the GL context.
     VRTextureManager* manager = SharedTextureManager();

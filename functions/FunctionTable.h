@@ -22,6 +22,7 @@
 
 #include "vm/VmRegister.h"
 
+class EngineState;
 class VRScene;
 class VRTextureManager;
 
@@ -56,6 +57,9 @@ protected:
     // frame, or without an engine).
     static VRScene* RequireScene();
     static VRTextureManager* RequireTextureManager();
+    // The engine machine's state; null, with the script error "The engine is
+    // not running.", without an engine machine.
+    static EngineState* RequireEngine();
 
 private:
     FunctionGroup m_group;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 extern char** environ;
 
@@ -33,6 +34,38 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     for (std::string& t : texts) pointers.push_back(t.data());
     pointers.push_back(nullptr);
     return pointers;
+}
+
+// Starts the program with its input from /dev/null, its output to
+// `output` (-1: /dev/null) and its errors to /dev/null or ours, and nothing
+// else of ours open; posix_spawnp's answer.
+int Spawn(std::vector<std::string>& arguments, std::vector<std::string>& environment, int output, bool quiet,
+          pid_t& pid) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (output >= 0)
+        posix_spawn_file_actions_adddup2(&actions, output, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Sockets, the debugger's channels and open files stay ours.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> argv = Pointers(arguments);
+    std::vector<char*> envp = Pointers(environment);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawned;
 }
 
 int ExitCode(int status) {
@@ -67,30 +100,10 @@ ChildProcessRun RunChildProcess(const std::vector<std::string>& arguments, const
         return run;
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    // Sockets, the debugger's channels and open files stay ours.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     std::vector<std::string> argumentCopy = arguments;
     std::vector<std::string> environment = ChildEnvironment(options.environment);
-    std::vector<char*> argv = Pointers(argumentCopy);
-    std::vector<char*> envp = Pointers(environment);
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const int spawned = Spawn(argumentCopy, environment, pipeFds[1], true, pid);
     close(pipeFds[1]);
     if (spawned != 0) {
         close(pipeFds[0]);
@@ -131,4 +144,29 @@ ChildProcessRun RunChildProcess(const std::vector<std::string>& arguments, const
     }
     close(pipeFds[0]);
     return run;
+}
+
+StartedChild StartChildProcess(const std::vector<std::string>& arguments) {
+    StartedChild child;
+    if (arguments.empty()) {
+        child.error = "no program";
+        return child;
+    }
+    std::vector<std::string> argumentCopy = arguments;
+    std::vector<std::string> environment = ChildEnvironment({});
+    pid_t pid = -1;
+    const int spawned = Spawn(argumentCopy, environment, -1, false, pid);
+    if (spawned != 0) {
+        child.error = std::strerror(spawned);
+        return child;
+    }
+    child.pid = pid;
+    child.ended = std::make_shared<std::atomic<bool>>(false);
+    std::thread([pid, ended = child.ended] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        ended->store(true);
+    }).detach();
+    return child;
 }

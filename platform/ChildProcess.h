@@ -2,10 +2,13 @@
 // argument vector, never through a shell, so no argument can run a command.
 // Its standard output is collected up to a bound; its input and errors are
 // /dev/null, and it inherits no descriptor of ours beyond those three.
+// Or starts one that goes on by itself (StartChildProcess).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,3 +33,20 @@ struct ChildProcessOptions {
 // arguments and waits until it ends. Output beyond the limit is read and
 // dropped, so that the child never blocks on a full pipe.
 ChildProcessRun RunChildProcess(const std::vector<std::string>& arguments, const ChildProcessOptions& options = {});
+
+// A program started to go on by itself.
+struct StartedChild {
+    int pid = -1;       // -1 when it could not be started
+    std::string error;  // why not (the system's text)
+    // Set once it has ended; a thread of its own waits for it, so that it
+    // leaves no zombie behind.
+    std::shared_ptr<std::atomic<bool>> ended;
+
+    bool Started() const { return pid > 0; }
+    bool Ended() const { return ended && ended->load(); }
+};
+
+// Starts arguments[0] (looked up on PATH when it has no '/') and does not
+// wait: its input and output are /dev/null, its errors go where ours go, and
+// it inherits no other descriptor of ours.
+StartedChild StartChildProcess(const std::vector<std::string>& arguments);

@@ -10,8 +10,16 @@ namespace {
 
 thread_local sigjmp_buf* t_jump = nullptr;
 
-void OnFault(int sig, siginfo_t*, void*) {
-    if (t_jump) siglongjmp(*t_jump, sig);
+// What a guarded call answers for a signal: a division by zero (integer,
+// or floating point where a library unmasked its trap) or any other fault.
+constexpr int kJumpAccess = 1;
+constexpr int kJumpDivision = 2;
+
+void OnFault(int sig, siginfo_t* info, void*) {
+    if (t_jump) {
+        const bool division = sig == SIGFPE && info && (info->si_code == FPE_INTDIV || info->si_code == FPE_FLTDIV);
+        siglongjmp(*t_jump, division ? kJumpDivision : kJumpAccess);
+    }
     // Not inside a guarded call: the default action (a crash report).
     signal(sig, SIG_DFL);
     raise(sig);
@@ -51,10 +59,10 @@ ScriptFault ScriptFaultGuard::Run(void (*fn)(void*), void* context) {
     EnsureAltStack();
     sigjmp_buf here;
     sigjmp_buf* const outer = t_jump;
-    const int sig = sigsetjmp(here, 1);
-    if (sig != 0) {
+    const int jumped = sigsetjmp(here, 1);
+    if (jumped != 0) {
         t_jump = outer;
-        return sig == SIGFPE ? ScriptFault::Division : ScriptFault::Access;
+        return jumped == kJumpDivision ? ScriptFault::Division : ScriptFault::Access;
     }
     t_jump = &here;
     fn(context);

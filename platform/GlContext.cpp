@@ -43,7 +43,15 @@ bool HasGlxExtension(Display* display, const char* name) {
 bool SetGlSwapInterval(int interval) {
     Display* display = glXGetCurrentDisplay();
     const GLXDrawable drawable = glXGetCurrentDrawable();
-    if (!display || !drawable || !HasGlxExtension(display, "GLX_EXT_swap_control")) return false;
+    if (!display || !drawable) return false;
+    if (!HasGlxExtension(display, "GLX_EXT_swap_control")) {
+        // The older extension sets the interval of the current drawable.
+        if (interval < 0 || !HasGlxExtension(display, "GLX_MESA_swap_control")) return false;
+        typedef int (*SwapIntervalMesa)(unsigned);
+        const SwapIntervalMesa swapInterval = reinterpret_cast<SwapIntervalMesa>(
+            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
+        return swapInterval && swapInterval(static_cast<unsigned>(interval)) == 0;
+    }
     typedef void (*SwapIntervalExt)(Display*, GLXDrawable, int);
     const SwapIntervalExt swapInterval =
         reinterpret_cast<SwapIntervalExt>(glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));

@@ -8,7 +8,7 @@ bool WindowHasFocus(int window);
 // The client size of the GLUT window in pixels (0 x 0 for window 0).
 void WindowClientSize(int window, int32_t& width, int32_t& height);
 // Sets the swap interval of the current context when the display reports
-// GLX_EXT_swap_control; false otherwise.
+// GLX_EXT_swap_control or GLX_MESA_swap_control; false otherwise.
 bool SetGlSwapInterval(int interval);
 
 // The address of a GL entry point of the current GL library. GLX answers

@@ -4,6 +4,10 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 #include "platform/GlutWindow.h"
 #include "platform/Thread.h"
 #include "platform/XErrors.h"
@@ -27,7 +31,21 @@ void PrepareWindowSystem() {
     InstallXErrorHandler();
 }
 
+DisplayServerHold::DisplayServerHold() {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) return;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if ((m_display = XOpenDisplay(nullptr))) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+}
+
+DisplayServerHold::~DisplayServerHold() {
+    if (m_display) XCloseDisplay(static_cast<Display*>(m_display));
+}
+
 void InitWindowSystem(int* argc, char** argv) {
+    DisplayServerHold hold;
     glutInit(argc, argv);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
 }
@@ -42,7 +60,10 @@ void MakeWindowFullScreen() { glutFullScreen(); }
 
 int CurrentWindow() { return glutGetWindow(); }
 
-void SwapWindowBuffers() { glutSwapBuffers(); }
+void SwapWindowBuffers() {
+    // freeglut ends the process when there is no window to swap.
+    if (glutGet(GLUT_INIT_STATE) && glutGetWindow() > 0) glutSwapBuffers();
+}
 
 void RunWindowLoop(std::function<void()> turn) {
     g_turn = std::move(turn);

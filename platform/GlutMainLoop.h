@@ -12,8 +12,25 @@
 // the timer thread's GL contexts), and X errors logged instead of ending
 // the process.
 void PrepareWindowSystem();
-// GLUT with the program's arguments; closing the window returns from the
-// main loop instead of ending the process.
+// A connection to the display server, made as soon as the server takes
+// one (trying again for a few seconds: a busy server turns clients away now
+// and then, and a server whose last client left resets and refuses
+// connections meanwhile), held while GLUT connects and closed after. GLUT
+// ends the process on its first refusal, and a lone connection closed just
+// before GLUT's would itself make the server reset.
+class DisplayServerHold {
+public:
+    DisplayServerHold();
+    ~DisplayServerHold();
+    DisplayServerHold(const DisplayServerHold&) = delete;
+    DisplayServerHold& operator=(const DisplayServerHold&) = delete;
+    bool Reached() const { return m_display != nullptr; }
+
+private:
+    void* m_display = nullptr;
+};
+// GLUT with the program's arguments; closing
+// the window returns from the main loop instead of ending the process.
 void InitWindowSystem(int* argc, char** argv);
 
 // The display mode (GLUT_* bits) and size of the window made next.
@@ -25,6 +42,7 @@ bool NextWindowModePossible();
 void MakeWindowFullScreen();
 // The current GLUT window (0 when none).
 int CurrentWindow();
+// Shows the frame drawn into the current GLUT window (none: nothing).
 void SwapWindowBuffers();
 
 // Runs the main loop: `turn` once per turn while the loop runs, also while

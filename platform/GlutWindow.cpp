@@ -144,10 +144,6 @@ void FocusEngineWindow() {
         XSetInputFocus(display, xwindow, RevertToParent, CurrentTime);
 }
 
-void SetWindowCursorShape(int shape) {
-    if (glutGetWindow() > 0) glutSetCursor(shape == 0 ? GLUT_CURSOR_LEFT_ARROW : shape);
-}
-
 unsigned long HostWindowId() { return g_hostWindow; }
 
 // ---------------------------------------------------------------------------

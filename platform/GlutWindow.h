@@ -1,6 +1,6 @@
 // The engine's GLUT window on X11: creation (with or without decorations),
 // its input callbacks turned into window messages for one handler, the focus
-// that freeglut does not report, the key-state table, the cursor.
+// that freeglut does not report, the key-state table.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +26,6 @@ bool IsVirtualKeyDown(int vk);
 
 // Gives the window the keyboard focus.
 void FocusEngineWindow();
-
-// Shows a cursor shape (0 is the arrow).
-void SetWindowCursorShape(int shape);
 
 // True when the window carries the Motif hints that drop its decorations.
 bool WindowIsBorderless(int window);

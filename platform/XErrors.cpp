@@ -29,16 +29,24 @@ void InstallXErrorHandler() {
     std::call_once(once, [] { XSetErrorHandler(LogXError); });
 }
 
-bool XWindowAlive(void* display, unsigned long window) {
+bool XRequestsSucceed(void* display, const std::function<void()>& requests) {
     Display* d = static_cast<Display*>(display);
     InstallXErrorHandler();
     // Errors of earlier requests are reported (and logged) first.
     XSync(d, False);
     t_quiet = true;
     t_failed = false;
-    XWindowAttributes attributes;
-    const Status found = XGetWindowAttributes(d, static_cast<Window>(window), &attributes);
+    requests();
     XSync(d, False);
     t_quiet = false;
-    return found && !t_failed;
+    return !t_failed;
+}
+
+bool XWindowAlive(void* display, unsigned long window) {
+    Status found = 0;
+    const bool ok = XRequestsSucceed(display, [&] {
+        XWindowAttributes attributes;
+        found = XGetWindowAttributes(static_cast<Display*>(display), static_cast<Window>(window), &attributes);
+    });
+    return found && ok;
 }

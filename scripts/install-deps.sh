@@ -9,15 +9,17 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libglm-dev
   # headless display for the program and the GL tests
-  xvfb xauth xdotool xfonts-base x11-utils
-  # window, OpenGL and X11; the program that shows the engine's dialogs
-  freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev zenity
+  xvfb xauth xdotool xfonts-base x11-utils libxfixes-dev
+  # window, OpenGL and X11 (X-Resource: whose window is whose); the program that shows the engine's dialogs
+  freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev libxrandr-dev libxres-dev zenity
   # texture pictures; video textures; metafile textures (the WMF player needs its fonts)
   libdevil-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libemf2svg-dev libwmf-dev fonts-urw-base35 librsvg2-dev libcairo2-dev
   # archives, transfers, crypto
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
+  # calls into native libraries from scripts
+  libffi-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
 )

@@ -14,7 +14,7 @@ scripts/build.sh
 run_ctest() {
   local dir=$1
   if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" -j "$jobs" --timeout 300 --output-on-failure
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir "$dir" -j "$jobs" --timeout 300 --output-on-failure
   else
     ctest --test-dir "$dir" -j "$jobs" --timeout 300 --output-on-failure
   fi

@@ -69,6 +69,7 @@ CVirtualMachine::CVirtualMachine(bool debug, int32_t outputPort, int32_t command
       m_parent(parent),
       m_stack(new CVmValue[kMaxStackSlots]),
       m_stackBase(m_stack.get()),
+      m_stackLimit(m_stack.get() + kInitialStackSlots - 1),
       m_nullStream(nullptr) {
     m_runFlags = 0;
     m_stop = true;
@@ -332,12 +333,13 @@ void CVirtualMachine::SetOutputStream(std::ostream* stream, bool quiet) {
 bool CVirtualMachine::SetLineHook(VmHook hook) {
     if (!m_program || !m_program->hasLineTable) return m_callHook != nullptr;
     m_callHook = hook;
+    m_observed = m_debugger || m_stepHook || m_callHook;
     return m_callHook != nullptr;
 }
 
 bool CVirtualMachine::SetStepHook(VmHook hook) {
     m_stepHook = hook;
-    m_observed = m_debugger || m_stepHook;
+    m_observed = m_debugger || m_stepHook || m_callHook;
     return m_stepHook != nullptr;
 }
 
@@ -346,10 +348,14 @@ bool CVirtualMachine::SetStepHook(VmHook hook) {
 
 void CVirtualMachine::InstallProgram(std::shared_ptr<VmProgram> program) {
     m_program = std::move(program);
+    m_program->Link();
     m_code = m_program->code.data();
-    m_codeCount = static_cast<int32_t>(m_program->code.size());
+    m_codeCount = m_program->CodeCount();
     m_globals = m_program->globals.data();
     m_globalCount = static_cast<int32_t>(m_program->globals.size());
+    m_values = m_program->values.data();
+    m_frameRanges = m_program->frameRanges.data();
+    m_cacheSites.assign(static_cast<size_t>(m_program->cacheSites), CacheSite());
 }
 
 void CVirtualMachine::BorrowProgram(std::shared_ptr<VmProgram> program) {
@@ -388,6 +394,9 @@ void CVirtualMachine::UnloadProgram() {
     m_codeCount = 0;
     m_globals = nullptr;
     m_globalCount = 0;
+    m_values = nullptr;
+    m_frameRanges = nullptr;
+    m_cacheSites.clear();
     m_swizzles.clear();
     m_ip = -1;
     m_currentIp = -1;
@@ -513,7 +522,7 @@ bool CVirtualMachine::PushPendingArgs() {
             ClearArgs();
             return false;
         }
-        m_top->Move(*m_pendingArgs.items[i]);
+        m_top->Move(m_pendingArgs.items[i]);
     }
     ClearArgs();
     return true;

@@ -4,6 +4,7 @@
 // execution.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <istream>
@@ -17,6 +18,7 @@
 
 #include "HashTable.h"
 #include "PtrList.h"
+#include "VmHandlers.h"
 #include "VmInstruction.h"
 #include "VmProgram.h"
 #include "VmRegister.h"
@@ -151,6 +153,14 @@ public:
     CVmValue* CallNativeFunction(const char* name);
     // Runs one instruction as one turn of the run loop, without the debugger poll.
     void StepInstruction();
+    // The run loop's handlers: the general one of an opcode (-1: the one of
+    // opcodes and modes without a handler) and the specialised ones (VmFast).
+    static const void* GeneralHandler(int opcode) {
+        const bool known = opcode >= 0 && opcode < kVmOpcodeCount;
+        return Handlers(s_generalHandlers)[known ? kVmHandlerByOpcode.handler[opcode]
+                                                 : static_cast<uint8_t>(H_UNSUPPORTED)];
+    }
+    static const void* FastHandler(int id) { return Handlers(s_fastHandlers)[id]; }
     // The debugger poll of the run loop, run once (nothing without a debugger).
     void PollDebugger() {
         if (m_debugger) DebuggerPoll();
@@ -251,7 +261,7 @@ public:
     void SetDebugger(VmDebugger* debugger) {
         m_debugger = debugger;
         if (debugger) m_lastDebugger = debugger;
-        m_observed = m_debugger || m_stepHook;
+        m_observed = m_debugger || m_stepHook || m_callHook;
     }
     void ForgetDebugger(VmDebugger* debugger) {
         if (m_debugger == debugger) SetDebugger(nullptr);
@@ -271,15 +281,68 @@ public:
     int16_t m_version[3] = {2, 0, 4};
 
     // A push may need more slots than the logical size.
-    bool GrowFor(CVmValue* newTop) { return newTop - m_stackBase < m_stackSize - 1 || GrowStack(newTop); }
+    bool GrowFor(CVmValue* newTop) { return newTop < m_stackLimit || GrowStack(newTop); }
 
 protected:
     // The run loop: runs until the stop flag is set.
     void Run();
-    template <bool kSingleStep>
-    void RunLoop();
-    CVmValue* Operand(const VmOperand& o, VmInstruction* in, CVmValue* frame, CVmValue* stackBase);
-    CVmValue* OtherOperand(const VmOperand& o);
+    // The run loop itself (VmRun.cpp): runs the machine until its stop flag
+    // is set, or one instruction; without a machine, publishes its handler
+    // addresses.
+    static void Execute(CVirtualMachine* vm, bool singleStep);
+    static void PublishHandlers();
+    // The run loop's handler addresses, published by its first call.
+    static std::atomic<const void* const*> s_generalHandlers;
+    static std::atomic<const void* const*> s_fastHandlers;
+    static const void* const* Handlers(const std::atomic<const void* const*>& table) {
+        const void* const* t = table.load(std::memory_order_acquire);
+        if (__builtin_expect(!t, 0)) {
+            PublishHandlers();
+            t = table.load(std::memory_order_acquire);
+        }
+        return t;
+    }
+    // Operand k of an instruction as the general handlers reach it: decoded
+    // from the mode, frame slots checked against the stack.
+    CVmValue* GeneralOperand(int k, const VmInstruction* in, CVmValue* frame);
+    // Whether code at instruction ip may run in the frame without checking
+    // its frame slots.
+    bool FrameSafe(const CVmValue* frame, int32_t ip) const {
+        const VmFrameRange& r = m_frameRanges[ip];
+        return static_cast<uint32_t>((frame - m_stackBase) - r.low) < static_cast<uint32_t>(r.span);
+    }
+    // Voids the slots above end and lowers the top to it, one slot at a
+    // time, so that a destructor that runs meanwhile finds the stack as it
+    // is. True when a payload was released (script code may have run); the
+    // instruction pointers are then those of instruction ip.
+    bool ClearAbove(CVmValue* end, int32_t ip) {
+        for (CVmValue* p = m_top; p > end; --p) {
+            if (__builtin_expect(CVmValue::NeedsRelease(p->type), 0)) {
+                m_top = p;
+                return ClearAboveReleasing(end, ip);
+            }
+            p->type = VmValueType::Void;
+        }
+        m_top = end;
+        return false;
+    }
+    bool ClearAboveReleasing(CVmValue* end, int32_t ip);
+    // A method call (object a, method-name index) that runs a script-declared
+    // class's script method: the return slot with the object and the frame
+    // are pushed and the instruction pointer set to the method, as a call
+    // does, without a nested run. False (nothing done) for any other call.
+    // site: the instruction's cache (VmProgram::cacheSites), 0 for none.
+    bool EnterScriptMethod(CVmValue* a, int32_t nameIndex, uint16_t site);
+    // The member value of a script-declared object that a member access
+    // through method-name index reaches (own or a base part's), or null.
+    CVmValue* DeclaredMember(CVmClassBase* object, int32_t nameIndex, uint16_t site);
+    // What a cache site last found: the class (its registration) and the
+    // method's start or the member's index there.
+    struct CacheSite {
+        const CVmRegisterClass* reg = nullptr;
+        int32_t value = 0;
+    };
+    bool CachedHit(const CacheSite& c, CVmClassBase* object) const;
     void DebuggerPoll();
     void Return(CVmValue* a);
     bool PushPendingArgs();
@@ -336,6 +399,9 @@ protected:
     int32_t m_codeCount = 0;
     CVmValue* m_globals = nullptr;
     int32_t m_globalCount = 0;
+    CVmValue* m_values = nullptr;  // the program's value table
+    const VmFrameRange* m_frameRanges = nullptr;
+    std::vector<CacheSite> m_cacheSites;  // of the installed program
 
     CVmRegisterFunction m_registry;
     PtrList<CVmRegisterClass> m_classes;
@@ -363,7 +429,7 @@ protected:
     union {
         struct {
             bool m_stop;
-            bool m_observed;     // a step hook or a debugger watches every instruction
+            bool m_observed;     // a step hook, a call hook or a debugger watches every instruction
             bool m_stopRequest;  // RequestStop; written by other threads, atomically
         };
         uint32_t m_runFlags;
@@ -382,12 +448,17 @@ protected:
     VmDebugger* m_lastDebugger = nullptr;
     CVirtualMachine* m_parent;
 
+    // The immediates an instruction reads are loaded into these; they are
+    // always Integers. An immediate that an instruction writes to is loaded
+    // into the third, where whatever is written is lost.
     CVmValue m_temp1;
     CVmValue m_temp2;
+    CVmValue m_writtenTemp;
     CVmValue m_badOperand;  // stands in for an operand outside the stack
     std::unique_ptr<CVmValue[]> m_stack;
     CVmValue* m_stackBase;
     int32_t m_stackSize = kInitialStackSlots;
+    CVmValue* m_stackLimit;  // the slot of the logical size that is never a top
     CVmValue* m_top;
     CVmValue* m_frame;
     int32_t m_ip = -1;         // next instruction
@@ -451,7 +522,8 @@ inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) 
     // fields are trusted only when they still make sense.
     const int32_t savedIp = marker->asWords[0];
     const int32_t savedFrame = marker->asWords[1];
-    const bool toHost = (marker->asWords[2] & 0xFF) != 0;
+    const bool toHost = (marker->aux & 0xFF) != 0;
+    const bool ofMethod = (marker->aux & kVmFrameOfMethod) != 0 && marker > m_stackBase;
     if (__builtin_expect(marker->type != VmValueType::VmStatus || savedIp < -1 || savedIp >= m_codeCount ||
                              savedFrame < 0 || savedFrame >= kMaxStackSlots,
                          0)) {
@@ -468,6 +540,12 @@ inline __attribute__((always_inline)) void CVirtualMachine::Return(CVmValue* a) 
     m_frame = m_stackBase + savedFrame;
     m_ip = savedIp;
     m_stop = savedIp == -1 || toHost;
+    if (ofMethod) {
+        // A method the run loop entered itself: its result goes into the
+        // method call's return slot, where the object was.
+        marker[-1].Move(*marker);
+        m_top = marker - 1;
+    }
     if (m_callHook) CallHook(0);
 }
 

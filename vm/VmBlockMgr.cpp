@@ -1,6 +1,7 @@
 #include "VmBlockMgr.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 // 16 bytes, so that the addresses handed out keep malloc's alignment.
@@ -67,6 +68,29 @@ void CVmMemManager::__BlockMgr::Free(void* p) {
 #endif
 }
 
+void* CVmMemManager::__BlockMgr::Realloc(void* p, size_t keep, int64_t size, int32_t* granted) {
+    const int64_t rounded = RoundUp(size);
+#ifdef QEM_NO_POOL
+    (void)keep;
+    if (granted) *granted = rounded > INT32_MAX ? INT32_MAX : static_cast<int32_t>(rounded);
+    void* q = std::realloc(p, static_cast<size_t>(rounded));
+    if (!q) throw std::bad_alloc();
+    return q;
+#else
+    const int64_t k = (rounded >> m_shift) - 1;
+    if (p && k >= kClassCount && ClassOf(p) == kLargeClass) {
+        if (granted) *granted = rounded > INT32_MAX ? INT32_MAX : static_cast<int32_t>(rounded);
+        void* h = std::realloc(static_cast<char*>(p) - kHeaderSize, static_cast<size_t>(rounded) + kHeaderSize);
+        if (!h) throw std::bad_alloc();
+        return static_cast<char*>(h) + kHeaderSize;
+    }
+    void* q = Alloc(size, granted);
+    if (p && keep) std::memcpy(q, p, keep);
+    Free(p);
+    return q;
+#endif
+}
+
 int CVmMemManager::__BlockMgr::ClassOf(const void* p) {
 #ifdef QEM_NO_POOL
     (void)p;
@@ -92,7 +116,9 @@ namespace {
 // the hot path); the owner object below frees its lists when the thread ends.
 // Values destroyed after that (static objects at exit, later thread_local
 // destructors) use a pool that keeps no free lists and is never destroyed.
-thread_local CVmMemManager::__BlockMgr* t_pool = nullptr;
+// Initial-exec: in the shared engine library a general TLS access would be a
+// call on every allocation; the library is loaded with the program.
+__attribute__((tls_model("initial-exec"))) thread_local CVmMemManager::__BlockMgr* t_pool = nullptr;
 thread_local bool t_poolGone = false;
 
 struct ThreadPoolOwner {

@@ -41,6 +41,10 @@ public:
     // reports the rounded size through `granted` when it is given.
     void* Alloc(int64_t size, int32_t* granted = nullptr);
     void Free(void* p);
+    // A block of at least `size` bytes holding the first `keep` bytes of p
+    // (p may be null); p is gone afterwards. A heap block grows in place
+    // where the heap can (realloc), so growing a large table copies little.
+    void* Realloc(void* p, size_t keep, int64_t size, int32_t* granted = nullptr);
     void FreeIfSet(void* p) {
         if (p) Free(p);
     }

@@ -7,13 +7,13 @@
 
 #include "ByteStream.h"
 #include "VmInstruction.h"
+#include "VmProgram.h"
 
-// Decodes one instruction; false when the input ends early or an embedded
-// value is malformed. An unknown opcode or mode decodes (it reads no
+// Decodes one instruction. An embedded value goes to the program's value
+// table; an embedded constant reference (VmRifStr, VmRifVec) designates the
+// constant itself, or a copy of it when the instruction writes that operand.
+// False when the input ends early or an embedded value is malformed, and
+// also (with the reason in error) when a constant reference's index or the
+// constant's type is wrong. An unknown opcode or mode decodes (it reads no
 // operands) and is left for VmProgram::Validate to refuse.
-bool VmReadInstruction(ByteReader& in, VmInstruction& out);
-
-// Turns an embedded constant reference (VmRifStr, VmRifVec) into the
-// instruction's own copy of that constant; false (with the reason) when the
-// index or the constant's type is wrong.
-bool VmFixConstant(VmInstruction& in, const std::vector<CVmValue>& constants, std::string& error);
+bool VmReadInstruction(ByteReader& in, VmInstruction& out, VmProgram& program, std::string& error);

@@ -113,8 +113,9 @@ bool ReadFunctions(SectionReader& r, const VmBytecodeHeader& h, VmProgram& p) {
 bool ReadConstants(SectionReader& r, const VmBytecodeHeader& h, VmProgram& p) {
     if (h.constantCount <= 0) return true;
     if (!r.Begin("constant", h.constantOffset, h.constantCount, 1)) return false;
-    p.constants.resize(static_cast<size_t>(h.constantCount));
-    for (CVmValue& v : p.constants)
+    p.values.resize(static_cast<size_t>(h.constantCount));
+    p.constantCount = p.values.size();
+    for (CVmValue& v : p.values)
         if (!r.Value(v)) return false;
     return true;
 }
@@ -189,17 +190,18 @@ bool ReadLineTable(SectionReader& r, const VmBytecodeHeader& h, VmProgram& p) {
 bool ReadCode(SectionReader& r, const VmBytecodeHeader& h, VmProgram& p) {
     if (h.instructionCount <= 0) return true;  // refused by validation: nothing to run
     if (!r.Begin("code", h.codeOffset, h.instructionCount, 2)) return false;
-    p.code.resize(static_cast<size_t>(h.instructionCount));
-    for (size_t i = 0; i < p.code.size(); ++i) {
-        if (!VmReadInstruction(r.In(), p.code[i])) {
-            std::ostringstream why;
-            why << "instruction " << i << " is truncated or holds a malformed value.";
-            return r.Fault(why.str());
-        }
+    // One more for the end of the code that linking adds.
+    const size_t n = static_cast<size_t>(h.instructionCount);
+    p.code.reserve(n + 1);
+    for (size_t i = 0; i < n; ++i) {
         std::string bad;
-        if (!VmFixConstant(p.code[i], p.constants, bad)) {
+        p.code.emplace_back(VmInstruction::kUndecoded);
+        if (!VmReadInstruction(r.In(), p.code.back(), p, bad)) {
             std::ostringstream why;
-            why << "instruction " << i << " " << bad;
+            if (bad.empty())
+                why << "instruction " << i << " is truncated or holds a malformed value.";
+            else
+                why << "instruction " << i << " " << bad;
             return r.Fault(why.str());
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <typeinfo>
 
 #include "VirtualMachine.h"
 
@@ -200,6 +201,37 @@ bool CVmRegisterDeclaredClass::CanRun() const {
 CVmClassDeclared* CVmRegisterDeclaredClass::Mine(CVmClassBase* object) const {
     CVmClassDeclared* o = dynamic_cast<CVmClassDeclared*>(object);
     return o && o->m_class == this ? o : nullptr;
+}
+
+const VmClassMethodDecl* CVmRegisterDeclaredClass::ScriptMethodFor(CVmClassBase* object, int32_t index) const {
+    const VmDeclaredSlot* s = DeclaredSlot(index);
+    if (!s || s->kind != kKindMethod || !s->method || !CanRun()) return nullptr;
+    if (static_cast<uint32_t>(s->method->start) >= static_cast<uint32_t>(m_machine->CodeCount())) return nullptr;
+    // typeid, not a cast: this runs on every method call.
+    if (typeid(*object) != typeid(CVmClassDeclared) || static_cast<CVmClassDeclared*>(object)->m_class != this)
+        return nullptr;
+    return s->method;
+}
+
+CVmValue* CVmRegisterDeclaredClass::MemberFor(CVmClassBase* object, int32_t index, int32_t* own) const {
+    if (own) *own = -1;
+    const CVmRegisterDeclaredClass* cls = this;
+    // A base part is a part of its own: the walk is as deep as the bases are.
+    for (size_t depth = 0; depth <= VmProgram::kMaxClassDepth; ++depth) {
+        const VmDeclaredSlot* s = cls->DeclaredSlot(index);
+        if (!s || s->kind != kKindMember || typeid(*object) != typeid(CVmClassDeclared)) return nullptr;
+        CVmClassDeclared* o = static_cast<CVmClassDeclared*>(object);
+        if (o->m_class != cls) return nullptr;
+        if (s->base < 0) {
+            if (own && depth == 0) *own = s->member;
+            return o->Member(s->member);
+        }
+        CVmClassDeclared* part = o->Part(s->base);
+        if (!part) return nullptr;
+        object = part;
+        cls = part->m_class;
+    }
+    return nullptr;
 }
 
 bool CVmRegisterDeclaredClass::RunScript(const VmClassMethodDecl& method) {

@@ -80,6 +80,18 @@ public:
     int32_t DeclIndex() const { return m_declIndex; }
     const Relation* RelationTo(int32_t declIndex) const;
     const VmDeclaredSlot* DeclaredSlot(int32_t index) const;
+    // The script method that a call through method-name index runs on the
+    // object, when the run loop may enter it as a plain call: one of this
+    // class's objects, a method slot, a machine that runs this class's
+    // program without an error. Null otherwise (the call goes through
+    // CallMethod).
+    const VmClassMethodDecl* ScriptMethodFor(CVmClassBase* object, int32_t index) const;
+    // The member value that a member read or write through method-name index
+    // reaches on the object (its own, or its base part's), for the run loop
+    // to read or write in place; null when the name is no member of the
+    // object's class (the access goes through CallGet or CallSet).
+    // *own: the member's index when it is the object's own, else -1.
+    CVmValue* MemberFor(CVmClassBase* object, int32_t index, int32_t* own = nullptr) const;
     CVirtualMachine* Machine() const { return m_machine; }
     bool IsRetired() const { return m_retired; }
 

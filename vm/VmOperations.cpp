@@ -20,11 +20,11 @@ float AsFloat(const CVmValue* v) { return v->type == VmValueType::Integer ? stat
 template <class F>
 void VectorResult(const CVmValue* left, CVmValue* target, F op) {
     if (target == left) {
-        op(target->asVector);
+        op(*target->asVector);
         return;
     }
     CVmValue copy(*left);
-    op(copy.asVector);
+    op(*copy.asVector);
     target->Move(copy);
 }
 
@@ -49,6 +49,7 @@ bool CVirtualMachine::GrowStack(CVmValue* newTop) {
     // The slots are allocated once at the largest size and are Void above
     // the top, so growing only moves the limit.
     m_stackSize = static_cast<int32_t>(size);
+    m_stackLimit = m_stackBase + m_stackSize - 1;
     return true;
 }
 
@@ -183,11 +184,11 @@ void CVirtualMachine::ReadMember(CVmValue* a, int32_t nameIndex, CVmValue* t) {
         for (; n < 4 && c[n] != 255; ++n) {
             if (c[n] == 0) {
                 out[n] = 0.0f;
-            } else if (c[n] > a->asVector.count) {
+            } else if (c[n] > a->asVector->count) {
                 Error() << " Swizzle '" << name << "' not valid to access the vector";
                 return;
             } else {
-                out[n] = a->asVector.data[c[n] - 1];
+                out[n] = a->asVector->data[c[n] - 1];
             }
         }
         if (n == 1)
@@ -229,9 +230,9 @@ void CVirtualMachine::WriteMember(CVmValue* a, int32_t nameIndex, CVmValue* t) {
         float source[4];
         int sourceCount;
         if (a->type == VmValueType::Vector) {
-            sourceCount = a->asVector.count < 4 ? a->asVector.count : 4;
-            for (int i = 0; i < sourceCount; ++i) source[i] = a->asVector.data[i];
-            if (a->asVector.count > 4) sourceCount = a->asVector.count;  // counted for the mismatch check
+            sourceCount = a->asVector->count < 4 ? a->asVector->count : 4;
+            for (int i = 0; i < sourceCount; ++i) source[i] = a->asVector->data[i];
+            if (a->asVector->count > 4) sourceCount = a->asVector->count;  // counted for the mismatch check
         } else if (IsNumber(a)) {
             source[0] = AsFloat(a);
             sourceCount = 1;
@@ -244,7 +245,7 @@ void CVirtualMachine::WriteMember(CVmValue* a, int32_t nameIndex, CVmValue* t) {
         // Components are checked before anything is written, so a bad
         // swizzle leaves the vector as it was.
         for (int i = 0; i < n; ++i) {
-            if (c[i] != 0 && c[i] > t->asVector.count) {
+            if (c[i] != 0 && c[i] > t->asVector->count) {
                 Error() << " Swizzle '" << name << "' not valid to access the vector";
                 return;
             }
@@ -254,7 +255,7 @@ void CVirtualMachine::WriteMember(CVmValue* a, int32_t nameIndex, CVmValue* t) {
             return;
         }
         for (int i = 0; i < n; ++i)
-            if (c[i] != 0) t->asVector.data[c[i] - 1] = source[i];
+            if (c[i] != 0) t->asVector->data[c[i] - 1] = source[i];
         return;
     }
     Error() << " '" << name << "'. The variable is neither an object nor a vector. The requested field do not exist.";
@@ -290,7 +291,7 @@ void CVirtualMachine::ReadIndex(const CVmValue* a, const CVmValue* b, CVmValue* 
     }
     switch (a->type) {
     case VmValueType::String: {
-        const char c = (n >= 0 && n < a->asString.Length()) ? a->asString.data[n] : '\0';
+        const char c = (n >= 0 && n < a->asString->Length()) ? a->asString->data[n] : '\0';
         t->SetString(&c, 1);
         break;
     }
@@ -298,10 +299,10 @@ void CVirtualMachine::ReadIndex(const CVmValue* a, const CVmValue* b, CVmValue* 
         if (n < 0 || n >= a->asArray->count)
             Error() << "Index " << n << " not valid to access the array";
         else
-            t->Assign(*a->asArray->items[n]);
+            t->Assign(a->asArray->items[n]);
         break;
     case VmValueType::Vector:
-        t->SetReal(a->asVector.GetAt(n));
+        t->SetReal(a->asVector->GetAt(n));
         break;
     default:
         ReportTypeMismatch(a, b, t);
@@ -323,7 +324,7 @@ void CVirtualMachine::WriteIndex(const CVmValue* a, const CVmValue* b, CVmValue*
         else if (a->type == VmValueType::Real)
             code = VmTruncate(a->asReal);
         else if (a->type == VmValueType::String)
-            code = a->asString.Length() ? static_cast<unsigned char>(a->asString.data[0]) : 0;
+            code = a->asString->Length() ? static_cast<unsigned char>(a->asString->data[0]) : 0;
         else {
             Error() << "not possible to assign a value '" << VmTypeName(a->type) << "' to string.";
             return;
@@ -332,21 +333,21 @@ void CVirtualMachine::WriteIndex(const CVmValue* a, const CVmValue* b, CVmValue*
             Error() << "cannot assign ASCII value " << code << ".";
             return;
         }
-        if (n >= 0 && n < t->asString.Length()) t->asString.data[n] = static_cast<char>(code);
+        if (n >= 0 && n < t->asString->Length()) t->asString->data[n] = static_cast<char>(code);
         break;
     }
     case VmValueType::Array:
         if (n < 0 || n >= t->asArray->count)
             Error() << "Index " << n << " not valid to access the array";
         else
-            t->asArray->items[n]->Assign(*a);
+            t->asArray->items[n].Assign(*a);
         break;
     case VmValueType::Vector:
         if (!IsNumber(a)) {
             Error() << "not possible to assign a value '" << VmTypeName(a->type) << "' to vector.";
             return;
         }
-        if (n >= 0 && n < t->asVector.count) t->asVector.data[n] = AsFloat(a);
+        if (n >= 0 && n < t->asVector->count) t->asVector->data[n] = AsFloat(a);
         break;
     default:
         ReportTypeMismatch(a, b, t);
@@ -409,23 +410,23 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
         if (nums) return target->SetReal(AsFloat(left) + AsFloat(right)), true;
         if (lt == VmValueType::String && rt == VmValueType::String) {
             if (target == left) {
-                target->asString.Append(right->asString);
+                target->asString->Append(*right->asString);
             } else {
                 CVmString s;
-                s.InitConcat(left->asString, right->asString);
+                s.InitConcat(*left->asString, *right->asString);
                 target->AdoptString(s);
             }
             return true;
         }
         if (lt == VmValueType::Vector && rt == VmValueType::Vector)
-            return VectorResult(left, target, [&](CVmVector& v) { v.Add(right->asVector); }), true;
+            return VectorResult(left, target, [&](CVmVector& v) { v.Add(*right->asVector); }), true;
         break;
     case OP_SUB_FROM:
     case OP_SUB:
         if (ints) return target->SetInteger(VmWrap(static_cast<int64_t>(left->asInt) - right->asInt)), true;
         if (nums) return target->SetReal(AsFloat(left) - AsFloat(right)), true;
         if (lt == VmValueType::Vector && rt == VmValueType::Vector)
-            return VectorResult(left, target, [&](CVmVector& v) { v.Sub(right->asVector); }), true;
+            return VectorResult(left, target, [&](CVmVector& v) { v.Sub(*right->asVector); }), true;
         break;
     case OP_MUL_BY:
     case OP_MUL:
@@ -436,7 +437,7 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
         if (IsNumber(left) && rt == VmValueType::Vector)
             return VectorResult(right, target, [&](CVmVector& v) { v.Scale(AsFloat(left)); }), true;
         if (lt == VmValueType::Vector && rt == VmValueType::Vector)
-            return target->SetReal(left->asVector.Dot(right->asVector)), true;
+            return target->SetReal(left->asVector->Dot(*right->asVector)), true;
         break;
     case OP_DIV_BY:
     case OP_DIV:
@@ -472,7 +473,7 @@ bool CVirtualMachine::Arithmetic(int opcode, const CVmValue* left, const CVmValu
     case OP_POW:
         if (nums) return target->SetReal(static_cast<float>(std::pow(AsDouble(left), AsDouble(right)))), true;
         if (lt == VmValueType::Vector && rt == VmValueType::Vector)
-            return VectorResult(left, target, [&](CVmVector& v) { v.Cross(right->asVector); }), true;
+            return VectorResult(left, target, [&](CVmVector& v) { v.Cross(*right->asVector); }), true;
         break;
     default:
         break;
@@ -490,7 +491,7 @@ int CVirtualMachine::Compare(int opcode, const CVmValue* a, const CVmValue* b) {
         order = x < y ? -1 : (x > y ? 1 : 0);
         equal = x == y;
     } else if (a->type == VmValueType::String && b->type == VmValueType::String) {
-        order = a->asString.Compare(b->asString, false);
+        order = a->asString->Compare(*b->asString, false);
         equal = order == 0;
     } else if (!equalityOnly) {
         return -1;
@@ -498,9 +499,9 @@ int CVirtualMachine::Compare(int opcode, const CVmValue* a, const CVmValue* b) {
         equal = (a->asBool != 0) == (b->asBool != 0);
         order = 0;
     } else if (a->type == VmValueType::Vector && b->type == VmValueType::Vector) {
-        if (a->asVector.count != b->asVector.count) return -1;
+        if (a->asVector->count != b->asVector->count) return -1;
         equal = true;
-        for (int32_t i = 0; i < a->asVector.count && equal; ++i) equal = a->asVector.data[i] == b->asVector.data[i];
+        for (int32_t i = 0; i < a->asVector->count && equal; ++i) equal = a->asVector->data[i] == b->asVector->data[i];
         order = 0;
     } else if (a->type == VmValueType::Object && b->type == VmValueType::Object) {
         equal = a->asObject == b->asObject;
@@ -565,8 +566,8 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
         return true;
     }
     case OP_LEN:
-        if (a->type == VmValueType::String) return t->SetInteger(a->asString.Length()), true;
-        if (a->type == VmValueType::Vector) return t->SetInteger(a->asVector.count), true;
+        if (a->type == VmValueType::String) return t->SetInteger(a->asString->Length()), true;
+        if (a->type == VmValueType::Vector) return t->SetInteger(a->asVector->count), true;
         if (a->type == VmValueType::Array) return t->SetInteger(a->asArray ? a->asArray->count : 0), true;
         break;
     case OP_INT:
@@ -574,7 +575,7 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
         if (a->type == VmValueType::Real) return t->SetInteger(VmTruncate(a->asReal)), true;
         break;
     case OP_VAL:
-        if (a->type == VmValueType::String) return t->SetReal(static_cast<float>(ParseNumber(a->asString.CStr()))), true;
+        if (a->type == VmValueType::String) return t->SetReal(static_cast<float>(ParseNumber(a->asString->CStr()))), true;
         break;
     case OP_TYPE_LETTER: {
         const char* letter;
@@ -607,9 +608,9 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
         }
         if (a->type == VmValueType::Vector) {
             std::string text = "[ ";
-            for (int32_t i = 0; i < a->asVector.count; ++i) {
+            for (int32_t i = 0; i < a->asVector->count; ++i) {
                 if (i) text += ", ";
-                std::snprintf(buf, sizeof buf, "%g", static_cast<double>(a->asVector.data[i]));
+                std::snprintf(buf, sizeof buf, "%g", static_cast<double>(a->asVector->data[i]));
                 text += buf;
             }
             text += " ]";
@@ -622,11 +623,11 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
     case OP_LOWER:
         if (a->type == VmValueType::String) {
             CVmValue copy;
-            copy.SetStringCopy(a->asString);
+            copy.SetStringCopy(*a->asString);
             if (opcode == OP_UPPER)
-                copy.asString.MakeUpper();
+                copy.asString->MakeUpper();
             else
-                copy.asString.MakeLower();
+                copy.asString->MakeLower();
             t->Move(copy);
             return true;
         }
@@ -649,7 +650,7 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
         } else if (opcode == OP_VECTOR) {
             CVmValue v;
             v.SetType(VmValueType::Vector);
-            v.asVector.Init(n, 0);
+            v.asVector->Init(n, 0);
             t->Move(v);
         } else if (opcode == OP_ARRAY) {
             t->SetArray(new CVmArray(n));
@@ -663,16 +664,16 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
     case OP_RIGHT: {
         if (a->type != VmValueType::String || !IsNumber(b)) break;
         int32_t n = b->type == VmValueType::Integer ? b->asInt : VmTruncate(b->asReal);
-        const int32_t len = a->asString.Length();
+        const int32_t len = a->asString->Length();
         if (n < 0) n = 0;
         if (n > len) n = len;
-        const char* from = a->asString.CStr() + (opcode == OP_LEFT ? 0 : len - n);
+        const char* from = a->asString->CStr() + (opcode == OP_LEFT ? 0 : len - n);
         t->SetString(from, n);
         return true;
     }
     case OP_ASC:
         if (a->type == VmValueType::String)
-            return t->SetInteger(a->asString.Length() ? static_cast<unsigned char>(a->asString.data[0]) : 0), true;
+            return t->SetInteger(a->asString->Length() ? static_cast<unsigned char>(a->asString->data[0]) : 0), true;
         break;
     case OP_CHAR: {
         int32_t n;
@@ -683,7 +684,7 @@ bool CVirtualMachine::BuiltIn(int opcode, const CVmValue* a, const CVmValue* b, 
         return true;
     }
     case OP_MODULUS:
-        if (a->type == VmValueType::Vector) return t->SetReal(a->asVector.Norm()), true;
+        if (a->type == VmValueType::Vector) return t->SetReal(a->asVector->Norm()), true;
         break;
     default:
         break;

@@ -79,7 +79,7 @@ bool CVmRegisterClass::ReadParam(int32_t k, const CVmString*& out, bool report) 
     const CVmValue* p = PresentParam(k, report);
     if (!p) return false;
     if (p->type != VmValueType::String) return WrongType(k, "a string", report);
-    out = &p->asString;
+    out = p->asString;
     return true;
 }
 
@@ -114,11 +114,11 @@ bool CVmRegisterClass::ReadParam(int32_t k, VmVectorParam& out, bool report) {
         if (report) VmErrorMsg(2012, k);
         return false;
     }
-    if (p->asVector.count < need) {
+    if (p->asVector->count < need) {
         if (report) VmErrorMsg(2027, k, need);
         return false;
     }
-    out.Set(&p->asVector);
+    out.Set(p->asVector);
     return true;
 }
 

@@ -16,7 +16,7 @@ bool InRange(int64_t v, size_t count) { return v >= 0 && static_cast<uint64_t>(v
 
 std::string VmProgram::Validate() const {
     std::ostringstream why;
-    const size_t codeCount = code.size();
+    const size_t codeCount = static_cast<size_t>(CodeCount());
     if (codeCount == 0) return "the program has no code.";
     for (size_t i = 1; i < functions.size(); ++i)
         if (!(functions[i - 1].name < functions[i].name)) return "the function table is not sorted by name.";
@@ -35,38 +35,39 @@ std::string VmProgram::Validate() const {
         const VmOpcodeInfo& op = VmOpcodeInfoOf(in.opcode);
         const VmModeInfo* mode = VmModeInfoOf(in.mode);
         if (!op.assigned || !mode) {
-            why << "instruction " << i << " has an unsupported opcode " << in.opcode << " or mode " << in.mode << ".";
+            why << "instruction " << i << " has an unsupported opcode " << int(in.opcode) << " or mode " << int(in.mode) << ".";
             return why.str();
         }
         for (int k = 0; k < 3; ++k) {
-            const VmOperand& o = in.op[k];
+            const VmOperandKind kind = mode->kind[k];
             const bool reads = (op.reads & (1 << k)) != 0;
             const bool mayBeNull = k == 0 && (op.reads & VM_A_MAY_BE_NULL);
-            if (reads && !mayBeNull && (o.kind == VmOperandKind::Null || o.kind == VmOperandKind::Keep)) {
-                why << "instruction " << i << " (opcode " << in.opcode << ") lacks operand " << k + 1 << " in mode "
-                    << in.mode << ".";
+            if (reads && !mayBeNull && (kind == VmOperandKind::Null || kind == VmOperandKind::Keep)) {
+                why << "instruction " << i << " (opcode " << int(in.opcode) << ") lacks operand " << k + 1 << " in mode "
+                    << int(in.mode) << ".";
                 return why.str();
             }
-            if (o.kind == VmOperandKind::Global && !InRange(o.index, globals.size())) {
-                why << "instruction " << i << " uses global " << o.index << " of " << globals.size() << ".";
+            if (kind == VmOperandKind::Global && !InRange(in.Operand(k).index, globals.size())) {
+                why << "instruction " << i << " uses global " << in.Operand(k).index << " of " << globals.size() << ".";
                 return why.str();
             }
         }
         // Constant operands must name what exists: call and jump targets,
         // native functions, method names and class declarations.
         auto immediate = [&](int k, int64_t& v) {
-            const VmOperand& o = in.op[k];
+            const VmOperand o = in.Operand(k);
             if (o.kind == VmOperandKind::Temp1 || o.kind == VmOperandKind::Temp2) {
                 v = o.index;
                 return true;
             }
-            if (o.kind == VmOperandKind::Value && in.value.type == VmValueType::Integer) {
-                v = in.value.asInt;
+            if (o.kind == VmOperandKind::Value && InRange(o.index, values.size()) &&
+                values[static_cast<size_t>(o.index)].type == VmValueType::Integer) {
+                v = values[static_cast<size_t>(o.index)].asInt;
                 return true;
             }
             return false;
         };
-        int64_t v;
+        int64_t v = 0;
         const char* bad = nullptr;
         switch (in.opcode) {
         case 5:
@@ -98,7 +99,7 @@ std::string VmProgram::Validate() const {
 
 std::string VmProgram::ValidateClasses() const {
     std::ostringstream why;
-    const size_t codeCount = code.size();
+    const size_t codeCount = static_cast<size_t>(CodeCount());
     for (size_t c = 0; c < classes.size(); ++c) {
         const VmClassDeclaration& d = classes[c];
         const size_t methodCount = d.methods.size();

@@ -42,10 +42,20 @@ struct VmClassDeclaration {
     int32_t fallback = -1;       // index into methods, -1 none
 };
 
+// The frames in which the code of a region may run without checking its frame
+// slots: frame indexes from low to low + span (exclusive).
+struct VmFrameRange {
+    int32_t low;
+    int32_t span;
+};
+
 struct VmProgram {
     std::vector<VmFunctionRecord> functions;  // ascending byte order of names
     std::vector<std::string> nativeNames;
-    std::vector<CVmValue> constants;
+    // The constant table (its first constantCount entries), then the values
+    // embedded in instructions, which address them by their index here.
+    std::vector<CVmValue> values;
+    size_t constantCount = 0;
     std::vector<std::string> methodNames;
     std::vector<CVmValue> globals;
     std::vector<VmNamedValue> namedValues;
@@ -53,7 +63,23 @@ struct VmProgram {
     std::vector<std::string> imports;
     bool hasLineTable = false;
     std::vector<VmLineEntry> lines;
+    // The instructions; once linked, followed by one more that ends a run
+    // falling off the end.
     std::vector<VmInstruction> code;
+    bool linked = false;
+    // Per instruction (and the end): the frames its code may run in unchecked.
+    std::vector<VmFrameRange> frameRanges;
+    // Method calls and member accesses that remember, per machine, the
+    // script-declared class they last reached and what they found there
+    // (their number in aux, from 1).
+    int32_t cacheSites = 0;
+
+    int32_t CodeCount() const { return static_cast<int32_t>(code.size()) - (linked ? 1 : 0); }
+
+    // Prepares the code for the run loop, once: picks each instruction's
+    // specialised or fused handler, resolves constant jump and call targets,
+    // works out the frame ranges and appends the end of the code.
+    void Link();
 
     // Checks every index and count the machine relies on: opcodes and modes,
     // operands each opcode reads, global, native and method-name indexes,

@@ -234,9 +234,9 @@ void CVmRegisterClass::CallHiddenByName(CVmClassBase* object, int innerMode, con
     nameSlot->Move(*returnSlot);
     vm->m_top = nameSlot;
     char upper[64];
-    const int32_t n = name.asString.Length() < 63 ? name.asString.Length() : 63;
+    const int32_t n = name.asString->Length() < 63 ? name.asString->Length() : 63;
     for (int32_t i = 0; i < n; ++i) {
-        const char c = name.asString.data[i];
+        const char c = name.asString->data[i];
         upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
     upper[n] = '\0';
@@ -366,9 +366,9 @@ void CVmInternalFunction::CallBack(CVmClassBase*, int) {
         VmErrorStream() << "Param 1 must be a string";
         return;
     }
-    const int32_t index = vm->FindFunction(nameParam->asString.CStr());
+    const int32_t index = vm->FindFunction(nameParam->asString->CStr());
     if (index < 0) {
-        VmErrorStream() << "'" << nameParam->asString.CStr() << "' is a unknown function";
+        VmErrorStream() << "'" << nameParam->asString->CStr() << "' is a unknown function";
         return;
     }
     const VmFunctionRecord& f = vm->Program()->functions[static_cast<size_t>(index)];
@@ -394,7 +394,7 @@ void CVmInternalFunction::IsFunction(CVmClassBase*, int) {
         VmErrorStream() << "Param 1 must be a string";
         return;
     }
-    VmReturnBool(g_currentVM->FindFunction(nameParam->asString.CStr()) >= 0);
+    VmReturnBool(g_currentVM->FindFunction(nameParam->asString->CStr()) >= 0);
 }
 
 void CVmInternalFunction::GetClassNameOf(CVmClassBase*, int) {

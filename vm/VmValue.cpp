@@ -335,7 +335,8 @@ struct PendingRelease {
 };
 
 constexpr int kReleaseDepth = 32;
-thread_local int t_releaseDepth = 0;
+// Initial-exec (see VmBlockMgr.cpp): touched on every release of an array or object.
+__attribute__((tls_model("initial-exec"))) thread_local int t_releaseDepth = 0;
 
 std::vector<PendingRelease>& PendingReleases() {
     thread_local std::vector<PendingRelease> pending;
@@ -373,20 +374,46 @@ void DestroyOrDefer(const PendingRelease& r) {
 
 }  // namespace
 
-void CVmValue::ReleasePayload() {
-    switch (type) {
+namespace {
+
+template <class Box>
+Box* NewBox() {
+    Box* b = static_cast<Box*>(VmBlockMgr().Alloc(sizeof(Box)));
+    b->Clear();
+    return b;
+}
+
+template <class Box>
+void DeleteBox(Box* b) {
+    if (!b) return;
+    b->Free();
+    VmBlockMgr().Free(b);
+}
+
+template <class Box>
+uint64_t RawOf(Box* b) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(b));
+}
+
+template <class T>
+T* PointerOf(uint64_t raw) {
+    return reinterpret_cast<T*>(static_cast<uintptr_t>(raw));
+}
+
+// Releases a payload that no value holds any more.
+void ReleaseRaw(VmValueType t, uint64_t raw) {
+    switch (t) {
     case VmValueType::String:
-        asString.Free();
+        DeleteBox(PointerOf<CVmString>(raw));
         break;
     case VmValueType::Vector:
-        asVector.Free();
+        DeleteBox(PointerOf<CVmVector>(raw));
         break;
     case VmValueType::VectorInt:
-        asVectorInt.Free();
+        DeleteBox(PointerOf<CVmVectorInt>(raw));
         break;
     case VmValueType::Array: {
-        CVmArray* a = asArray;
-        asArray = nullptr;
+        CVmArray* a = PointerOf<CVmArray>(raw);
         if (!a) break;
         if (a->refCount > 1) {
             --a->refCount;
@@ -397,8 +424,7 @@ void CVmValue::ReleasePayload() {
         break;
     }
     case VmValueType::Object: {
-        CVmClassBase* o = asObject;
-        asObject = nullptr;
+        CVmClassBase* o = PointerOf<CVmClassBase>(raw);
         if (!o) break;
         if (o->m_refCount > 1) {
             --o->m_refCount;
@@ -412,115 +438,162 @@ void CVmValue::ReleasePayload() {
     }
 }
 
+}  // namespace
+
+void CVmValue::ReleasePayload() {
+    const VmValueType t = type;
+    const uint64_t raw = asRaw;
+    type = VmValueType::Void;
+    asRaw = 0;
+    ReleaseRaw(t, raw);
+}
+
+void CVmValue::ReplaceScalar(VmValueType t, uint64_t raw) { Replace(t, raw); }
+
+void CVmValue::Replace(VmValueType t, uint64_t raw) {
+    const VmValueType oldType = type;
+    const uint64_t oldRaw = asRaw;
+    type = t;
+    aux = 0;
+    asRaw = raw;
+    ReleaseRaw(oldType, oldRaw);
+}
+
 // ---------------------------------------------------------------------------
 // CVmValue
 
-void CVmValue::SetString(const char* text, int32_t len) {
-    // Built before the old payload goes: the text may be this value's own.
-    CVmString s;
-    s.Init(text, len);
-    SetType(VmValueType::String);
-    asString = s;
+void CVmValue::SetType(VmValueType t) {
+    uint64_t raw = 0;
+    switch (t) {
+    case VmValueType::String:
+        raw = RawOf(NewBox<CVmString>());
+        break;
+    case VmValueType::Vector:
+        raw = RawOf(NewBox<CVmVector>());
+        break;
+    case VmValueType::VectorInt:
+        raw = RawOf(NewBox<CVmVectorInt>());
+        break;
+    default:
+        break;
+    }
+    Replace(t, raw);
 }
 
-void CVmValue::AdoptString(CVmString& s) {
-    const CVmString taken = s;
-    s.Clear();
-    SetType(VmValueType::String);
-    asString = taken;
+void CVmValue::SetString(const char* text, int32_t len) {
+    // Built before the old payload goes: the text may be this value's own.
+    CVmString* s = NewBox<CVmString>();
+    s->Init(text, len);
+    Replace(VmValueType::String, RawOf(s));
+}
+
+void CVmValue::AdoptString(CVmString& taken) {
+    CVmString* s = NewBox<CVmString>();
+    *s = taken;
+    taken.Clear();
+    Replace(VmValueType::String, RawOf(s));
 }
 
 void CVmValue::SetVector(const float* values, int32_t n) {
-    CVmVector v;
-    v.Clear();
-    v.Assign(values, n);
-    SetType(VmValueType::Vector);
-    asVector = v;
+    CVmVector* v = NewBox<CVmVector>();
+    v->Assign(values, n);
+    Replace(VmValueType::Vector, RawOf(v));
 }
 
 void CVmValue::SetVectorInt(const int32_t* values, int32_t n) {
-    CVmVectorInt v{0, 0, nullptr};
-    v.Assign(values, n);
-    SetType(VmValueType::VectorInt);
-    asVectorInt = v;
+    CVmVectorInt* v = NewBox<CVmVectorInt>();
+    v->Assign(values, n);
+    Replace(VmValueType::VectorInt, RawOf(v));
 }
 
 void CVmValue::SetArray(CVmArray* a) {
     if (a) ++a->refCount;
-    SetType(VmValueType::Array);
-    asArray = a;
+    Replace(VmValueType::Array, RawOf(a));
 }
 
 void CVmValue::SetObject(CVmClassBase* o) {
     if (o) ++o->m_refCount;
-    SetType(VmValueType::Object);
-    asObject = o;
+    Replace(VmValueType::Object, RawOf(o));
 }
 
 void CVmValue::AssignSlow(const CVmValue& other) {
-    if (IsContainer(type)) {
-        // The source may live inside this array or object: copy it out before
-        // the old payload is released.
-        CVmValue copy;
-        copy.AssignSlow(other);
-        Move(copy);
-        return;
-    }
+    // The copy of the source is made before the old payload goes: the source
+    // may live inside this value's array or object.
+    uint64_t raw = other.asRaw;
     switch (other.type) {
-    case VmValueType::String:
-        if (other.asString.HasBuffer()) {
-            SetString(other.asString.data, other.asString.Length());
-        } else {
-            SetType(VmValueType::String);
-            asString.length = other.asString.length;
-            asString.capacity = 0;
-            asString.data = nullptr;
-        }
+    case VmValueType::String: {
+        CVmString* s = NewBox<CVmString>();
+        if (other.asString->HasBuffer())
+            s->Init(other.asString->data, other.asString->Length());
+        else
+            s->length = other.asString->length;
+        raw = RawOf(s);
         break;
-    case VmValueType::Vector:
-        SetVector(other.asVector.data, other.asVector.count);
+    }
+    case VmValueType::Vector: {
+        CVmVector* v = NewBox<CVmVector>();
+        v->Assign(other.asVector->data, other.asVector->count);
+        raw = RawOf(v);
         break;
-    case VmValueType::VectorInt:
-        SetVectorInt(other.asVectorInt.data, other.asVectorInt.count);
+    }
+    case VmValueType::VectorInt: {
+        CVmVectorInt* v = NewBox<CVmVectorInt>();
+        v->Assign(other.asVectorInt->data, other.asVectorInt->count);
+        raw = RawOf(v);
         break;
+    }
     case VmValueType::Array:
-        SetArray(other.asArray);
+        if (other.asArray) ++other.asArray->refCount;
         break;
     case VmValueType::Object:
-        SetObject(other.asObject);
+        if (other.asObject) ++other.asObject->m_refCount;
         break;
     default:
-        SetType(other.type);
-        CopyPayload(other);
         break;
     }
+    const int32_t otherAux = other.aux;
+    Replace(other.type, raw);
+    aux = otherAux;
+}
+
+void CVmValue::MoveSlow(CVmValue& other) {
+    const VmValueType t = other.type;
+    const int32_t otherAux = other.aux;
+    const uint64_t raw = other.asRaw;
+    other.type = VmValueType::Void;
+    other.aux = 0;
+    other.asRaw = 0;
+    Replace(t, raw);
+    aux = otherAux;
 }
 
 // ---------------------------------------------------------------------------
 // CVmArray
+
+namespace {
+
+void MakeVoid(CVmValue* from, int32_t n) { std::memset(static_cast<void*>(from), 0, static_cast<size_t>(n) * sizeof(CVmValue)); }
+
+}  // namespace
 
 CVmArray::CVmArray(int32_t n) {
     if (n > 0) Resize(n);
 }
 
 CVmArray::~CVmArray() {
-    for (int32_t i = 0; i < count; ++i) {
-        items[i]->~CVmValue();
-        VmBlockMgr().Free(items[i]);
-    }
+    Resize(0);
     VmBlockMgr().FreeIfSet(items);
     items = nullptr;
-    count = capacity = 0;
+    capacity = 0;
 }
 
 void CVmArray::Reserve(int32_t n) {
     if (n <= capacity) return;
-    int32_t cap = 0;
-    CVmValue** p = AllocItems<CVmValue*>(n, cap);
-    if (count) std::memcpy(p, items, static_cast<size_t>(count) * sizeof(CVmValue*));
-    VmBlockMgr().FreeIfSet(items);
-    items = p;
-    capacity = cap;
+    int32_t granted = 0;
+    // Values hold no pointers to themselves: they move as plain bytes.
+    items = static_cast<CVmValue*>(VmBlockMgr().Realloc(items, static_cast<size_t>(count) * sizeof(CVmValue),
+                                                         static_cast<int64_t>(n) * sizeof(CVmValue), &granted));
+    capacity = granted / static_cast<int32_t>(sizeof(CVmValue));
 }
 
 void CVmArray::Resize(int32_t n) {
@@ -528,46 +601,50 @@ void CVmArray::Resize(int32_t n) {
     if (n > kMaxCount) n = kMaxCount;
     if (n > count) {
         Reserve(n);
-        for (int32_t i = count; i < n; ++i) items[i] = new (VmBlockMgr().Alloc(sizeof(CVmValue))) CVmValue();
+        MakeVoid(items + count, n - count);
         count = n;
-    } else {
-        // Detach the surplus first: releasing an element may run code that
-        // looks at this array.
-        while (count > n) {
-            CVmValue* v = items[--count];
-            v->~CVmValue();
-            VmBlockMgr().Free(v);
-        }
+        return;
+    }
+    // Each surplus element leaves the array before it is released: releasing
+    // it may run code that looks at this array.
+    while (count > n) {
+        CVmValue gone;
+        gone.Move(items[--count]);
     }
 }
 
 CVmValue* CVmArray::Append(const CVmValue& v) {
     if (count >= kMaxCount) return nullptr;
+    if (&v >= items && &v < items + count) {
+        // One of this array's own elements: growing would move it.
+        const CVmValue copy(v);
+        return Append(copy);
+    }
     // Appends grow the table geometrically, so filling an array is linear.
     if (count + 1 > capacity) {
         const int64_t grown = static_cast<int64_t>(capacity) + capacity / 2 + 8;
         Reserve(static_cast<int32_t>(grown > kMaxCount ? kMaxCount : grown));
     }
-    CVmValue* e = new (VmBlockMgr().Alloc(sizeof(CVmValue))) CVmValue();
+    CVmValue* e = items + count;
+    MakeVoid(e, 1);
     e->Assign(v);
-    items[count++] = e;
+    ++count;
     return e;
 }
 
 CVmValue* CVmArray::SetAt(int32_t i, const CVmValue& v) {
     if (i < 0 || i >= count) return nullptr;
-    CVmValue* e = items[i];
+    CVmValue* e = items + i;
     e->Assign(v);
     return e;
 }
 
 void CVmArray::RemoveAt(int32_t i) {
     if (i < 0 || i >= count) return;
-    CVmValue* v = items[i];
-    std::memmove(items + i, items + i + 1, static_cast<size_t>(count - i - 1) * sizeof(CVmValue*));
+    CVmValue gone;
+    gone.Move(items[i]);
+    std::memmove(static_cast<void*>(items + i), items + i + 1, static_cast<size_t>(count - i - 1) * sizeof(CVmValue));
     --count;
-    v->~CVmValue();
-    VmBlockMgr().Free(v);
 }
 
 // ---------------------------------------------------------------------------
@@ -584,6 +661,25 @@ struct NestingGuard {
     bool TooDeep() const { return t_codingDepth > CVmValue::kMaxNesting; }
 };
 
+// The elements an encoding may still write. Objects encode their members
+// with nested WriteTo calls, which draw on the budget of the outermost one.
+struct EncodeBudget {
+    int64_t left = CVmValue::kMaxEncodedElements;
+    bool spent = false;
+};
+thread_local EncodeBudget* t_encodeBudget = nullptr;
+
+// Takes one element from the budget; false once it is spent.
+bool Spend() {
+    EncodeBudget& b = *t_encodeBudget;
+    if (b.left <= 0) {
+        b.spent = true;
+        return false;
+    }
+    --b.left;
+    return true;
+}
+
 }  // namespace
 
 VmObjectFactory* VmSetObjectFactory(VmObjectFactory* factory) {
@@ -594,7 +690,21 @@ VmObjectFactory* VmSetObjectFactory(VmObjectFactory* factory) {
 
 VmObjectFactory* VmCurrentObjectFactory() { return g_objectFactory; }
 
-bool CVmValue::WriteTo(ByteWriter& out) const {
+bool CVmValue::WriteTo(ByteWriter& out, std::string* error) const {
+    if (!t_encodeBudget) {
+        EncodeBudget budget;
+        struct Outermost {
+            explicit Outermost(EncodeBudget* b) { t_encodeBudget = b; }
+            ~Outermost() { t_encodeBudget = nullptr; }
+        } outermost(&budget);
+        const bool ok = WriteTo(out, nullptr);
+        if (budget.spent && error) {
+            *error = "the value has more than " + std::to_string(kMaxEncodedElements) +
+                     " array elements and objects to write (an array that holds itself, or arrays shared many "
+                     "times).";
+        }
+        return ok && !budget.spent;
+    }
     out.PutByte(static_cast<uint8_t>(static_cast<int32_t>(type)));
     switch (type) {
     case VmValueType::Void:
@@ -611,11 +721,11 @@ bool CVmValue::WriteTo(ByteWriter& out) const {
         out.PutByte(asBool ? 1 : 0);
         return true;
     case VmValueType::String:
-        out.PutString(asString.CStr(), asString.Length());
+        out.PutString(asString->CStr(), asString->Length());
         return true;
     case VmValueType::Vector:
-        out.PutInt32(asVector.count);
-        for (int32_t i = 0; i < asVector.count; ++i) out.PutFloat(asVector.data[i]);
+        out.PutInt32(asVector->count);
+        for (int32_t i = 0; i < asVector->count; ++i) out.PutFloat(asVector->data[i]);
         return true;
     case VmValueType::Array: {
         NestingGuard guard;
@@ -626,7 +736,10 @@ bool CVmValue::WriteTo(ByteWriter& out) const {
         const CVmArray* a = asArray;
         out.PutInt32(a->count);
         bool ok = true;
-        for (int32_t i = 0; i < a->count; ++i) ok = a->items[i]->WriteTo(out) && ok;
+        for (int32_t i = 0; i < a->count; ++i) {
+            if (!Spend()) return false;
+            ok = a->items[i].WriteTo(out, nullptr) && ok;
+        }
         return ok;
     }
     case VmValueType::Object: {
@@ -634,7 +747,7 @@ bool CVmValue::WriteTo(ByteWriter& out) const {
         std::string name = asObject ? asObject->ClassName() : "";
         for (char& c : name) c = FoldUpper(c);
         out.PutString(name.data(), static_cast<int32_t>(name.size()));
-        if (!asObject || guard.TooDeep()) return false;
+        if (!asObject || guard.TooDeep() || !Spend()) return false;
         return asObject->Serialize(out);
     }
     default:
@@ -654,7 +767,8 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
     case VmValueType::VmRifVec: {
         int32_t v;
         if (!in.GetInt32(v)) return false;
-        SetType(static_cast<VmValueType>(code));
+        type = static_cast<VmValueType>(code);
+        asRaw = 0;
         asInt = v;
         return true;
     }
@@ -684,9 +798,8 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
         if (!in.GetInt32(n)) return false;
         if (n < 0 || static_cast<uint64_t>(n) * 4 > in.Remaining() || n > CVmArray::kMaxCount) return in.Fail();
         SetType(VmValueType::Vector);
-        asVector.Clear();
-        asVector.Init(n, 0);
-        for (int32_t i = 0; i < n; ++i) in.GetFloat(asVector.data[i]);
+        asVector->Init(n, 0);
+        for (int32_t i = 0; i < n; ++i) in.GetFloat(asVector->data[i]);
         return true;
     }
     case VmValueType::Array: {
@@ -699,7 +812,7 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
         CVmArray* a = new CVmArray(n);
         SetArray(a);
         for (int32_t i = 0; i < n; ++i) {
-            if (!a->items[i]->ReadFrom(in, factory)) {
+            if (!a->items[i].ReadFrom(in, factory)) {
                 SetVoid();
                 return false;
             }
@@ -728,8 +841,10 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
 namespace {
 
 // Arrays being printed on this thread, to print a self-containing array
-// without recursing forever.
+// without recursing forever, and the elements the outermost print may still
+// write (arrays shared many times over would print for ever).
 thread_local std::vector<const CVmArray*>* t_printing = nullptr;
+thread_local int64_t t_printBudget = 0;
 
 void WriteText(std::ostream& os, const CVmValue* v);
 
@@ -741,8 +856,12 @@ void WriteArray(std::ostream& os, const CVmArray* a) {
     std::vector<const CVmArray*> local;
     std::vector<const CVmArray*>*& stack = t_printing;
     const bool outermost = stack == nullptr;
-    if (outermost) stack = &local;
-    bool cycle = static_cast<int>(stack->size()) >= CVmValue::kMaxNesting;
+    if (outermost) {
+        stack = &local;
+        t_printBudget = CVmValue::kMaxEncodedElements;
+    }
+    t_printBudget -= a->count;
+    bool cycle = static_cast<int>(stack->size()) >= CVmValue::kMaxNesting || t_printBudget < 0;
     for (const CVmArray* p : *stack) cycle = cycle || p == a;
     if (cycle) {
         os << "{ ... }";
@@ -751,7 +870,7 @@ void WriteArray(std::ostream& os, const CVmArray* a) {
         os << "{ ";
         for (int32_t i = 0; i < a->count; ++i) {
             if (i) os << " , ";
-            WriteText(os, a->items[i]);
+            WriteText(os, a->items + i);
         }
         os << " }";
         stack->pop_back();
@@ -781,7 +900,7 @@ void WriteText(std::ostream& os, const CVmValue* v) {
         os << (v->asBool ? "True" : "False");
         break;
     case VmValueType::String: {
-        const CVmString& s = v->asString;
+        const CVmString& s = *v->asString;
         if (!s.HasBuffer()) {
             if (s.length <= 0) os << "<null>";
             break;
@@ -800,9 +919,9 @@ void WriteText(std::ostream& os, const CVmValue* v) {
         break;
     case VmValueType::Vector:
         os << "[ ";
-        for (int32_t i = 0; i < v->asVector.count; ++i) {
+        for (int32_t i = 0; i < v->asVector->count; ++i) {
             if (i) os << " , ";
-            os << v->asVector.data[i];
+            os << v->asVector->data[i];
         }
         os << " ]";
         break;

@@ -2,10 +2,10 @@
 // float vectors, integer vectors, reference-counted arrays and objects), the
 // copy and move rules, the text form and the byte encoding.
 //
-// A CVmValue is a plain record of a type code and a payload union, usable in
-// contiguous arrays (the value stack, globals, constants). Strings and vectors
-// are owned by their value and deep-copied; arrays and objects are shared and
-// reference-counted.
+// A CVmValue is a 16-byte record of a type code and a payload, usable in
+// contiguous arrays (the value stack, globals, constants, array elements).
+// Strings and vectors are owned by their value and deep-copied; arrays and
+// objects are shared and reference-counted.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +56,7 @@ class CVmRegisterClass;
 // Characters of a String value. Length -1 (and a null buffer) mean "no
 // buffer yet" and read as the empty string. The buffer comes from VmBlockMgr
 // and is always NUL-terminated when present. A plain record: the holder calls
-// Free.
+// Free. A String value keeps its record in a box of its own (see CVmValue).
 struct CVmString {
     int32_t length;
     int32_t capacity;
@@ -98,7 +98,8 @@ struct CVmString {
     bool HasBuffer() const { return data != nullptr; }
 };
 
-// Floats of a Vector value; count 0 and no buffer when empty.
+// Floats of a Vector value; count 0 and no buffer when empty. A Vector value
+// keeps its record in a box of its own.
 struct CVmVector {
     int32_t count;
     int32_t capacity;
@@ -129,6 +130,11 @@ struct CVmVectorInt {
     int32_t capacity;
     int32_t* data;
 
+    void Clear() {
+        count = 0;
+        capacity = 0;
+        data = nullptr;
+    }
     void Assign(const int32_t* values, int32_t n);
     void Free();
 };
@@ -177,10 +183,21 @@ protected:
 VmObjectFactory* VmSetObjectFactory(VmObjectFactory* factory);
 VmObjectFactory* VmCurrentObjectFactory();
 
+// A value is 16 bytes: the type code, a spare word (the third word of a
+// call-frame marker) and an 8-byte payload. Strings, vectors and integer
+// vectors live in a box of their own (a record from VmBlockMgr, never null in
+// a value of that type) that the value owns; arrays and objects are shared
+// and reference-counted. All-zero bytes are a Void value.
+//
+// Every write releases the old payload only after the new one is in place,
+// so a release that runs script code (an object's destructor) never sees a
+// half-written value, and may even move the value's storage.
 class CVmValue {
 public:
-    CVmValue() : type(VmValueType::Void) { asWords[0] = asWords[1] = asWords[2] = asWords[3] = 0; }
-    ~CVmValue() { SetType(VmValueType::Void); }
+    CVmValue() : head(0), asRaw(0) {}
+    ~CVmValue() {
+        if (NeedsRelease(type)) ReleasePayload();
+    }
     CVmValue(const CVmValue& other) : CVmValue() { Assign(other); }
     CVmValue(CVmValue&& other) noexcept : CVmValue() { Move(other); }
     CVmValue& operator=(const CVmValue& other) {
@@ -192,24 +209,60 @@ public:
         return *this;
     }
 
-    // Releases the payload of the old type and stores the new type code; the
-    // payload bytes are left for the caller to fill.
-    void SetType(VmValueType t) {
-        if (NeedsRelease(type)) ReleasePayload();
-        type = t;
+    // Releases the payload of the old type and stores the new type code with
+    // an empty payload (an empty box for String, Vector and VectorInt) for the
+    // caller to fill.
+    void SetType(VmValueType t);
+    void SetVoid() {
+        if (NeedsRelease(type)) {
+            ReplaceScalar(VmValueType::Void, 0);
+            return;
+        }
+        type = VmValueType::Void;
     }
-    void SetVoid() { SetType(VmValueType::Void); }
     void SetInteger(int32_t v) {
-        SetType(VmValueType::Integer);
-        asInt = v;
+        if (NeedsRelease(type)) {
+            ReplaceScalar(VmValueType::Integer, static_cast<uint32_t>(v));
+            return;
+        }
+        PutScalar(VmValueType::Integer, static_cast<uint32_t>(v));
     }
     void SetReal(float v) {
-        SetType(VmValueType::Real);
-        asReal = v;
+        uint32_t bits;
+        __builtin_memcpy(&bits, &v, 4);
+        if (NeedsRelease(type)) {
+            ReplaceScalar(VmValueType::Real, bits);
+            return;
+        }
+        PutScalar(VmValueType::Real, bits);
     }
     void SetBool(bool v) {
-        SetType(VmValueType::Bool);
-        asBool = v ? 1 : 0;
+        if (NeedsRelease(type)) {
+            ReplaceScalar(VmValueType::Bool, v ? 1 : 0);
+            return;
+        }
+        PutScalar(VmValueType::Bool, v ? 1 : 0);
+    }
+    // Stores a scalar over a value whose payload needs no release.
+    void PutScalar(VmValueType t, uint64_t raw) { PutWords(static_cast<uint32_t>(t), raw); }
+    // The same with the type word and the spare word as one (head).
+    //
+    // Values are written and read as two 8-byte words, never as one 16-byte
+    // block: a read that a processor can take straight from an earlier write
+    // must lie within that write, and reading the type or the payload just
+    // after a write is what the run loop does all the time.
+    void PutWords(uint64_t headWord, uint64_t raw) {
+        head = headWord;
+        asRaw = raw;
+    }
+    void CopyWords(const CVmValue& from) {
+        uint64_t h = from.head, r = from.asRaw;
+#ifdef __GNUC__
+        // Two registers, so that the compiler does not make one 16-byte copy.
+        asm("" : "+r"(h), "+r"(r));
+#endif
+        head = h;
+        asRaw = r;
     }
     // A new buffer with the text (length -1: up to the NUL). The text may be
     // this value's own characters.
@@ -222,45 +275,50 @@ public:
     void SetVectorInt(const int32_t* values, int32_t count);
     void SetArray(CVmArray* a);
     void SetObject(CVmClassBase* o);
+    // A call-frame marker: the saved instruction index, the saved frame
+    // index and the flag word.
     void SetStatus(int32_t w0, int32_t w1, int32_t w2) {
-        SetType(VmValueType::VmStatus);
+        if (NeedsRelease(type)) ReplaceScalar(VmValueType::Void, 0);
+        type = VmValueType::VmStatus;
         asWords[0] = w0;
         asWords[1] = w1;
-        asWords[2] = w2;
+        aux = w2;
     }
+    // Word k (0 to 2) of a frame marker.
+    int32_t StatusWord(int k) const { return k < 2 ? asWords[k] : aux; }
 
     // Copy: deep for strings and vectors, shared for arrays and objects. Safe
     // when the source lives inside the target (an element of the target's
     // own array).
     void Assign(const CVmValue& other) {
-        if (&other == this) return;
-        if (!IsContainer(type) && !In(kContainers | kDeepCopied, other.type)) {
-            SetType(other.type);
-            CopyPayload(other);
+        if (!NeedsRelease(type) && !NeedsRelease(other.type)) {
+            CopyWords(other);
             return;
         }
-        AssignSlow(other);
+        if (&other != this) AssignSlow(other);
     }
     // Passes ownership: the target takes the payload bytes, the source is
     // left Void. Safe when the source lives inside the target.
     void Move(CVmValue& other) {
         if (&other == this) return;
-        const VmValueType t = other.type;
-        uint64_t raw[2];
-        raw[0] = other.asRaw[0];
-        raw[1] = other.asRaw[1];
-        other.type = VmValueType::Void;
-        other.asRaw[0] = other.asRaw[1] = 0;
-        SetType(t);
-        asRaw[0] = raw[0];
-        asRaw[1] = raw[1];
+        if (NeedsRelease(type)) {
+            MoveSlow(other);
+            return;
+        }
+        CopyWords(other);
+        other.PutWords(0, 0);
     }
 
     // Byte encoding. WriteTo answers false for types without an encoding
     // (their type byte is still written) and for objects that cannot be
     // encoded. ReadFrom answers false on bad or truncated input and then
     // leaves the value Void.
-    bool WriteTo(ByteWriter& out) const;
+    //
+    // Arrays may share elements and hold themselves: the encoding writes
+    // them as trees, so it stops after kMaxEncodedElements elements in all
+    // and then answers false, with the reason in *error when error is given.
+    bool WriteTo(ByteWriter& out) const { return WriteTo(out, nullptr); }
+    bool WriteTo(ByteWriter& out, std::string* error) const;
     bool ReadFrom(ByteReader& in, VmObjectFactory* factory);
     bool ReadFrom(ByteReader& in) { return ReadFrom(in, VmCurrentObjectFactory()); }
 
@@ -270,19 +328,33 @@ public:
     // Deepest nesting of arrays and objects that the encoding and the text form
     // follow.
     static constexpr int kMaxNesting = 128;
+    // Most array elements and objects one encoding writes.
+    static constexpr int64_t kMaxEncodedElements = int64_t(1) << 22;
 
-    VmValueType type;
+    // Whether values of type t own or share a payload that a write must release.
+    static bool NeedsRelease(VmValueType t) { return In(kContainers | kDeepCopied, t); }
+
+    // The type and the spare word are also one 64-bit word, so that values
+    // are written and copied as two full words: a copy that reads what was
+    // just written then takes it straight from the store.
+    union {
+        struct {
+            VmValueType type;
+            int32_t aux;
+        };
+        uint64_t head;
+    };
     union {
         int32_t asInt;
         float asReal;
         uint8_t asBool;
-        CVmString asString;
-        CVmVector asVector;
-        CVmVectorInt asVectorInt;
+        CVmString* asString;
+        CVmVector* asVector;
+        CVmVectorInt* asVectorInt;
         CVmArray* asArray;
         CVmClassBase* asObject;
-        int32_t asWords[4];
-        uint64_t asRaw[2];
+        int32_t asWords[2];
+        uint64_t asRaw;
     };
 
 private:
@@ -291,18 +363,21 @@ private:
     static constexpr uint32_t kDeepCopied = (1u << 5) | (1u << 8) | (1u << 14);
     static bool In(uint32_t set, VmValueType t) { return (set >> (static_cast<uint32_t>(t) & 31u)) & 1u; }
     static bool IsContainer(VmValueType t) { return In(kContainers, t); }
-    static bool NeedsDeepCopy(VmValueType t) { return In(kDeepCopied, t); }
-    static bool NeedsRelease(VmValueType t) { return In(kContainers | kDeepCopied, t); }
-    void CopyPayload(const CVmValue& other) {
-        asRaw[0] = other.asRaw[0];
-        asRaw[1] = other.asRaw[1];
-    }
     void ReleasePayload();
+    // Stores a scalar over a payload that needs releasing, releasing it last.
+    void ReplaceScalar(VmValueType t, uint64_t raw);
+    // Takes a payload made elsewhere (raw bytes of a value), releasing the old one last.
+    void Replace(VmValueType t, uint64_t raw);
     void AssignSlow(const CVmValue& other);
+    void MoveSlow(CVmValue& other);
 };
 
-// An array: reference-counted, each element its own value from the pool (so
-// an element's address stays stable while the table grows).
+static_assert(sizeof(CVmValue) == 16, "a value is a type word, a spare word and an 8-byte payload");
+
+// An array: reference-counted, its elements stored contiguously. An
+// element's address is valid until the array grows, shrinks or loses an
+// element; code that may run script code in between finds the element again
+// by its index.
 class CVmArray {
 public:
     explicit CVmArray(int32_t n = 0);
@@ -312,15 +387,18 @@ public:
 
     // Grows with Void elements or releases the surplus.
     void Resize(int32_t n);
+    // Appends a copy of v (which may be one of this array's own elements).
     CVmValue* Append(const CVmValue& v);
     // Element i becomes a copy of v; null when i is outside the array.
     CVmValue* SetAt(int32_t i, const CVmValue& v);
     void RemoveAt(int32_t i);
-    CVmValue* GetAt(int32_t i) const { return (i >= 0 && i < count) ? items[i] : nullptr; }
+    CVmValue* GetAt(int32_t i) const {
+        return static_cast<uint32_t>(i) < static_cast<uint32_t>(count) ? items + i : nullptr;
+    }
 
     int32_t count = 0;
     int32_t capacity = 0;
-    CVmValue** items = nullptr;
+    CVmValue* items = nullptr;
     int32_t refCount = 0;
 
     static constexpr int32_t kMaxCount = 0x0FFFFFFF;

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/state/TrackerSensor.h"
+
+class CConsole;
 class MachineServices;
 class VRScene;
 
@@ -16,11 +19,17 @@ class VRScene;
 struct DisplayState {
     int window = 0;
     int renderWindow = 0;  // set by the module
+    uint32_t windowThread = 0;  // the thread that draws the window
+    unsigned long nativeWindow = 0;  // its id on the display, 0 when unknown
     int32_t clientWidth = 0;
     int32_t clientHeight = 0;
     uint8_t stereo = 0;     // the window's context has quad-buffer stereo
     float fadeValue = 1.0f;  // 1: no fade
-    int32_t cursor = 0;      // the arrow cursor
+    CConsole* console = nullptr;  // the overlay drawn after each frame
+    // The cursor the window shows: an entry of the cursor table (0, the
+    // arrow, to 14), hidden while the display count is below 0.
+    std::atomic<int32_t> cursor{0};
+    std::atomic<int32_t> cursorDisplayCount{0};
 };
 
 // The scene singleton and what the scene classes share.
@@ -48,9 +57,15 @@ struct InputState {
     int32_t sharedBufferMessage = -1;  // the last shared byte buffer's message
 };
 
+// Serial ports, tracker records and the windows of applications placed in
+// the engine window.
 struct DeviceState {
     static constexpr int kSerialPorts = 16;
-    int serialPorts[kSerialPorts];  // -1 when closed
+    int serialPorts[kSerialPorts];  // COM1 to COM16; -1 while closed
+    TrackerRecords trackers;
+    // The X windows of the applications started into the engine window; a
+    // script's handle for one is its index + 1. Entries are never reused.
+    std::vector<unsigned long> appWindows;
 
     DeviceState() {
         for (int& port : serialPorts) port = -1;
@@ -64,8 +79,17 @@ struct NetworkState {
 
 // Frame pacing, read by the module's timer thread.
 struct TimingState {
-    std::atomic<uint64_t> framePeriod{0};  // microseconds
+    static constexpr uint64_t kMinPeriod = 1000;  // microseconds
+    static constexpr uint64_t kMaxPeriod = 10000000;
+
+    std::atomic<uint64_t> framePeriod{0};  // microseconds; 0: frames are not paced
     std::atomic<uint64_t> timeStep{10000};
+
+    // The frame period becomes 1,000,000 / fps microseconds and the time
+    // step ms milliseconds, each held to kMinPeriod..kMaxPeriod (a negative
+    // one is the longest). A rate of 0 changes nothing.
+    void SetFrameRate(int32_t fps);
+    void SetTimeStep(int32_t ms);
 };
 
 struct PathState {
@@ -99,6 +123,10 @@ private:
     TimingState m_timing;
     PathState m_paths;
 };
+
+// The engine version numbers, kept by the engine module: 0 until the module
+// has passed its fade.
+extern uint32_t g_engineVersion[4];
 
 // The engine machine's state while the machine lives.
 extern EngineState* g_engineState;

@@ -1,7 +1,7 @@
 // What the global functions ask of the engine machine beyond its state: the
 // keyboard ring, the data channel to the host, the script's own events,
 // waits that stopping the engine ends, the VR-configuration listener, the
-// downloads, extension modules and the working folder.
+// downloads, extension modules, native libraries and the working folder.
 // The machine implements it; a function reaches it through
 // g_engineState->Services().
 #pragma once
@@ -10,6 +10,18 @@
 #include <string>
 
 class CVmValue;
+
+// How loading a native library for a script object went.
+struct NativeLibraryLoad {
+    enum Outcome { Loaded, WebScript, PackageRejected, NotLoaded };
+    Outcome outcome = NotLoaded;
+    void* handle = nullptr;  // Loaded: the library, which stays loaded
+    // NotLoaded: 2 when there is no such file, 126 when the file is there
+    // but does not load, else the reason the file cannot be read; and the
+    // system's text for it.
+    int32_t error = 0;
+    std::string reason;
+};
 
 class MachineServices {
 public:
@@ -51,6 +63,11 @@ public:
     // Loads an extension module from the working folder; false, with the
     // reason on the error stream, when it is refused.
     virtual bool LoadExternModule(const std::string& name) = 0;
+    // Loads a native library (or a module package) for a script object: a
+    // relative name in the working folder, an absolute one as given. A web
+    // script may load packages only. A loaded library's __QEM_INIT is called
+    // with the host services.
+    virtual NativeLibraryLoad LoadNativeLibrary(const std::string& name) = 0;
     // Moves the working folder (any separators; a final one is added).
     virtual void SetWorkingFolder(const std::string& folder) = 0;
     // The script came from a location other than a local file.

@@ -16,10 +16,14 @@
 const uint8_t CFileManager::kHeader[kHeaderSize] = {0xFF, 'Q', 'E', 'M', '_', '0', '2', 0xFF,
                                                     0x00, 0x00, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 
-bool CFileManager::WriteValueFile(const std::string& path, const CVmValue& value) {
+bool CFileManager::WriteValueFile(const std::string& path, const CVmValue& value, std::string* error) {
     std::vector<uint8_t> bytes(kHeader, kHeader + kHeaderSize);
     ByteWriter out(bytes);
-    value.WriteTo(out);
+    std::string why;
+    if (!value.WriteTo(out, &why) && !why.empty()) {
+        if (error) *error = why;
+        return false;
+    }
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) return false;
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -104,7 +108,9 @@ void CFileManager::CRegister::WriteVar(CVmClassBase*, int mode) {
     std::string name;
     CVmValue* value = nullptr;
     if (!ReadParams(name, Optional(value))) return;
-    WriteValueFile(PathResolver::Shared().Resolve(name), value ? *value : CVmValue());
+    std::string why;
+    if (!WriteValueFile(PathResolver::Shared().Resolve(name), value ? *value : CVmValue(), &why) && !why.empty())
+        WarningStream() << "'" << name << "' is not written: " << why;
 }
 
 // (title, prompt): the text typed when the user presses OK; no result after

@@ -24,8 +24,10 @@ public:
     static const uint8_t kHeader[kHeaderSize];
 
     // Writes the header and the value's encoding, replacing the file; false
-    // when the file cannot be written.
-    static bool WriteValueFile(const std::string& path, const CVmValue& value);
+    // when the file cannot be written. A value too large to encode (an array
+    // that holds itself) leaves the file alone: false, with the reason in
+    // *error when error is given.
+    static bool WriteValueFile(const std::string& path, const CVmValue& value, std::string* error = nullptr);
     // The value of a file's bytes: false (value Void) when they do not begin
     // with the header; otherwise true, with Void when the rest holds no
     // readable value.

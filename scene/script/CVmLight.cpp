@@ -56,14 +56,18 @@ bool CVmLight::CRegister::ReadValues(float* v) {
     return ReadParams(v[0], v[1], v[2]);
 }
 
-void CVmLight::CRegister::Create(CVmClassBase*, int) {
+CVmLight* CVmLight::FromPool() {
     EngineState* state = g_engineState;
     const int32_t light = state ? state->Scene().AllocLight() : -1;
     if (light < 0) {
         VmErrorMsg(kNoLightLeft);
-        return;
+        return nullptr;
     }
-    ReturnObject(new CVmLight(state, light));
+    return new CVmLight(state, light);
+}
+
+void CVmLight::CRegister::Create(CVmClassBase*, int) {
+    if (CVmLight* light = FromPool()) ReturnObject(light);
 }
 
 void CVmLight::CRegister::Enable(CVmClassBase* object, int mode) {

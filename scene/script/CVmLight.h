@@ -20,6 +20,10 @@ public:
 
     int32_t Light() const { return m_light; }
 
+    // A new object holding a light taken from the pool of the engine's
+    // state; null, after message 2018, when none is left.
+    static CVmLight* FromPool();
+
     class CRegister : public CVmRegisterClass {
     public:
         const char* GetClassName() override { return kClassName; }

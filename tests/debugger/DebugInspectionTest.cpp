@@ -265,7 +265,7 @@ TEST(DebugCallNative, CallsTheAllowedFunctionAndKeepsTheFlags) {
     args.SetAt(0, three);
     vm.SetErrorFlag(true);
     v.reset(vm.EvaluateExpression(&name, &args));
-    EXPECT_EQ(std::string(v->asString.CStr()), "** ERROR WHILE INTERPRETING THE EXPRESSION **");
+    EXPECT_EQ(std::string(v->asString->CStr()), "** ERROR WHILE INTERPRETING THE EXPRESSION **");
     EXPECT_TRUE(vm.HasError());
     vm.SetErrorFlag(false);
     v.reset(vm.EvaluateExpression(&name, &args));
@@ -273,5 +273,5 @@ TEST(DebugCallNative, CallsTheAllowedFunctionAndKeepsTheFlags) {
 
     name.SetString("glGetX");
     v.reset(vm.EvaluateExpression(&name, &args));
-    EXPECT_EQ(std::string(v->asString.CStr()), "** ERROR WHILE INTERPRETING THE EXPRESSION **");
+    EXPECT_EQ(std::string(v->asString->CStr()), "** ERROR WHILE INTERPRETING THE EXPRESSION **");
 }

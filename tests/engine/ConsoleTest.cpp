@@ -1,4 +1,4 @@
-#include "engine/Console.h"
+#include "engine/state/Console.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>

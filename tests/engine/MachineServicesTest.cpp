@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -304,6 +306,11 @@ TEST_F(MachineListenerTest, TheListenerStartsForASceneInATrackingModeAndStopsBef
             float values[3] = {};
             return vm.Scene().scene->GetParamFloat(kParamFocalLength, values) >= 0 && values[0] == 9.0f;
         }));
+        // The machine keeps the sensor records the listener receives.
+        SendTo(vm.ConfigListener().Port(), "VR_TRACKER_SENSOR_3, 1, 2, 3, 4, 5, 6, 7, 8, 9");
+        EXPECT_TRUE(WaitFor([&] { return vm.Devices().trackers.Read(3).buttons == 9; }));
+        EXPECT_EQ(Fields(vm.Devices().trackers.Read(3)),
+                  (std::vector<float>{1, 2, 3, 4, 5, 6, 0, 0, 0, 1, 7, 8, 9}));
         // The scene goes (the machine's end would delete it too).
         EngineModuleHooks().destroyScene(vm);
         EXPECT_FALSE(vm.ConfigListener().Running());
@@ -391,3 +398,30 @@ TEST_F(MachineServicesTest, EditorLogReachesAReaderAndNeverWaitsWithoutOne) {
 }
 
 }  // namespace
+
+TEST(TrackerRecords, AReaderNeverSeesARecordHalfWritten) {
+    TrackerRecords records;
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 1; i <= 20000; ++i) {
+            TrackerSensorRecord r;
+            const float v = static_cast<float>(i);
+            for (float* f : {r.position, r.rotation}) std::fill(f, f + 3, v);
+            std::fill(r.quaternion, r.quaternion + 4, v);
+            std::fill(r.joystick, r.joystick + 2, v);
+            r.buttons = i;
+            records.Write(4, TrackerFields::Whole, r);
+        }
+        done = true;
+    });
+    int torn = 0;
+    while (!done) {
+        const std::vector<float> f = Fields(records.Read(4));
+        if (f[12] != 0.0f && std::count(f.begin(), f.end(), f[12]) != 13) ++torn;
+    }
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    // Numbers outside 0..9 are neither kept nor read.
+    records.Write(10, TrackerFields::Whole, records.Read(4));
+    EXPECT_EQ(Fields(records.Read(10)), Fields(TrackerSensorRecord()));
+}

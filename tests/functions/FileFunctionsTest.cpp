@@ -47,6 +47,7 @@ public:
         modules.push_back(name);
         return true;
     }
+    NativeLibraryLoad LoadNativeLibrary(const std::string&) override { return {}; }
     void SetWorkingFolder(const std::string& folder) override { Paths().workingFolder = "set:" + folder; }
     bool IsWebScript() const override { return web; }
 

@@ -47,7 +47,7 @@ TEST(FunctionTable, EveryGroupRegistersExactlyItsNamesOfTheTable) {
 TEST(FunctionTable, ANameNotBuiltStopsTheScriptWithItsMessage) {
     CVirtualMachine vm;
     vm.RegisterFunctions(new CVmFunction());
-    for (const char* name : {"NewHtmlPage", "SetScene", "QemGetLoggingCallback"}) {
+    for (const char* name : {"NewHtmlPage", "NewMMMidi", "NewMMAvi"}) {
         const CallOutcome o = CallGlobal(vm, name, {VInt(1)});
         EXPECT_TRUE(o.error) << name;
         EXPECT_NE(o.output.find(VmUpperName(name) + ": This function is not available yet."), std::string::npos)

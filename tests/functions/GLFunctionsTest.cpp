@@ -60,7 +60,7 @@ protected:
         }
         const CVmValue* r = vm.CallNativeFunction(name);
         if (!r || r->type != VmValueType::String) return "-";
-        return std::string(r->asString.CStr(), static_cast<size_t>(r->asString.Length()));
+        return std::string(r->asString->CStr(), static_cast<size_t>(r->asString->Length()));
     }
     MessageMachine vm;
 };

@@ -58,7 +58,7 @@ protected:
     // The answer's bytes when it is a String.
     std::string Text(const std::string& name, const std::vector<Opnd>& args) {
         const CVmValue v = Answer(name, args);
-        return v.type == VmValueType::String ? std::string(v.asString.CStr(), v.asString.Length()) : "<no string>";
+        return v.type == VmValueType::String ? std::string(v.asString->CStr(), v.asString->Length()) : "<no string>";
     }
 
     // The answer's Strings when it is an Array of them, joined by "|".
@@ -69,7 +69,7 @@ protected:
         for (int32_t i = 0; i < v.asArray->count; ++i) {
             const CVmValue* e = v.asArray->GetAt(i);
             if (e->type != VmValueType::String) return "<no string>";
-            joined += (i ? "|" : "") + std::string(e->asString.CStr(), e->asString.Length());
+            joined += (i ? "|" : "") + std::string(e->asString->CStr(), e->asString->Length());
         }
         return joined + "#" + std::to_string(v.asArray->count);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "functions/NetworkPacket.h"
 #include "scene/VRObj.h"
 #include "support/DebugInfoWriter.h"
 #include "support/ImageFiles.h"
@@ -311,6 +312,14 @@ void ByteBufferSeeds(const fs::path& dir) {
     WriteSeed(dir, n++, std::string("\x00\x00\x00\x03" "abc", 7));
 }
 
+void SharedBlockSeeds(const fs::path& dir) {
+    int n = 0;
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x01\x02\x00\x00\x01\x02", 9));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x03\x02\x00\x00\x00\x01\x05\x00\x00\x00\x02" "ab\x04\x01", 18));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x01\x08\x00\x00\x00\x01\x00\x00\xC0\x3F", 13));
+    WriteSeed(dir, n++, std::string("\x00\x00\x00\x02\x05\x7F\xFF\xFF\xFF" "a", 10));
+}
+
 void NodeRecordSeeds(const fs::path& dir) {
     VRObj node;
     node.SetPosition(1, 2, 3);
@@ -331,6 +340,33 @@ void CameraFileSeeds(const fs::path& dir) {
                                   "AnimFOV: { 1 2 }\n}\nENDCAMERA\n"));
     WriteSeed(dir, 1, std::string("IDASF 1.0\nCAMERA { 1 {\nType: Free PosCam: 1 2 3 RotCam: 1 0 0\n"
                                   "Anim_Ctrl: N\n"));
+}
+
+// The first byte sets how the rest arrives on a stream (the piece size).
+void NetworkPacketSeeds(const fs::path& dir) {
+    std::vector<uint8_t> packet;
+    CVmValue v;
+    v.SetInteger(42);
+    const std::string name = "nm";
+    WriteNetworkPacket(v, &name, packet);
+    const std::string p(packet.begin(), packet.end());
+    const float xyz[3] = {1, 2, 3};
+    v.SetVector(xyz, 3);
+    WriteNetworkPacket(v, nullptr, packet);
+    const std::string vector(packet.begin(), packet.end());
+    std::string huge = p;
+    huge.replace(8, 4, "\x7F\xFF\xFF\xFF");
+    int n = 0;
+    WriteSeed(dir, n++, "\x07" + p);
+    WriteSeed(dir, n++, "\x02xxxxx" + p + vector);
+    WriteSeed(dir, n++, "\x3F" + huge + p);
+    WriteSeed(dir, n++, "\x00" + p.substr(0, 20));
+}
+
+void AamKindSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("AAM_AVATAR\n{\n}\n"));
+    WriteSeed(dir, 1, std::string("MODEL \"quoted name\" { 1, 2 }\nAnimation_mode: Keyframe\n"));
+    WriteSeed(dir, 2, std::string("MODEL\nFrame: 3\n"));
 }
 
 int main(int argc, char** argv) {
@@ -358,9 +394,12 @@ int main(int argc, char** argv) {
     XmlSeeds(root / "fuzz_xml_read");
     PackSeeds(root / "fuzz_pack_unpack");
     ByteBufferSeeds(root / "fuzz_byte_buffer_restore");
+    SharedBlockSeeds(root / "fuzz_shared_block");
     VRConfigSeeds(root / "fuzz_vr_config");
     ScriptFormatSeeds(root / "fuzz_script_format");
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
+    NetworkPacketSeeds(root / "fuzz_network_packet");
+    AamKindSeeds(root / "fuzz_aam_kind");
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "functions/CookieStore.h"
 #include "support/ProgramBuilder.h"
@@ -160,4 +161,59 @@ TEST(FileFunctionsScriptProgram, BadInputStopsTheScriptOrIsSkipped) {
                  "bad1", "Object.");
     EXPECT_NE(out.find("ERROR (line 0): SAVECOOKIE: Param 1 cannot be a Object."), std::string::npos) << out;
     EXPECT_EQ(out.find("went on"), std::string::npos) << out;
+}
+
+// A request counts as done once it is handed over: while a large local file
+// is still being copied, the batch stands at 100; its end empties the batch.
+TEST(FileFunctionsScriptProgram, ADownloadInHandStandsAtOneHundred) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    ScratchFolder scratch;
+    // Large enough that its copy outlasts the step to the next frame.
+    const std::string big = scratch.Path() + "big.bin";
+    {
+        std::FILE* file = std::fopen(big.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::vector<char> block(1 << 20, 'x');
+        for (int i = 0; i < 192; ++i) std::fwrite(block.data(), 1, block.size(), file);
+        std::fclose(file);
+    }
+    ProgramBuilder b;
+    b.SetGlobalCount(1);
+    b.Return();
+    b.Function("DOWNLOADREADY", 1);
+    b.Emit(OP_RESERVE, I(2));
+    b.CallNative("PROGRESSDOWNLOAD", {}, L(1));
+    b.CallNative("PENDINGDOWNLOAD", {}, L(2));
+    b.CallNative("OUTPUTLN", {VStr("ready "), L(-1), VStr(" "), L(1), VStr(" "), L(2)}, None());
+    b.Return();
+    // The first frame queues the file; the next one polls until the
+    // progress is not 0 (or gives up after about five seconds).
+    b.Function("ONFRAME", 0);
+    b.Emit(OP_RESERVE, I(2));
+    const Label poll = b.NewLabel(), loop = b.NewLabel(), found = b.NewLabel(), done = b.NewLabel();
+    b.Emit(OP_JUMP_NOT_VOID, G(0), None(), At(poll));
+    b.Emit(OP_COPY, VInt(1), None(), G(0));
+    b.CallNative("OUTPUTLN", {VStr("begin")}, None());
+    Show(b, "id", "FILEDOWNLOAD", {VStr("big.bin")});
+    Show(b, "pending", "PENDINGDOWNLOAD");
+    Show(b, "progress", "PROGRESSDOWNLOAD");
+    b.Return();
+    b.Bind(poll);
+    b.Emit(OP_JUMP_NE, G(0), VInt(1), At(done));
+    b.Emit(OP_COPY, VInt(2), None(), G(0));
+    b.Emit(OP_COPY, VInt(0), None(), L(2));
+    b.Bind(loop);
+    b.CallNative("PROGRESSDOWNLOAD", {}, L(1));
+    b.Emit(OP_JUMP_NE, L(1), VInt(0), At(found));
+    b.CallNative("SLEEP", {VInt(1)}, None());
+    b.Emit(OP_INC, L(2));
+    b.Emit(OP_JUMP_LT, L(2), VInt(5000), At(loop));
+    b.Bind(found);
+    b.CallNative("OUTPUTLN", {VStr("in hand "), L(1)}, None());
+    b.Bind(done);
+    b.Return();
+    const std::vector<uint8_t> bytes = b.WriteFile();
+    const std::string out = RunQem(scratch, bytes, "progress", "ready 2");
+    EXPECT_EQ(out.find("begin\nid 2\npending 1\nprogress 0\nin hand 100\n"), 0u) << out;
+    EXPECT_NE(out.find("ready 2 0 0\n"), std::string::npos) << out;
 }

@@ -114,8 +114,8 @@ TEST(FunctionScriptProgram, ScriptErrorsStopTheScript) {
     ScratchFolder scratch;
     const std::pair<std::function<void(ProgramBuilder&)>, std::string> rows[] = {
         {[](ProgramBuilder& b) { b.CallNative("EVENTPOST", {VInt(2023)}, None()); }, "EVENTPOST: invalid Event value."},
-        {[](ProgramBuilder& b) { b.CallNative("QEMGETLOGGINGCALLBACK", {VInt(1)}, None()); },
-         "QEMGETLOGGINGCALLBACK: This function is not available yet."},
+        {[](ProgramBuilder& b) { b.CallNative("NEWMMMIDI", {VInt(1)}, None()); },
+         "NEWMMMIDI: This function is not available yet."},
     };
     int i = 0;
     for (const auto& row : rows) {

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "platform/GlutMainLoop.h"
 #include "platform/GlutWindow.h"
 
 namespace qemtest {
@@ -46,7 +47,10 @@ void OpenWindow() {
     int argc = 1;
     char name[] = "qem_tests";
     char* argv[] = {name, nullptr};
-    glutInit(&argc, argv);
+    {
+        DisplayServerHold hold;
+        glutInit(&argc, argv);
+    }
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(GlWindowFixture::kWidth, GlWindowFixture::kHeight);
     // Away from the screen's corner, where the program's own tests open

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "engine/MessageTable.h"
+
 namespace qemtest {
 
 namespace {
@@ -26,6 +28,8 @@ CallOutcome Run(CVirtualMachine& vm, const std::shared_ptr<VmProgram>& program) 
 }
 
 }  // namespace
+
+const char* EngineMessagesMachine::StringForId(int32_t id) { return EngineMessageText(id); }
 
 CallOutcome CallGlobal(CVirtualMachine& vm, const std::string& name, const std::vector<Opnd>& args) {
     ProgramBuilder b;

@@ -20,6 +20,12 @@
 
 namespace qemtest {
 
+// A machine with the engine's message texts (and string table).
+class EngineMessagesMachine : public CVirtualMachine {
+public:
+    const char* StringForId(int32_t id) override;
+};
+
 struct CallOutcome {
     bool error = true;     // the machine's error flag after the run
     std::string output;    // everything the run wrote to the output stream

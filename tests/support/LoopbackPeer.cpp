@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/Ipv4Socket.h"
 #include "platform/Socket.h"
 
 namespace qemtest {
@@ -92,6 +93,31 @@ std::unique_ptr<LoopbackPeer> LoopbackListener::Accept(std::chrono::milliseconds
     std::unique_ptr<LoopbackPeer> peer(new LoopbackPeer());
     peer->m_impl->socket = m_impl->socket.Accept();
     return peer->m_impl->socket.Valid() ? std::move(peer) : nullptr;
+}
+
+LoopbackDatagrams::LoopbackDatagrams() : m_socket(Ipv4Socket::OpenUdp()) {
+    uint32_t loopback = 0;
+    if (!Ipv4Socket::Resolve("127.0.0.1", loopback) || Ipv4Socket::Bind(m_socket, loopback, 0) != 0) {
+        Ipv4Socket::Close(m_socket);
+        throw std::runtime_error("cannot bind a UDP socket on 127.0.0.1");
+    }
+    m_port = Ipv4Socket::LocalPort(m_socket);
+}
+
+LoopbackDatagrams::~LoopbackDatagrams() { Ipv4Socket::Close(m_socket); }
+
+std::string LoopbackDatagrams::Receive(std::chrono::milliseconds timeout) {
+    if (Ipv4Socket::WaitReadable(m_socket, static_cast<int>(timeout.count())) != 1) return std::string();
+    std::string bytes(65536, '\0');
+    const long n = Ipv4Socket::ReceiveFrom(m_socket, &bytes[0], bytes.size(), nullptr);
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+}
+
+void LoopbackDatagrams::SendTo(uint16_t port, const std::string& bytes) {
+    uint32_t loopback = 0;
+    Ipv4Socket::Resolve("127.0.0.1", loopback);
+    Ipv4Socket::SendTo(m_socket, loopback, port, bytes.data(), bytes.size());
 }
 
 uint16_t FreeLoopbackPort() { return LoopbackListener().Port(); }

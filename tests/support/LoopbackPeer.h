@@ -55,6 +55,24 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// A UDP socket on a free port of 127.0.0.1, from construction on.
+class LoopbackDatagrams {
+public:
+    LoopbackDatagrams();
+    ~LoopbackDatagrams();
+    LoopbackDatagrams(const LoopbackDatagrams&) = delete;
+    LoopbackDatagrams& operator=(const LoopbackDatagrams&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    // The next datagram, or "" when none came in time.
+    std::string Receive(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    void SendTo(uint16_t port, const std::string& bytes);
+
+private:
+    int m_socket = -1;
+    uint16_t m_port = 0;
+};
+
 // A port that was free a moment ago (bound to 0, then closed).
 uint16_t FreeLoopbackPort();
 

@@ -12,9 +12,20 @@ namespace qemtest {
 
 MethodScript::MethodScript(const std::string& function, int locals) : m_locals(locals) {
     m_b.Return();
-    m_b.Function(function, 0);
-    m_b.Emit(OP_RESERVE, I(locals));
+    Start(function, 0);
+}
+
+void MethodScript::Start(const std::string& function, int16_t params) {
+    m_b.Function(function, params);
+    m_b.Emit(OP_RESERVE, I(m_locals));
     m_b.Emit(OP_ARRAY, I(0), None(), L(1));
+    m_used = 1;
+    m_finished = false;
+}
+
+void MethodScript::Then(const std::string& function, int16_t params) {
+    Finish();
+    Start(function, params);
 }
 
 Opnd MethodScript::NewLocal() {
@@ -139,6 +150,13 @@ std::string FirstError(const std::string& output) {
     if (at == std::string::npos) return "";
     const size_t from = output.find("): ", at) + 3;
     return output.substr(from, output.find('\n', from) - from);
+}
+
+int StripWarnings(std::string& output, const std::string& text) {
+    const std::string warning = "\nVirtualMachine WARNING (line 0): " + text;
+    int n = 0;
+    for (size_t at; (at = output.find(warning)) != std::string::npos; ++n) output.erase(at, warning.size());
+    return n;
 }
 
 }  // namespace qemtest

@@ -56,12 +56,17 @@ public:
     void Record(const Opnd& v);
     void Print(const char* text);
 
+    // Ends the function (it returns its records) and starts the next one,
+    // with its own locals and records; its parameters are L(-1), L(-2), ...
+    void Then(const std::string& function, int16_t params = 0);
+
     ProgramBuilder& Builder() { return m_b; }
     // Ends the function (it returns the records) and builds the program.
     std::shared_ptr<VmProgram> Program();
     std::vector<uint8_t> File();
 
 private:
+    void Start(const std::string& function, int16_t params);
     Opnd NewLocal();
     void Finish();
 
@@ -79,5 +84,9 @@ std::string RunMain(const std::function<void(MethodScript&)>& build, const std::
 
 // The text of an output's first error after its prefix, or "".
 std::string FirstError(const std::string& output);
+
+// Removes every warning with the text (after its prefix) from the output;
+// how many there were.
+int StripWarnings(std::string& output, const std::string& text);
 
 }  // namespace qemtest

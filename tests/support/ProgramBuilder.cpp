@@ -44,6 +44,12 @@ Opnd VValue(const CVmValue& v) {
     return o;
 }
 
+Opnd VFloats(const std::vector<float>& values) {
+    CVmValue v;
+    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
+    return VValue(v);
+}
+
 Opnd VInt(int32_t n) {
     CVmValue v;
     v.SetInteger(n);
@@ -65,12 +71,6 @@ Opnd VStr(const char* s) {
 Opnd VBool(bool b) {
     CVmValue v;
     v.SetBool(b);
-    return VValue(v);
-}
-
-Opnd VFloats(const std::vector<float>& values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
     return VValue(v);
 }
 
@@ -302,7 +302,8 @@ std::shared_ptr<VmProgram> ProgramBuilder::BuildUnchecked() {
     p->functions = m_functions;
     p->SortFunctions();
     p->nativeNames = m_natives;
-    p->constants = m_constants;
+    p->values = m_constants;
+    p->constantCount = m_constants.size();
     p->methodNames = m_methods;
     p->globals.resize(static_cast<size_t>(m_globalCount));
     p->namedValues = m_named;
@@ -317,11 +318,10 @@ std::shared_ptr<VmProgram> ProgramBuilder::BuildUnchecked() {
     p->code.resize(m_code.size());
     m_error.clear();
     for (VmInstruction& instruction : p->code) {
-        if (!VmReadInstruction(in, instruction)) {
-            m_error = "an instruction is truncated";
+        if (!VmReadInstruction(in, instruction, *p, m_error)) {
+            if (m_error.empty()) m_error = "an instruction is truncated";
             return nullptr;
         }
-        if (!VmFixConstant(instruction, p->constants, m_error)) return nullptr;
     }
     return p;
 }

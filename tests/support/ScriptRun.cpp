@@ -14,11 +14,14 @@
 namespace qemtest {
 
 std::string RunScript(const std::string& program, const ScratchFolder& scratch, MethodScript& script,
-                      const std::string& name, const std::string& until) {
+                      const std::string& name, const std::string& until,
+                      const std::map<std::string, std::string>& environment) {
     const std::vector<uint8_t> bytes = script.File();
     const std::string path = scratch.Make(name + ".bin");
     WriteFile(path, std::string(bytes.begin(), bytes.end()));
-    QemProcess qem(program, {path, "-w", "160", "-h", "120"}, path + ".out", {{"TMPDIR", scratch.Path()}});
+    std::map<std::string, std::string> variables = environment;
+    variables["TMPDIR"] = scratch.Path();
+    QemProcess qem(program, {path, "-w", "160", "-h", "120"}, path + ".out", variables);
     EXPECT_TRUE(qem.Started());
     EXPECT_TRUE(qem.WaitFor(until, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
     return qem.Output();

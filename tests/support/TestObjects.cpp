@@ -4,6 +4,32 @@
 
 int qemtest::CountingObject::s_destroyed = 0;
 
+CVmValue qemtest::Int(int32_t n) {
+    CVmValue v;
+    v.SetInteger(n);
+    return v;
+}
+
+CVmValue qemtest::Real(float f) {
+    CVmValue v;
+    v.SetReal(f);
+    return v;
+}
+
+CVmValue qemtest::Str(const char* s) {
+    CVmValue v;
+    v.SetString(s);
+    return v;
+}
+
+VmClassMethodDecl qemtest::Method(const std::string& name, int start, int16_t params) {
+    VmClassMethodDecl m;
+    m.name = name;
+    m.start = start;
+    m.paramCount = params;
+    return m;
+}
+
 std::shared_ptr<VmProgram> qemtest::DeclaredClassProgram() {
     auto p = std::make_shared<VmProgram>();
     const int32_t fields[32] = {};

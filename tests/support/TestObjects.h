@@ -1,6 +1,6 @@
 // Script objects for tests: a class that counts its destructions and encodes
-// one integer, an object factory that rebuilds it by name, and a program
-// that declares script classes.
+// one integer, an object factory that rebuilds it by name, a program that
+// declares script classes, and values and method records made in one call.
 #pragma once
 
 #include <memory>
@@ -33,6 +33,11 @@ public:
         return new CountingObject(id);
     }
 };
+
+CVmValue Int(int32_t n);
+CVmValue Real(float f);
+CVmValue Str(const char* s);
+VmClassMethodDecl Method(const std::string& name, int start, int16_t params);
 
 // A program whose code only returns, declaring T (member TM), S (members M1
 // and M2, base T, a destructor) and U (member UM, bases S and T).

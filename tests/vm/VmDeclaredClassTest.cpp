@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "support/ProgramBuilder.h"
+#include "support/TestObjects.h"
 #include "vm/VirtualMachine.h"
 #include "vm/VmDeclaredClass.h"
 
@@ -17,14 +18,6 @@ void Log(ProgramBuilder& b, const std::vector<Opnd>& parts, const char* sep = ",
         b.Emit(OP_OUTPUT, p);
         b.Emit(OP_OUTPUT, VStr(sep));
     }
-}
-
-VmClassMethodDecl Method(const std::string& name, int start, int16_t params) {
-    VmClassMethodDecl m;
-    m.name = name;
-    m.start = start;
-    m.paramCount = params;
-    return m;
 }
 
 class DeclaredClassTest : public ::testing::Test {
@@ -154,7 +147,7 @@ TEST_F(DeclaredClassTest, BaseMethodsGetTheObjectAndBaseMembersLiveInTheBasePart
     text << members;
     EXPECT_EQ(text.str(), "{ 7 , 7 , 2 , 7 , (Obj:A) }") << out.str();
     ASSERT_EQ(members.type, VmValueType::Array);
-    EXPECT_EQ(members.asArray->items[4]->asObject, vm.Globals()[1].asObject);
+    EXPECT_EQ(members.asArray->items[4].asObject, vm.Globals()[1].asObject);
 
     // The debugger's member read by name finds own and base members and
     // hands out a copy.

@@ -62,8 +62,8 @@ TEST_F(LoaderTest, GeneratedProgramLoadsBindsAndRuns) {
     // The start-up code filled the globals, from constants too.
     ASSERT_EQ(vm.GlobalCount(), 3);
     EXPECT_EQ(vm.Globals()[0].asInt, 2);
-    EXPECT_STREQ(vm.Globals()[1].asString.CStr(), "hello");
-    EXPECT_EQ(vm.Globals()[2].asVector.count, 3);
+    EXPECT_STREQ(vm.Globals()[1].asString->CStr(), "hello");
+    EXPECT_EQ(vm.Globals()[2].asVector->count, 3);
     int32_t n = 0;
     float f = 0;
     EXPECT_TRUE(vm.GetNamedInt("count", n));
@@ -80,9 +80,9 @@ TEST_F(LoaderTest, GeneratedProgramLoadsBindsAndRuns) {
     r = Call("VEC");
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->type, VmValueType::Vector);
-    ASSERT_EQ(r->asVector.count, 2);
-    EXPECT_EQ(r->asVector.data[0], 1.0f);
-    EXPECT_EQ(r->asVector.data[1], 2.0f);
+    ASSERT_EQ(r->asVector->count, 2);
+    EXPECT_EQ(r->asVector->data[0], 1.0f);
+    EXPECT_EQ(r->asVector->data[1], 2.0f);
 
     // The host reaches the module's function by name as well.
     ASSERT_EQ(vm.ImportedMachines().size(), 1u);

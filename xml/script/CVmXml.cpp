@@ -86,8 +86,8 @@ private:
 // The bytes a String parameter's buffer can take: its storage, or 0 when the
 // parameter is no String with a buffer.
 int32_t BufferStorage(const CVmValue* buffer) {
-    if (!buffer || buffer->type != VmValueType::String || !buffer->asString.data) return 0;
-    return buffer->asString.capacity;
+    if (!buffer || buffer->type != VmValueType::String || !buffer->asString->data) return 0;
+    return buffer->asString->capacity;
 }
 
 // Writes what `write` produces and a zero byte into the String of the buffer
@@ -104,7 +104,7 @@ int32_t WriteToBuffer(CVmValue* buffer, int32_t size, Writer write) {
     write(out);
     out.put('\0');
     if (!out) return 0;
-    std::memcpy(buffer->asString.data, text.Text().data(), text.Text().size());
+    std::memcpy(buffer->asString->data, text.Text().data(), text.Text().size());
     return static_cast<int32_t>(text.Text().size());
 }
 
@@ -176,8 +176,8 @@ int32_t CopyToBuffer(CVmValue* buffer, int32_t size, const std::string& text) {
     const int64_t room = int64_t(std::min(size, BufferStorage(buffer))) - 1;
     if (room < 0) return -1;
     const int32_t copied = static_cast<int32_t>(std::min<int64_t>(room, static_cast<int64_t>(text.size())));
-    std::memcpy(buffer->asString.data, text.data(), static_cast<size_t>(copied));
-    buffer->asString.data[copied] = '\0';
+    std::memcpy(buffer->asString->data, text.data(), static_cast<size_t>(copied));
+    buffer->asString->data[copied] = '\0';
     return copied;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -93,4 +94,23 @@ TEST(FileManagerScript, FileNamesAreMandatoryAndStrings) {
             EXPECT_NE(o.output.find(c.second), std::string::npos) << method << o.output;
         }
     }
+}
+
+TEST(FileManagerScript, AValueThatHoldsItselfIsNotWritten) {
+    // a = ARRAY(0); append a to a twice: written as a tree it never ends.
+    ScratchFolder scratch;
+    const std::string path = scratch.Path() + "loop.var";
+    FileManagerScript f;
+    const Opnd a = f.s.Local(VInt(0));
+    f.s.Builder().Emit(OP_ARRAY, I(0), None(), a);
+    f.s.Builder().Emit(OP_ARRAY_APPEND, a, None(), a);
+    f.s.Builder().Emit(OP_ARRAY_APPEND, a, None(), a);
+    f.s.Call(f.fm, "WRITEVAR", {VStr(path.c_str()), a});
+    // Breaks the cycle so that the array is freed.
+    f.s.Builder().Emit(OP_ARRAY_RESIZE, I(0), None(), a);
+    const Outcome o = f.Run();
+    EXPECT_FALSE(o.error) << o.output;
+    EXPECT_NE(o.output.find("WARNING"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("is not written: the value has more than"), std::string::npos) << o.output;
+    EXPECT_FALSE(std::ifstream(path).good());
 }

@@ -31,9 +31,9 @@ Opnd Floats(std::vector<float> values) {
 // The text of a recorded value: a String's bytes as they are, a Vector's
 // floats as their bytes, anything else as the output statement prints it.
 std::string Text(const CVmValue& v) {
-    if (v.type == VmValueType::String) return std::string(v.asString.CStr(), static_cast<size_t>(v.asString.Length()));
+    if (v.type == VmValueType::String) return std::string(v.asString->CStr(), static_cast<size_t>(v.asString->Length()));
     if (v.type == VmValueType::Vector)
-        return "vector:" + std::string(reinterpret_cast<const char*>(v.asVector.data), v.asVector.count * 4u);
+        return "vector:" + std::string(reinterpret_cast<const char*>(v.asVector->data), v.asVector->count * 4u);
     std::ostringstream s;
     s << v;
     return s.str();

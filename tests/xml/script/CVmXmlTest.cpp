@@ -21,7 +21,7 @@ const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 std::string Text(const CVmValue& v) {
     std::ostringstream s;
     if (v.type == VmValueType::String)
-        s << std::string(v.asString.CStr(), static_cast<size_t>(v.asString.Length())).c_str();
+        s << std::string(v.asString->CStr(), static_cast<size_t>(v.asString->Length())).c_str();
     else
         s << v;
     return s.str();

@@ -1,4 +1,4 @@
-#include "engine/Console.h"
+#include "engine/state/Console.h"
 
 #include <GL/gl.h>
 
@@ -224,6 +224,7 @@ void CConsole::SetFont(const char* name, int32_t size) {
 void CConsole::AddAtom(CAtom* atom, int32_t x, int32_t y, int32_t w, int32_t h) {
     atom->SetColor(color);
     atom->SetRect(x, y, w, h);
+    std::lock_guard<std::mutex> guard(m_atomsLock);
     atoms.Append(atom);
 }
 
@@ -274,13 +275,16 @@ void CConsole::Draw() {
 
     GLboolean stereo = GL_FALSE;
     glGetBooleanv(GL_STEREO, &stereo);
-    if (stereo) {
-        glDrawBuffer(GL_BACK_LEFT);
+    {
+        std::lock_guard<std::mutex> guard(m_atomsLock);
+        if (stereo) {
+            glDrawBuffer(GL_BACK_LEFT);
+            DrawAtoms();
+            glDrawBuffer(GL_BACK_RIGHT);
+        }
         DrawAtoms();
-        glDrawBuffer(GL_BACK_RIGHT);
+        atoms.Clear();
     }
-    DrawAtoms();
-    atoms.Clear();
 
     glBlendFunc(blendSrc, blendDst);
     glColor4fv(savedColor);

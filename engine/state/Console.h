@@ -2,11 +2,13 @@
 // over the 3D picture. Adding only collects atoms; Draw draws them in the
 // order they were added and empties the list, once per frame.
 // Coordinates are viewport pixels with y growing upward from the bottom edge.
-// Used on the window thread only, with that window's GL context current.
+// Drawn on the window thread, with that window's GL context current; the
+// script's timer thread may add atoms meanwhile.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,4 +124,6 @@ public:
 private:
     void AddAtom(CAtom* atom, int32_t x, int32_t y, int32_t w, int32_t h);
     void DrawAtoms();
+
+    std::mutex m_atomsLock;  // the list of atoms between adding and drawing
 };
