@@ -68,12 +68,6 @@ Opnd VBool(bool b) {
     return VValue(v);
 }
 
-Opnd VFloats(const std::vector<float>& values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VValue(v);
-}
-
 Opnd VRifStr(int32_t constantIndex) {
     CVmValue v;
     v.SetType(VmValueType::VmRifStr);
