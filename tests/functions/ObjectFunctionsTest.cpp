@@ -193,11 +193,8 @@ TEST_F(ObjectFunctions, TextureFunctionsRefuseWhatTheyCannotTake) {
 TEST_F(ObjectFunctions, ConstructorsGiveTheirClasses) {
     WriteFile(scratch.Make("plain.vert"), "void main() { gl_Position = gl_Vertex; }\n");
     WriteFile(scratch.Make("plain.frag"), "void main() { gl_FragColor = vec4(1.0); }\n");
-    const float red[3] = {1, 0, 0};
-    std::string out = Run([&red](MethodScript& s) {
-        CVmValue colour;
-        colour.SetVector(red, 3);
-        const Opnd empty = s.Global("CREATEEMPTYTEXTURE", {VInt(4), VInt(2), VInt(3), VRifVec(s.Builder().Constant(colour))});
+    std::string out = Run([](MethodScript& s) {
+        const Opnd empty = s.Global("CREATEEMPTYTEXTURE", {VInt(4), VInt(2), VInt(3), VFloats({1, 0, 0})});
         s.Record(s.Call(empty, "WIDTH", {}));
         s.Record(s.Call(empty, "COMPONENTS", {}));
         const Opnd shader = s.Global("NEWSHADER", {VStr("plain.vert"), VStr("plain.frag")});
