@@ -62,6 +62,12 @@ Opnd VStr(const char* s) {
     return VValue(v);
 }
 
+Opnd VFloats(const std::vector<float>& values) {
+    CVmValue v;
+    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
+    return VValue(v);
+}
+
 Opnd VBool(bool b) {
     CVmValue v;
     v.SetBool(b);
