@@ -43,11 +43,7 @@ public:
         s.Record(v);
         return v;
     }
-    Opnd Vector(std::vector<float> values) {
-        CVmValue v;
-        v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-        return s.Local(VValue(v));
-    }
+    Opnd Vector(const std::vector<float>& values) { return s.Local(VFloats(values)); }
 
     MethodScript s{"ONINIT"};
 };
