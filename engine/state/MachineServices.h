@@ -67,10 +67,7 @@ public:
     // relative name in the working folder, an absolute one as given. A web
     // script may load packages only. A loaded library's __QEM_INIT is called
     // with the host services. Nothing loads without the engine.
-    virtual NativeLibraryLoad LoadNativeLibrary(const std::string& name) {
-        (void)name;
-        return {};
-    }
+    virtual NativeLibraryLoad LoadNativeLibrary(const std::string& name) = 0;
     // Moves the working folder (any separators; a final one is added).
     virtual void SetWorkingFolder(const std::string& folder) = 0;
     // The script came from a location other than a local file.

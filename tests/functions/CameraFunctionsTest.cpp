@@ -29,6 +29,7 @@
 #include "support/GlWindowFixture.h"
 #include "support/GlobalCalls.h"
 #include "support/ScratchFolder.h"
+#include "support/StandInEngine.h"
 
 using namespace qemtest;
 
@@ -40,29 +41,9 @@ class EngineLikeMachine : public EngineMessagesMachine {
     uint32_t ThreadId() override { return CurrentThreadId(); }
 };
 
-class FakeEngine : public EngineState, public MachineServices {
+class FakeEngine : public StandInEngine {
 public:
-    FakeEngine() {
-        m_services = this;
-        g_engineState = this;
-    }
-    ~FakeEngine() override { g_engineState = nullptr; }
-
-    int32_t NextKey() override { return -1; }
-    std::string TakeDataIn() override { return ""; }
-    void SendDataOut(const char*) override {}
-    bool PostScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return false; }
-    int32_t SendScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return 0; }
-    bool SleepUnlessStopped(uint32_t) override { return true; }
     void StartVRConfigListener() override { ++listenerStarts; }
-    int32_t QueueDownload(const std::string&, const char*, int32_t) override { return 0; }
-    void RefreshDownloads() override {}
-    int32_t DownloadProgress() override { return 0; }
-    int32_t PendingDownloads() override { return 0; }
-    bool LoadExternModule(const std::string&) override { return false; }
-    NativeLibraryLoad LoadNativeLibrary(const std::string&) override { return {}; }
-    void SetWorkingFolder(const std::string&) override {}
-    bool IsWebScript() const override { return false; }
 
     int listenerStarts = 0;
 };

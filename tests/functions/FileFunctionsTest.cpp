@@ -13,6 +13,7 @@
 #include "functions/CookieStore.h"
 #include "support/GlobalCalls.h"
 #include "support/ScratchFolder.h"
+#include "support/StandInEngine.h"
 #include "support/ZipWriter.h"
 
 using namespace qemtest;
@@ -20,22 +21,8 @@ using namespace qemtest;
 namespace {
 
 // The engine as the file functions see it.
-class FakeEngine : public EngineState, public MachineServices {
+class FakeEngine : public StandInEngine {
 public:
-    FakeEngine() {
-        m_services = this;
-        g_engineState = this;
-    }
-    ~FakeEngine() override { g_engineState = nullptr; }
-
-    int32_t NextKey() override { return -1; }
-    std::string TakeDataIn() override { return ""; }
-    void SendDataOut(const char*) override {}
-    bool PostScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return false; }
-    int32_t SendScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return 0; }
-    bool SleepUnlessStopped(uint32_t) override { return true; }
-    void StartVRConfigListener() override {}
-
     int32_t QueueDownload(const std::string& url, const char* localName, int32_t priority) override {
         downloads.push_back(url + "|" + (localName ? localName : "(none)") + "|" + std::to_string(priority));
         return static_cast<int32_t>(downloads.size());
