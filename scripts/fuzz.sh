@@ -16,7 +16,7 @@ jobs=${QEM_FUZZ_JOBS:-2}
 dir=${QEM_FUZZ_BUILD:-build-fuzz}
 if [ -z "${QEM_FUZZ_BUILD:-}" ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQEM_FUZZ=ON -DQEM_BUILD_BENCH=OFF >/dev/null
+    -DQEM_FUZZ=ON -DQEM_BUILD_BENCH=OFF -DQEM_DEBUG_INFO=lines >/dev/null
 fi
 if [ "$target" = all ]; then
   cmake --build "$dir" --target qem_fuzz
