@@ -12,6 +12,8 @@
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
+#include "scene/script/CVmBillboard.h"
+#include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
@@ -62,6 +64,8 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
     AddFunction("NewText", &CVmObjectFunctions::NewText);
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
+    AddFunction("NewBillBoard", &CVmObjectFunctions::NewBillBoard);
+    AddFunction("NewCurve", &CVmObjectFunctions::NewCurve);
 }
 
 void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
@@ -151,3 +155,15 @@ void CVmObjectFunctions::NewText(CVmClassBase*, int) {
 
 // NewHtmlPage() or NewHtmlPage(page file).
 void CVmObjectFunctions::NewHtmlPage(CVmClassBase*, int) { ReturnObject(new CVmHtmlPage(GetParamString(1, false))); }
+
+// NewBillBoard(texture name, width, height, x, y, z), missing numbers 0; with
+// the name alone or one number more, 1 x 1 at the origin.
+void CVmObjectFunctions::NewBillBoard(CVmClassBase*, int) {
+    const char* name = GetParamString(1, false);
+    if (ArgCount() <= 2) return ReturnObject(new CVmBillboard(name, 1, 1, 0, 0, 0));
+    ReturnObject(new CVmBillboard(name, GetParamFloat(2, false), GetParamFloat(3, false), GetParamFloat(4, false),
+                                  GetParamFloat(5, false), GetParamFloat(6, false)));
+}
+
+// NewCurve(points [, scale x, scale y, scale z [, tension]]).
+void CVmObjectFunctions::NewCurve(CVmClassBase*, int) { CVmCurve::Make(*this); }
