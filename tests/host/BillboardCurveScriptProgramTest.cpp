@@ -86,7 +86,7 @@ TEST(BillboardCurveScriptProgram, BillboardsDrawTheirTextureFacingTheCamera) {
     s.Print("DONE\n");
 
     const std::string out = AfterBegin(RunScript(QEM_PROGRAM, scratch, s, "billboard", "DONE\n"), "DONE\n");
-    std::string expected = "lighting 1\n";
+    std::string expected = "lighting True\n";
     for (int k : {0, 1, 2, 3}) expected += "plain " + Texel(k) + "\n";
     for (int k : {3, 2, 1, 0}) expected += "mirrored " + Texel(k) + "\n";
     for (int k : {2, 0, 3, 1}) expected += "turned " + Texel(k) + "\n";

@@ -15,6 +15,7 @@
 #include "support/GlSceneFixture.h"
 #include "support/ImageFiles.h"
 #include "support/ScratchFolder.h"
+#include "support/ZipWriter.h"
 
 using namespace qemtest;
 
