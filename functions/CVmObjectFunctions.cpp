@@ -156,14 +156,9 @@ void CVmObjectFunctions::NewText(CVmClassBase*, int) {
 // NewHtmlPage() or NewHtmlPage(page file).
 void CVmObjectFunctions::NewHtmlPage(CVmClassBase*, int) { ReturnObject(new CVmHtmlPage(GetParamString(1, false))); }
 
-// NewBillBoard(texture name, width, height, x, y, z), missing numbers 0; with
-// the name alone or one number more, 1 x 1 at the origin.
-void CVmObjectFunctions::NewBillBoard(CVmClassBase*, int) {
-    const char* name = GetParamString(1, false);
-    if (ArgCount() <= 2) return ReturnObject(new CVmBillboard(name, 1, 1, 0, 0, 0));
-    ReturnObject(new CVmBillboard(name, GetParamFloat(2, false), GetParamFloat(3, false), GetParamFloat(4, false),
-                                  GetParamFloat(5, false), GetParamFloat(6, false)));
-}
+// NewBillBoard(texture name, width, height, x, y, z); with the name alone or
+// one number more, 1 x 1 at the origin.
+void CVmObjectFunctions::NewBillBoard(CVmClassBase*, int) { CVmBillboard::Make(*this, ArgCount() > 2); }
 
 // NewCurve(points [, scale x, scale y, scale z [, tension]]).
 void CVmObjectFunctions::NewCurve(CVmClassBase*, int) { CVmCurve::Make(*this); }

@@ -28,15 +28,17 @@ VRBillboard* CVmBillboard::CRegister::Target(CVmClassBase* object, int mode) {
     return &static_cast<CVmBillboard*>(object)->m_billboard;
 }
 
-// CVmBillboard(texture name, width, height, x, y, z), missing numbers 0; with
-// one argument or none 1 x 1 at the origin. A name that is not a String is
-// no texture.
-void CVmBillboard::CRegister::Create(CVmClassBase*, int) {
-    const char* name = GetParamString(1, false);
-    if (ArgCount() <= 1) return ReturnObject(new CVmBillboard(name, 1, 1, 0, 0, 0));
-    ReturnObject(new CVmBillboard(name, GetParamFloat(2, false), GetParamFloat(3, false), GetParamFloat(4, false),
-                                  GetParamFloat(5, false), GetParamFloat(6, false)));
+void CVmBillboard::Make(CVmRegisterClass& call, bool sized) {
+    const char* name = call.GetParamString(1, false);
+    if (!sized) return call.ReturnObject(new CVmBillboard(name, 1, 1, 0, 0, 0));
+    call.ReturnObject(new CVmBillboard(name, call.GetParamFloat(2, false), call.GetParamFloat(3, false),
+                                       call.GetParamFloat(4, false), call.GetParamFloat(5, false),
+                                       call.GetParamFloat(6, false)));
 }
+
+// CVmBillboard(texture name, width, height, x, y, z); with one argument or
+// none 1 x 1 at the origin.
+void CVmBillboard::CRegister::Create(CVmClassBase*, int) { Make(*this, ArgCount() > 1); }
 
 void CVmBillboard::CRegister::Draw(CVmClassBase* object, int mode) {
     VRBillboard* b = Target(object, mode);

@@ -24,6 +24,12 @@ public:
     // What a scene node links.
     VRBillboard& Billboard() { return m_billboard; }
 
+    // The constructor call running on `call` (the class's factory and the
+    // global NewBillBoard alike) answers a billboard of the texture named
+    // by parameter 1 (none when it is no String): `sized`, of parameters 2
+    // to 6 (missing ones 0), otherwise 1 x 1 at the origin.
+    static void Make(CVmRegisterClass& call, bool sized);
+
     class CRegister : public CVmRegisterClass {
     public:
         const char* GetClassName() override { return kClassName; }

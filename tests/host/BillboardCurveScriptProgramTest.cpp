@@ -18,16 +18,6 @@ using namespace qemtest;
 
 namespace {
 
-// A script's OnInit printing "label value" lines between BEGIN and DONE.
-struct Transcript {
-    Transcript() { s.Print("BEGIN\n"); }
-    void Show(const std::string& label, const Opnd& value) {
-        s.Print((label + " ").c_str());
-        s.Record(value);
-    }
-    MethodScript s{"ONINIT"};
-};
-
 // Four texels of printable bytes (the output shows them as they are), row 0
 // first: row 0 is the top of a billboard.
 const std::string kTexels = "x(2~(x2~2(x~nnF~";
@@ -40,7 +30,7 @@ const std::vector<float> kThreePoints = {0, 0, 0, 0, 50, 10, 0, 0, 100, 10, 10, 
 TEST(BillboardCurveScriptProgram, BillboardsDrawTheirTextureFacingTheCamera) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
-    Transcript t;
+    ScriptTranscript t;
     MethodScript& s = t.s;
     CVmValue bytes;
     bytes.SetString(kTexels.data(), 16);
@@ -99,7 +89,7 @@ TEST(BillboardCurveScriptProgram, BillboardsDrawTheirTextureFacingTheCamera) {
 TEST(BillboardCurveScriptProgram, CurvesAnswerTheirSamples) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
-    Transcript t;
+    ScriptTranscript t;
     MethodScript& s = t.s;
     const Opnd curve = s.Global("NEWCURVE", {VFloats(kThreePoints)});
     for (int i : {0, 25, 50, 75, 999}) t.Show(std::to_string(i), s.Call(curve, "GETPOSITION", {VInt(i)}));
