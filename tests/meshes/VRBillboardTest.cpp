@@ -210,3 +210,24 @@ TEST_F(VRBillboardTest, VideoAccessorsReachAVideoTextureOnly) {
     EXPECT_EQ(none.GetAviFrame(), 0);
     EXPECT_EQ(none.GetAviTotalFrame(), 0);
 }
+
+// The back quad winds the other way: with front faces culled only it shows.
+TEST_F(VRBillboardTest, TheBackQuadFacesAway) {
+    VRBillboard b(nullptr, 1, 1, 0, 0, 0, 0);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_FRONT);
+    glColor3f(1, 1, 1);
+    for (const bool back : {false, true}) {
+        ClearWindow(0, 0, 0);
+        b.Draw(0, back ? kBillboardBackFace : 0);
+        EXPECT_EQ(ReadPixel(kWidth / 2, kHeight / 2), back ? (RgbPixel{255, 255, 255}) : RgbPixel{}) << back;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
