@@ -94,7 +94,7 @@ TEST(TerrainScriptProgram, TexturesLightingAndDraws) {
     t.s.Call(terrain, "SETRES", {VReal(0)});
     for (const auto& light : {std::vector<float>{0, 0, 2}, std::vector<float>{1, 2, 2}}) {
         const Opnd v = t.Vector(light);
-        t.s.Call(terrain, "COMPUTELIGHTING", {v});
+        t.s.Call(terrain, "COMPUTELIGHTING", {v}, 1, v);
         t.Show("light", v);
     }
     const Opnd shadow = t.s.Call(terrain, "GETTEXTURESHADOW", {});
@@ -127,29 +127,29 @@ TEST(TerrainScriptProgram, TexturesLightingAndDraws) {
     t.s.Print("DONE\n");
 
     const std::string out = RunQem(scratch, t, "DONE\n", "terrain");
-    EXPECT_EQ(Value(out, "h100.asc"), "[0, 191, 0]") << out;
-    EXPECT_EQ(Value(out, "h300.asc"), "[76, 127, 0]");
-    EXPECT_EQ(Value(out, "h700.asc"), "[255, 255, 255]");
-    EXPECT_EQ(Value(out, "nodata.asc"), "[255, 255, 255]");
-    EXPECT_EQ(Value(out, "plain.asc"), "[0, 0, 0]");
+    EXPECT_EQ(Value(out, "h100.asc"), "[ 0 , 191 , 0 ]") << out;
+    EXPECT_EQ(Value(out, "h300.asc"), "[ 76 , 127 , 0 ]");
+    EXPECT_EQ(Value(out, "h700.asc"), "[ 255 , 255 , 255 ]");
+    EXPECT_EQ(Value(out, "nodata.asc"), "[ 255 , 255 , 255 ]");
+    EXPECT_EQ(Value(out, "plain.asc"), "[ 0 , 0 , 0 ]");
     EXPECT_EQ(Value(out, "height WIDTH"), "1024");
     EXPECT_EQ(Value(out, "height HEIGHT"), "1024");
     EXPECT_EQ(Value(out, "height COMPONENTS"), "3");
     EXPECT_EQ(Value(out, "height DEPTH"), "1");
-    EXPECT_NE(out.find("light [0, 0, 1]\nlight [0.333333, 0.666667, 0.666667]\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("light [ 0 , 0 , 1 ]\nlight [ 0.333333 , 0.666667 , 0.666667 ]\n"), std::string::npos) << out;
     EXPECT_EQ(Value(out, "shadow WIDTH"), "1024");
     EXPECT_EQ(Value(out, "shadow HEIGHT"), "1024");
     EXPECT_EQ(Value(out, "shadow COMPONENTS"), "4");
     EXPECT_EQ(Value(out, "shadow DEPTH"), "1");
     EXPECT_NE(out.find("VRTextureManager : Texture not found: none.png"), std::string::npos) << out;
     EXPECT_NE(out.find("missing image\n"), std::string::npos);
-    EXPECT_EQ(Value(out, "lighting"), "0");
-    EXPECT_EQ(Value(out, "culling"), "0");
+    EXPECT_EQ(Value(out, "lighting"), "False");
+    EXPECT_EQ(Value(out, "culling"), "False");
     EXPECT_EQ(Value(out, "alignment"), "1");
-    EXPECT_EQ(Value(out, "depth"), "0");
-    EXPECT_EQ(Value(out, "texturing"), "0");
-    EXPECT_EQ(Value(out, "modelview"), "[0.0003, 0, 0, 0, 0, 0.001, 0, 0, 0, 0, 0.0003, 0, 0, 0, 0, 1]");
-    EXPECT_EQ(Value(out, "fresh"), "[0, 0, 0, 0]");
+    EXPECT_EQ(Value(out, "depth"), "False");
+    EXPECT_EQ(Value(out, "texturing"), "False");
+    EXPECT_EQ(Value(out, "modelview"), "[ 0.0003 , 0 , 0 , 0 , 0 , 0.001 , 0 , 0 , 0 , 0 , 0.0003 , 0 , 0 , 0 , 0 , 1 ]");
+    EXPECT_EQ(Value(out, "fresh"), "[ 0 , 0 , 0 , 0 ]");
 }
 
 // Bad files stop the script with the message.
