@@ -73,18 +73,21 @@ bool Matches(const char* word, size_t length, const char* keyword) {
     return length == std::strlen(keyword) && std::memcmp(word, keyword, length) == 0;
 }
 
-// A header number as an int32 (out of range: 0, which no valid header has).
+// A header number: the integer its word starts with; 0 (which no valid
+// header has) when there is none or it is beyond an int32.
 int32_t HeaderInteger(Words& words) {
     const char* w;
     size_t n;
-    uint32_t v;
-    bool whole;
-    if (!words.Next(w, n) || !LeadingInteger(w, n, v, whole)) return 0;
-    // Long digit strings wrap modulo 2^32 above; refuse them instead.
-    size_t digits = 0;
-    for (size_t i = 0; i < n && digits < 11; ++i) digits += w[i] >= '0' && w[i] <= '9';
-    if (digits > 10) return 0;
-    return static_cast<int32_t>(v);
+    if (!words.Next(w, n)) return 0;
+    size_t i = 0;
+    const bool negative = n > 0 && w[0] == '-';
+    if (n > 0 && (w[0] == '-' || w[0] == '+')) ++i;
+    int64_t v = 0;
+    for (; i < n && w[i] >= '0' && w[i] <= '9'; ++i) {
+        v = v * 10 + (w[i] - '0');
+        if (v > INT32_MAX) return 0;
+    }
+    return static_cast<int32_t>(negative ? -v : v);
 }
 
 }  // namespace
@@ -136,7 +139,13 @@ void VRTerrain::LoadAsc(const std::string& name) {
     std::string text;
     char chunk[65536];
     for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
+    // A folder opens but cannot be read: it is no grid file either.
+    const bool unreadable = std::ferror(f) != 0;
     std::fclose(f);
+    if (unreadable) {
+        ReportError("VRTerrain: File not foud:", name.c_str());
+        return;
+    }
     if (!ReadAsc(text.data(), text.size(), name)) return;
 
     // A new list for the new cloud, drawn once as it is recorded.
