@@ -42,11 +42,6 @@ struct Transcript {
                                                       VInt(GL_UNSIGNED_BYTE), VInt(1024), VInt(1024)});
         return s.Global("UNPACKVECTOR", {VStr(layout), bytes});
     }
-    Opnd Vector(std::vector<float> values) {
-        CVmValue v;
-        v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-        return s.Local(VRifVec(s.Builder().Constant(v)));
-    }
     MethodScript s{"ONINIT"};
 };
 
@@ -93,7 +88,7 @@ TEST(TerrainScriptProgram, TexturesLightingAndDraws) {
     t.s.Call(terrain, "LOADASC", {VStr("h300.asc")});
     t.s.Call(terrain, "SETRES", {VReal(0)});
     for (const auto& light : {std::vector<float>{0, 0, 2}, std::vector<float>{1, 2, 2}}) {
-        const Opnd v = t.Vector(light);
+        const Opnd v = t.s.Local(VFloats(light));
         t.s.Call(terrain, "COMPUTELIGHTING", {v}, 1, v);
         t.Show("light", v);
     }

@@ -39,11 +39,6 @@ protected:
     std::string Run(const std::function<void(MethodScript&)>& build) {
         return RunMain(build, {new CVmTerrain::CRegister(), new CVmTexture::CRegister()});
     }
-    static Opnd Vector(MethodScript& s, std::vector<float> values) {
-        CVmValue v;
-        v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-        return s.Local(VRifVec(s.Builder().Constant(v)));
-    }
 };
 
 }  // namespace
@@ -56,7 +51,7 @@ TEST_F(TerrainScriptTest, LightingTakesAVectorOrThreeNumbers) {
         s.Call(t, "LOADASC", {VStr("flat.asc")});
         s.Call(t, "SETRES", {VInt(0)});
         for (const auto& light : {std::vector<float>{3, 4}, std::vector<float>{0, 0, 0}, std::vector<float>{0, 3, 4, 9}}) {
-            const Opnd v = Vector(s, light);
+            const Opnd v = s.Local(VFloats(light));
             s.Call(t, "COMPUTELIGHTING", {v}, 1, v);
             s.Record(v);
         }
