@@ -90,6 +90,13 @@ int32_t HeaderInteger(Words& words) {
     return static_cast<int32_t>(negative ? -v : v);
 }
 
+// A texel byte of a value 0 ... 255, truncated; NaN (from a degenerate
+// light or normal) gives 0.
+uint8_t ToByte(float v) {
+    if (!(v > 0)) return 0;
+    return v >= 255.0f ? 255 : static_cast<uint8_t>(v);
+}
+
 }  // namespace
 
 int32_t TerrainHeightInt(float height) {
@@ -550,21 +557,20 @@ void VRTerrain::FillShadeMap(const float* L) {
 std::vector<uint8_t> VRTerrain::ShadowPixels() const {
     std::vector<uint8_t> rgba(4 * kMapTexels, 0);
     for (size_t t = 0; t < kMapTexels; ++t) {
-        const float a = std::clamp(0.5f + kShadowAlpha * m_shade[t], 0.0f, 255.0f);
-        rgba[4 * t + 3] = static_cast<uint8_t>(a);
+        rgba[4 * t + 3] = ToByte(0.5f + kShadowAlpha * m_shade[t]);
     }
     return rgba;
 }
 
 void VRTerrain::ShadeImage(uint8_t* rgba) const {
     for (size_t t = 0; t < kMapTexels; ++t) {
-        const float m = std::clamp(kOverlayShade * m_shade[t], 0.0f, 1.0f);
+        const float m = kOverlayShade * m_shade[t];
         uint8_t* p = rgba + 4 * t;
         if (p[3] < kOverlayClearAlpha) {
             p[0] = p[1] = p[2] = 0;
-            p[3] = static_cast<uint8_t>(255.0f * m);
+            p[3] = ToByte(255.0f * m);
         } else {
-            for (int k = 0; k < 3; ++k) p[k] = static_cast<uint8_t>(static_cast<float>(p[k]) * (1 - m));
+            for (int k = 0; k < 3; ++k) p[k] = ToByte(static_cast<float>(p[k]) * (1 - m));
         }
     }
 }
@@ -579,7 +585,7 @@ std::vector<uint8_t> VRTerrain::HeightPixels() const {
             float colour[3];
             TerrainHeightColour(Blended(m_raw, b), colour);
             uint8_t* p = &rgb[3 * (static_cast<size_t>(j) * kTerrainMapSize + i)];
-            for (int k = 0; k < 3; ++k) p[k] = static_cast<uint8_t>(std::max(colour[k], 0.0f) * 255.0f);
+            for (int k = 0; k < 3; ++k) p[k] = ToByte(colour[k] * 255.0f);
         }
     }
     return rgb;
