@@ -19,6 +19,7 @@
 #include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmPBuffer.h"
 #include "scene/script/CVmShaderProgram.h"
+#include "scene/script/CVmTerrain.h"
 #include "scene/script/CVmText.h"
 #include "scene/script/CVmTexture.h"
 #include "vm/VirtualMachine.h"
@@ -68,7 +69,7 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmMaterial>(),
     Built<CVmText>(),
     Built<CVmTexture>(),
-    Pending("CVmTerrain"),
+    Built<CVmTerrain>(),
     Pending("CVmCharacter"),
     Pending("CVmAvatar"),
     Built<CVmShaderProgram>(),

@@ -210,6 +210,18 @@ void PpmSeeds(const fs::path& dir) {
     WriteSeed(dir, 1, std::string("P3\n# made by hand\n2 2\n255\n255 0 0  0 255 0\n0 0 255  1 2 3\n"));
 }
 
+// Height grids: the ESRI header with corner keywords, negative and
+// missing values, a bump and a hole for the mesh, and no NODATA_value.
+void TerrainSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("ncols 3\nnrows 2\nxllcorner 0.0\nyllcorner 0.0\ncellsize 30\n"
+                                  "NODATA_value -9999\n1 2 3\n4 5 6\n\xE0"));
+    std::string bump = "ncols 9\nnrows 9\ncellsize 10\nNODATA_value -9999\n";
+    for (int i = 0; i < 81; ++i) bump += i == 40 ? "900 " : i == 70 ? "-9999 " : i == 12 ? "0 " : "100 ";
+    WriteSeed(dir, 1, bump + "\xE5");
+    WriteSeed(dir, 2, std::string("ncols 2 nrows 2 cellsize 5 NODATA_value 0 -1 4294967295 7.5 3"));
+    WriteSeed(dir, 3, std::string("ncols 4 nrows 4 cellsize 30\n1 2 3 4\n"));
+}
+
 void AviSeeds(const fs::path& dir) {
     using qemtest::SolidFrame;
     WriteSeed(dir, 0, qemtest::AviBytes(8, 8, 25, {SolidFrame(8, 8, 255, 0, 0), SolidFrame(8, 8, 0, 255, 0),
@@ -395,6 +407,7 @@ int main(int argc, char** argv) {
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
     PpmSeeds(root / "fuzz_ppm_read");
+    TerrainSeeds(root / "fuzz_terrain_grid");
     AviSeeds(root / "fuzz_avi_decode");
     CookieSeeds(root / "fuzz_cookie_file");
     MetafileSeeds(root / "fuzz_metafile");
