@@ -34,6 +34,11 @@ inline int Order(T x, T y) {
     return int(x < y) | (int(x > y) << 1) | (int(x == y) << 2);
 }
 
+// The type and flag words of the frame marker that a call the fast way
+// writes, as one.
+constexpr uint64_t kFastMarkerHead =
+    static_cast<uint32_t>(VmValueType::VmStatus) | (static_cast<uint64_t>(kVmFrameCallerFast) << 32);
+
 inline bool IsNumber(VmValueType t) { return static_cast<uint32_t>(t) - 2u < 2u; }
 
 // A Real's payload. A function of its own: the run loop's frame stays small
@@ -644,6 +649,37 @@ fall_off:
 #define PUSH_HANDLER(F, mode, KA, KB, KT) \
     F_##F##_##mode : PUSH_BODY(KA) NEXT_FAST();
     VM_SHAPES_A(PUSH_HANDLER, PUSH)
+// Call the script function at x.target (in is the call, the stack has room
+// for the marker above the top and the slot there needs no release): a frame
+// marker above the top. When the function begins by reserving n slots, aux
+// holds n + 1 and the call reserves them itself.
+#define CALL_ENTER()                                                                               \
+    {                                                                                              \
+        const VmInstruction* const target = in->x.target;                                          \
+        CVmValue* const marker = top + 1;                                                          \
+        marker->PutWords(kFastMarkerHead, static_cast<uint32_t>(in - code + 1) |                   \
+                                              (static_cast<uint64_t>(frame - stackBase) << 32));  \
+        top = frame = marker;                                                                      \
+        const int32_t n = in->aux - 1;                                                             \
+        /* The callee's frame range (linked into B and T): it covers the reserve */               \
+        /* too, which the callee falls through.                                  */               \
+        const bool safe =                                                                          \
+            static_cast<uint32_t>((marker - stackBase) - in->field[1]) < static_cast<uint32_t>(in->field[2]); \
+        in = target;                                                                               \
+        if (n > 0 && target->opcode == OP_RESERVE && marker + n < limit) {                         \
+            /* Slots that hold something to release are left to the reserve */                    \
+            /* itself; voiding the others first changes nothing.             */                   \
+            CVmValue* p = marker + 1;                                                              \
+            for (; p <= marker + n && !CVmValue::NeedsRelease(p->type); ++p) p->type = VmValueType::Void; \
+            if (p > marker + n) {                                                                  \
+                top = marker + n;                                                                  \
+                ++in;                                                                              \
+            }                                                                                      \
+        }                                                                                          \
+        if (__builtin_expect(!safe, 0)) WATCH_FROM_HERE();                                         \
+        POLL_STOP();                                                                               \
+        DISPATCH();                                                                                \
+    }
 // A push, then the call after it: the call's checks of the stack made
 // once for both.
 #define PUSH_CALL_HANDLER(F, mode, KA, KB, KT)                                                     \
@@ -658,7 +694,7 @@ fall_off:
             top[1].CopyWords(*a);                                                                  \
         ++top;                                                                                     \
         ++in;                                                                                      \
-        goto call_checked;                                                                         \
+        CALL_ENTER();                                                                              \
     }
     VM_SHAPES_A(PUSH_CALL_HANDLER, PUSH_CALL)
 
@@ -708,32 +744,7 @@ F_RESERVE : {
 // reserves them itself.
 F_CALL:
     if (top + 1 >= limit || CVmValue::NeedsRelease(top[1].type)) goto L_CALL;
-call_checked : {
-    const VmInstruction* const target = in->x.target;
-    CVmValue* const marker = top + 1;
-    marker->PutWords(static_cast<uint32_t>(VmValueType::VmStatus) | (static_cast<uint64_t>(kVmFrameCallerFast) << 32),
-                     static_cast<uint32_t>(in - code + 1) | (static_cast<uint64_t>(frame - stackBase) << 32));
-    top = frame = marker;
-    const int32_t n = in->aux - 1;
-    // The callee's frame range (linked into B and T): it covers the reserve
-    // too, which the callee falls through.
-    const bool safe = static_cast<uint32_t>((marker - stackBase) - in->field[1]) < static_cast<uint32_t>(in->field[2]);
-    in = target;
-    if (n > 0 && target->opcode == OP_RESERVE && marker + n < limit) {
-        // Slots that hold something to release are left to the reserve
-        // itself; voiding the others first changes nothing.
-        CVmValue* p = marker + 1;
-        for (; p <= marker + n && !CVmValue::NeedsRelease(p->type); ++p) p->type = VmValueType::Void;
-        if (p > marker + n) {
-            top = marker + n;
-            ++in;
-        }
-    }
-    if (__builtin_expect(!safe, 0)) WATCH_FROM_HERE();
-    POLL_STOP();
-    DISPATCH();
-}
-
+    CALL_ENTER();
 // Return A (or nothing) into the frame marker's slot; the frame's slots are
 // voided. Frames of the host or of a method the run loop entered, and a
 // damaged marker, go the general way. A call made the fast way marks its
@@ -744,6 +755,64 @@ call_checked : {
 // its arguments (the pair POP_INTO_POP, POP), and nothing in the slots that go
 // needs releasing, the three instructions run as one: the result goes
 // straight to its slot.
+//
+// The commonest return of all comes first, with as little as possible to
+// check: a value returned from a frame called the fast way (its marker as
+// the call wrote it) into a caller that pops it into a slot and then its
+// arguments. A marker within the stack leaves room below for the arguments
+// popped (n below its index), so the caller's slot and the pop stay inside
+// the stack; the caller's frame was checked when it made the call.
+#define RETURN_FUSED(a_)                                                                           \
+    {                                                                                              \
+        CVmValue* const marker = frame;                                                            \
+        const uint32_t savedIp = static_cast<uint32_t>(marker->asWords[0]);                        \
+        const uint32_t savedFrame = static_cast<uint32_t>(marker->asWords[1]);                     \
+        if (__builtin_expect(marker->head == kFastMarkerHead, 1) &&                                \
+            savedIp < static_cast<uint32_t>(vm->m_codeCount) && savedFrame < kMaxStackSlots) {     \
+            const VmInstruction* const next = code + savedIp;                                      \
+            const CVmValue* const a = (a_);                                                        \
+            if (next->handler == &&F_POP_INTO_POP_53 && next[1].handler == &&F_POP &&              \
+                !CVmValue::NeedsRelease(a->type)) {                                                \
+                const uint32_t n = static_cast<uint32_t>(next[1].field[0]);                        \
+                CVmValue* const end = marker - 1 - n;                                              \
+                CVmValue* const t = PTR_(stackBase + savedFrame, next->field[0]);                  \
+                if (n < static_cast<uint64_t>(marker - stackBase) && t <= end &&                  \
+                    !CVmValue::NeedsRelease(t->type)) {                                            \
+                    const uint64_t head = a->head, raw = a->asRaw;                                 \
+                    /* The frame's slots and the arguments voided, two at a time. */              \
+                    CVmValue* p = top;                                                             \
+                    for (; p - 1 > end; p -= 2) {                                                  \
+                        if (CVmValue::NeedsRelease(p->type) || CVmValue::NeedsRelease(p[-1].type)) \
+                            break;                                                                 \
+                        p->type = VmValueType::Void;                                               \
+                        p[-1].type = VmValueType::Void;                                            \
+                    }                                                                              \
+                    if (p > end && !CVmValue::NeedsRelease(p->type)) (p--)->type = VmValueType::Void; \
+                    if (p == end) {                                                                \
+                        t->PutWords(head, raw);                                                    \
+                        top = end;                                                                 \
+                        frame = stackBase + savedFrame;                                            \
+                        in = next + 2;                                                             \
+                        DISPATCH();                                                                \
+                    }                                                                              \
+                    /* Something to release at p: the result goes to the marker's slot, */        \
+                    /* the frame's slots above p are released, and the caller's pops */            \
+                    /* run one by one from there.                                       */         \
+                    marker->PutWords(head, raw);                                                   \
+                    top = p > marker ? p : marker;                                                 \
+                    bool released = false;                                                         \
+                    CLEAR_DOWN(marker, released);                                                  \
+                    frame = stackBase + savedFrame;                                                \
+                    in = next;                                                                     \
+                    if (released && vm->m_runFlags) {                                              \
+                        vm->m_stop = false;                                                        \
+                        WATCH_FROM_HERE();                                                         \
+                    }                                                                              \
+                    DISPATCH();                                                                    \
+                }                                                                                  \
+            }                                                                                      \
+        }                                                                                          \
+    }
 #define RETURN_BODY(a_, tag)                                                                       \
     {                                                                                              \
         CVmValue* const marker = frame;                                                            \
@@ -815,7 +884,8 @@ call_checked : {
         if (__builtin_expect(!callerSafe, 0)) WATCH_FROM_HERE();                                   \
         DISPATCH();                                                                                \
     }
-#define RETURN_HANDLER(F, mode, KA, KB, KT) F_##F##_##mode : RETURN_BODY(OPND(KA, 0), mode)
+#define RETURN_HANDLER(F, mode, KA, KB, KT) \
+    F_##F##_##mode : RETURN_FUSED(OPND(KA, 0)) RETURN_BODY(OPND(KA, 0), mode)
     VM_SHAPES_A(RETURN_HANDLER, RETURN)
 F_RETURN_VOID:
     RETURN_BODY(nullptr, void)

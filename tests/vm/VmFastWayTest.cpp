@@ -236,19 +236,25 @@ namespace {
 // FIB(n) through the calling convention compiled scripts use; its
 // arguments and locals are strings when `strings`, so every pop and return
 // releases something.
-void AddFib(ProgramBuilder& b, bool strings) {
+// Where FIB keeps a String: nowhere, in a frame slot of every call, or only
+// in the calls that recurse (so that a call which returns at once has scalar
+// slots and a String argument below its frame marker).
+enum class FibStrings { kNone, kEveryFrame, kRecursingFrames };
+
+void AddFib(ProgramBuilder& b, FibStrings strings) {
     b.Function("FIB", 1);
     b.Line(20);
     Label recurse = b.NewLabel();
     b.Emit(OP_RESERVE, I(3));
-    if (strings) b.Emit(OP_STR, L(-1), None(), L(3));
+    if (strings == FibStrings::kEveryFrame) b.Emit(OP_STR, L(-1), None(), L(3));
     b.Emit(OP_JUMP_GE, L(-1), I(2), At(recurse));
     b.Line(21);
     b.Emit(OP_RETURN, L(-1));
     b.Bind(recurse);
+    if (strings == FibStrings::kRecursingFrames) b.Emit(OP_STR, L(-1), None(), L(3));
     b.Line(22);
     b.Emit(OP_SUB, L(-1), I(1), L(1));
-    b.CallScript("FIB", {L(1), strings ? L(3) : I(0)}, L(1));
+    b.CallScript("FIB", {L(1), strings != FibStrings::kNone ? L(3) : I(0)}, L(1));
     b.Emit(OP_SUB, L(-1), I(2), L(2));
     b.CallScript("FIB", {L(2)}, L(2));
     b.Line(23);
@@ -259,7 +265,7 @@ void AddFib(ProgramBuilder& b, bool strings) {
 }  // namespace
 
 TEST(FastWay, CallsAndReturnsAgreeWithTheGeneralHandlers) {
-    for (const bool strings : {false, true}) {
+    for (const FibStrings strings : {FibStrings::kNone, FibStrings::kEveryFrame, FibStrings::kRecursingFrames}) {
         ProgramBuilder b;
         b.Return();
         AddFib(b, strings);
