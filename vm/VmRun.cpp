@@ -205,8 +205,6 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
     CVmValue* frame = vm->m_frame;
     CVmValue* top = vm->m_top;
     CVmValue* limit = vm->m_stackLimit;
-    CVmValue* globals = vm->m_globals;
-    CVmValue* values = vm->m_values;
 
 // ---------------------------------------------------------------------------
 // Dispatch
@@ -285,8 +283,6 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
 watched_fetch : {
     const int32_t ip = vm->m_ip;
     code = vm->m_code;
-    globals = vm->m_globals;
-    values = vm->m_values;
     RELOAD();
     if (static_cast<uint32_t>(ip) >= static_cast<uint32_t>(vm->m_codeCount)) goto fall_off;
     in = code + ip;
@@ -331,8 +327,8 @@ fall_off:
 
 #define PTR_(base, f) reinterpret_cast<CVmValue*>(reinterpret_cast<char*>(base) + (f))
 #define PTR_L(f) PTR_(frame, f)
-#define PTR_G(f) PTR_(globals, f)
-#define PTR_V(f) PTR_(values, f)
+#define PTR_G(f) PTR_(vm->m_globals, f)
+#define PTR_V(f) PTR_(vm->m_values, f)
 #define PTR_I(f) (vm->m_temp1.asRaw = static_cast<uint32_t>(f), &vm->m_temp1)
 #define PTR_J(f) (vm->m_temp2.asRaw = static_cast<uint32_t>(f), &vm->m_temp2)
 #define PTR_N(f) static_cast<CVmValue*>(nullptr)
@@ -759,9 +755,10 @@ F_CALL:
 // The commonest return of all comes first, with as little as possible to
 // check: a value returned from a frame called the fast way (its marker as
 // the call wrote it) into a caller that pops it into a slot and then its
-// arguments. A marker within the stack leaves room below for the arguments
-// popped (n below its index), so the caller's slot and the pop stay inside
-// the stack; the caller's frame was checked when it made the call.
+// arguments. The pops must end between the caller's frame and the marker,
+// and the caller's slot lie at or below where they end; the caller's frame
+// was checked when it made the call. Anything else goes the general way
+// below, which knows every case.
 #define RETURN_FUSED(a_)                                                                           \
     {                                                                                              \
         CVmValue* const marker = frame;                                                            \
@@ -773,11 +770,10 @@ F_CALL:
             const CVmValue* const a = (a_);                                                        \
             if (next->handler == &&F_POP_INTO_POP_53 && next[1].handler == &&F_POP &&              \
                 !CVmValue::NeedsRelease(a->type)) {                                                \
-                const uint32_t n = static_cast<uint32_t>(next[1].field[0]);                        \
-                CVmValue* const end = marker - 1 - n;                                              \
-                CVmValue* const t = PTR_(stackBase + savedFrame, next->field[0]);                  \
-                if (n < static_cast<uint64_t>(marker - stackBase) && t <= end &&                  \
-                    !CVmValue::NeedsRelease(t->type)) {                                            \
+                CVmValue* const caller = stackBase + savedFrame;                                   \
+                CVmValue* const end = marker - 1 - next[1].field[0];                               \
+                CVmValue* const t = PTR_(caller, next->field[0]);                                  \
+                if (end < marker && end >= caller && t <= end && !CVmValue::NeedsRelease(t->type)) { \
                     const uint64_t head = a->head, raw = a->asRaw;                                 \
                     /* The frame's slots and the arguments voided, two at a time. */              \
                     CVmValue* p = top;                                                             \
@@ -791,7 +787,7 @@ F_CALL:
                     if (p == end) {                                                                \
                         t->PutWords(head, raw);                                                    \
                         top = end;                                                                 \
-                        frame = stackBase + savedFrame;                                            \
+                        frame = caller;                                                            \
                         in = next + 2;                                                             \
                         DISPATCH();                                                                \
                     }                                                                              \
@@ -802,7 +798,7 @@ F_CALL:
                     top = p > marker ? p : marker;                                                 \
                     bool released = false;                                                         \
                     CLEAR_DOWN(marker, released);                                                  \
-                    frame = stackBase + savedFrame;                                                \
+                    frame = caller;                                                                \
                     in = next;                                                                     \
                     if (released && vm->m_runFlags) {                                              \
                         vm->m_stop = false;                                                        \
