@@ -3,11 +3,13 @@
 // Two ways through it share the handlers:
 // - The fast way jumps from handler to handler through the address each
 //   instruction carries (VmInstruction::handler), mostly specialised ones
-//   (VmHandlers.h). It keeps the instruction, the frame and the tables in
-//   locals and writes the machine's instruction pointers only before work
-//   that may report an error, call out or run script code (SAVE_IP). Frame
-//   slots are not checked per operand: the frame was checked against the
-//   slots its code uses when it was entered (FrameSafe).
+//   (VmHandlers.h). It keeps the instruction, the frame, the code and the
+//   stack in locals (the globals and embedded values, seldom as hot as a
+//   call, are read through the machine) and writes the machine's
+//   instruction pointers only before work that may report an error, call
+//   out or run script code (SAVE_IP). Frame slots are not checked per
+//   operand: the frame was checked against the slots its code uses when it
+//   was entered (FrameSafe).
 // - The watched way (a step hook or a debugger attached, a single step, or a
 //   frame too close to the ends of the stack) runs every instruction through
 //   the general handler of its opcode: the instruction pointers kept up to
@@ -195,10 +197,11 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
         return;
     }
 
-    // The running instruction and what its operands are relative to, and
-    // the stack's top and limit. On the fast way the locals are the truth:
-    // the machine's members get the top and the frame base before anything
-    // else may look (SAVE_IP, SYNC) and give them back afterwards (RELOAD).
+    // The running instruction, the code, the frame its slot operands are
+    // relative to, and the stack's base, top and limit. On the fast way the
+    // locals are the truth: the machine's members get the top and the frame
+    // base before anything else may look (SAVE_IP, SYNC) and give them back
+    // afterwards (RELOAD).
     const VmInstruction* in = nullptr;
     const VmInstruction* code = vm->m_code;
     CVmValue* const stackBase = vm->m_stackBase;
