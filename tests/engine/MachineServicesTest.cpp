@@ -1,6 +1,7 @@
 // The engine machine's services to outside tools: the VR-configuration
 // listener (datagrams sent to it over loopback), the debugger status link
-// and the editor's log pipe.
+// and the editor's log pipe; and the light pool of the script lights.
+#include <GL/gl.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -320,6 +321,26 @@ TEST_F(MachineListenerTest, TheListenerStartsForASceneInATrackingModeAndStopsBef
         EXPECT_TRUE(vm.ConfigListener().Running());
     }
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+}
+
+// The pool hands out the lowest free light of 0..6; a light given back is
+// switched off in the scene and is the next one handed out.
+TEST_F(MachineListenerTest, TheLightPoolGivesTheLowestFreeLightAndSwitchesFreedOnesOff) {
+    if (IsSkipped()) return;
+    CVRMachine vm(-1, 0, nullptr, 0, false, -1);
+    std::vector<int32_t> given;
+    for (int i = 0; i < 8; ++i) given.push_back(vm.AllocLight());
+    EXPECT_EQ(given, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, -1}));
+
+    vm.Scene().scene = new VRScene(60.0f, 0.1f, 1000.0f);
+    vm.Scene().scene->Enable(3);
+    for (const int32_t outside : {-1, 7, 1000}) vm.FreeLight(outside);  // nothing changes
+    EXPECT_EQ(vm.AllocLight(), -1);
+    vm.FreeLight(3);
+    EXPECT_EQ(vm.Scene().scene->lightEnabled[3], 0);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHT3));
+    EXPECT_EQ(vm.AllocLight(), 3);
+    EXPECT_EQ(vm.AllocLight(), -1);
 }
 
 TEST_F(MachineServicesTest, TheStatusObjectShowsTheLastInstruction) {

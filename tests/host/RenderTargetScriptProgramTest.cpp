@@ -69,6 +69,13 @@ TEST(RenderTargetScriptProgram, TargetsDrawAndGiveTextures) {
     t.s.Call(pbuffer, "STOP", {});
     t.s.Print("copied\n");
     t.ShowTexture("after", t.Fbo({VInt(4), VInt(16), VInt(8)}));
+    // A target's texture keeps the target: released by the script, its record
+    // still answers.
+    const Opnd released = t.Fbo({VInt(1), VInt(16), VInt(8)});
+    const Opnd kept = t.s.Call(released, "GETTEXTURE", {});
+    t.s.Builder().Emit(OP_COPY, VInt(0), None(), released);
+    t.Show("kept", kept, "WIDTH");
+    t.Show("kept", kept, "HEIGHT");
     t.s.Print("DONE\n");
 
     const std::string out = RunQem(scratch, t, "DONE\n", "targets");
@@ -85,7 +92,7 @@ TEST(RenderTargetScriptProgram, TargetsDrawAndGiveTextures) {
     EXPECT_EQ(out.substr(before, out.find("DONE\n") + 5 - before),
               "before ENABLEMULTISAMPLING False\ninit INITMULTISAMPLING True\noff ENABLEMULTISAMPLING False\n"
               "on ENABLEMULTISAMPLING True\nmipmaps\n" + modes +
-                  "copied\nafter WIDTH 16\nafter HEIGHT 8\nafter DEPTH 1\nDONE\n");
+                  "copied\nafter WIDTH 16\nafter HEIGHT 8\nafter DEPTH 1\nkept WIDTH 16\nkept HEIGHT 8\nDONE\n");
 }
 
 // Errors stop the script: each run ends with one.

@@ -485,3 +485,20 @@ TEST_F(SceneFrame, PacingWaitsOutTheMinimumFrameTime) {
     EXPECT_GT(clockNow - firstEnd, 20u);
     EXPECT_LT(clockNow - firstEnd, 25u);
 }
+
+// Made before any GL context exists, the scene reports the missing context
+// once and goes on with no capabilities.
+TEST(SceneWithoutContext, ReportsTheMissingContextAndGoesOn) {
+    if (glGetString(GL_VENDOR)) GTEST_SKIP() << "a GL context is current in this process";
+    errors.clear();
+    SetEngineErrorHandler(CaptureError);
+    const uint32_t flagsBefore = GLExtensionFlags;
+    {
+        VRScene scene(60.0f, 0.1f, 1000.0f);
+        EXPECT_EQ(g_scene, &scene);
+    }
+    SetEngineErrorHandler(nullptr);
+    EXPECT_EQ(errors, (std::vector<std::string>{"ERROR : No OpenGL context detected!!\n "}));
+    EXPECT_EQ(GLExtensionFlags, flagsBefore);
+    EXPECT_EQ(g_scene, nullptr);
+}
