@@ -36,10 +36,10 @@ inline int Order(T x, T y) {
     return int(x < y) | (int(x > y) << 1) | (int(x == y) << 2);
 }
 
-// The type and flag words of the frame marker that a call the fast way
-// writes, as one.
-constexpr uint64_t kFastMarkerHead =
-    static_cast<uint32_t>(VmValueType::VmStatus) | (static_cast<uint64_t>(kVmFrameCallerFast) << 32);
+// The type and flag words of a frame marker as one: a plain call's, and the
+// one a call the fast way writes.
+constexpr uint64_t kMarkerHead = static_cast<uint32_t>(VmValueType::VmStatus);
+constexpr uint64_t kFastMarkerHead = kMarkerHead | (static_cast<uint64_t>(kVmFrameCallerFast) << 32);
 
 inline bool IsNumber(VmValueType t) { return static_cast<uint32_t>(t) - 2u < 2u; }
 
@@ -750,30 +750,29 @@ F_CALL:
 // frame (kVmFrameCallerFast): the caller's frame was checked then and needs
 // no check on the way back.
 //
-// When the caller goes on by popping the result into a frame slot and then
-// its arguments (the pair POP_INTO_POP, POP), and nothing in the slots that go
-// needs releasing, the three instructions run as one: the result goes
-// straight to its slot.
-//
-// The commonest return of all comes first, with as little as possible to
-// check: a value returned from a frame called the fast way (its marker as
-// the call wrote it) into a caller that pops it into a slot and then its
-// arguments. The pops must end between the caller's frame and the marker,
-// and the caller's slot lie at or below where they end; the caller's frame
-// was checked when it made the call. Anything else goes the general way
-// below, which knows every case.
+// When a value goes back to a plain call (a marker without flags, its
+// caller's frame checked here, or one the fast way made) whose caller goes on
+// by popping the result into a frame slot and then its arguments (the pair
+// POP_INTO_POP, POP), the three instructions run as one (RETURN_FUSED): the
+// result goes straight to its slot. The pops must end between the caller's
+// frame and the marker, and the caller's slot lie at or below where they
+// end. When something in the slots that go needs releasing, the return
+// stops short of the pops, which then run one by one. Everything else goes
+// the general way after it (RETURN_BODY).
 #define RETURN_FUSED(a_)                                                                           \
     {                                                                                              \
         CVmValue* const marker = frame;                                                            \
         const uint32_t savedIp = static_cast<uint32_t>(marker->asWords[0]);                        \
         const uint32_t savedFrame = static_cast<uint32_t>(marker->asWords[1]);                     \
-        if (__builtin_expect(marker->head == kFastMarkerHead, 1) &&                                \
+        const uint64_t head_ = marker->head;                                                       \
+        if ((__builtin_expect(head_ == kFastMarkerHead, 1) || head_ == kMarkerHead) &&             \
             savedIp < static_cast<uint32_t>(vm->m_codeCount) && savedFrame < kMaxStackSlots) {     \
             const VmInstruction* const next = code + savedIp;                                      \
             const CVmValue* const a = (a_);                                                        \
+            CVmValue* const caller = stackBase + savedFrame;                                       \
             if (next->handler == &&F_POP_INTO_POP_53 && next[1].handler == &&F_POP &&              \
-                !CVmValue::NeedsRelease(a->type)) {                                                \
-                CVmValue* const caller = stackBase + savedFrame;                                   \
+                !CVmValue::NeedsRelease(a->type) &&                                                \
+                (head_ == kFastMarkerHead || vm->FrameSafe(caller, static_cast<int32_t>(savedIp)))) { \
                 CVmValue* const end = marker - 1 - next[1].field[0];                               \
                 CVmValue* const t = PTR_(caller, next->field[0]);                                  \
                 if (end < marker && end >= caller && t <= end && !CVmValue::NeedsRelease(t->type)) { \
@@ -826,36 +825,12 @@ F_CALL:
         CVmValue* const caller = stackBase + savedFrame;                                           \
         const bool callerSafe = (flags & kVmFrameCallerFast) || vm->FrameSafe(caller, savedIp);    \
         const VmInstruction* const next = code + savedIp;                                          \
-        if (a && callerSafe && flags != kVmFrameOfMethod && next->handler == &&F_POP_INTO_POP_53 && \
-            next[1].handler == &&F_POP && !CVmValue::NeedsRelease(a->type)) {                      \
-            const int32_t n = next[1].field[0];                                                    \
-            CVmValue* const end = marker - 1 - n;                                                  \
-            CVmValue* const t = PTR_(caller, next->field[0]);                                      \
-            if (n >= 0 && end >= stackBase && t <= end && !CVmValue::NeedsRelease(t->type)) {      \
-                const uint64_t head = a->head, raw = a->asRaw;                                     \
-                CVmValue* p = top;                                                                 \
-                for (; p > end && !CVmValue::NeedsRelease(p->type); --p) p->type = VmValueType::Void; \
-                if (p == end) {                                                                    \
-                    t->PutWords(head, raw);                                                        \
-                    top = end;                                                                     \
-                    frame = caller;                                                                \
-                    in = next + 2;                                                                 \
-                    DISPATCH();                                                                    \
-                }                                                                                  \
-                /* Something to release at p: the three instructions one by one from here,  */   \
-                /* with the slots above p (scalars) already voided.                           */   \
-                marker->PutWords(head, raw);                                                       \
-                top = p > marker ? p : marker;                                                     \
-                goto return_cleared_##tag;                                                         \
-            }                                                                                      \
-        }                                                                                          \
         if (!a)                                                                                    \
             marker->type = VmValueType::Void;                                                      \
         else if (a > marker && a <= top)                                                           \
             marker->Move(*a);                                                                      \
         else                                                                                       \
             marker->Assign(*a);                                                                    \
-    return_cleared_##tag:                                                                          \
         bool released = false;                                                                     \
         CLEAR_DOWN(marker, released);                                                              \
         frame = caller;                                                                            \
