@@ -10,7 +10,9 @@
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
 #include "runtime/script/sharedByteBuffer.h"
+#include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCamera.h"
+#include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
@@ -56,13 +58,13 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmMenu"),
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),
-    Pending("CVmBillboard"),
+    Built<CVmBillboard>(),
     Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
     Pending("CVmObj"),
     Built<CVmHtmlPage>(),
-    Pending("CVmCurve"),
+    Built<CVmCurve>(),
     Built<CVmMaterial>(),
     Built<CVmText>(),
     Built<CVmTexture>(),

@@ -12,6 +12,8 @@
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
+#include "scene/script/CVmBillboard.h"
+#include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
@@ -62,6 +64,8 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
     AddFunction("NewText", &CVmObjectFunctions::NewText);
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
+    AddFunction("NewBillBoard", &CVmObjectFunctions::NewBillBoard);
+    AddFunction("NewCurve", &CVmObjectFunctions::NewCurve);
 }
 
 void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
@@ -151,3 +155,10 @@ void CVmObjectFunctions::NewText(CVmClassBase*, int) {
 
 // NewHtmlPage() or NewHtmlPage(page file).
 void CVmObjectFunctions::NewHtmlPage(CVmClassBase*, int) { ReturnObject(new CVmHtmlPage(GetParamString(1, false))); }
+
+// NewBillBoard(texture name, width, height, x, y, z); with the name alone or
+// one number more, 1 x 1 at the origin.
+void CVmObjectFunctions::NewBillBoard(CVmClassBase*, int) { CVmBillboard::Make(*this, ArgCount() > 2); }
+
+// NewCurve(points [, scale x, scale y, scale z [, tension]]).
+void CVmObjectFunctions::NewCurve(CVmClassBase*, int) { CVmCurve::Make(*this); }

@@ -24,4 +24,6 @@ private:
     void GetAamType(CVmClassBase* object, int mode);
     void NewText(CVmClassBase* object, int mode);
     void NewHtmlPage(CVmClassBase* object, int mode);
+    void NewBillBoard(CVmClassBase* object, int mode);
+    void NewCurve(CVmClassBase* object, int mode);
 };

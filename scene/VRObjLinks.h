@@ -91,7 +91,8 @@ protected:
 
 class VRObjBillboard {
 public:
-    virtual void Draw(int32_t level, int32_t billboardFlags) = 0;
+    // -1 when it left lighting alone, else 0 (the node ignores it).
+    virtual int32_t Draw(int32_t level, int32_t billboardFlags) = 0;
     virtual bool IntersectSegment(const float* start, const float* end, float* hitPoint, float* hitNormal) = 0;
 
 protected:

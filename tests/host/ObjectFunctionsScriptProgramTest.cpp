@@ -36,23 +36,13 @@ void WriteModels(const ScratchFolder& scratch) {
     WriteFile(scratch.Make("bad.aam"), "MODEL\nAnimation_mode: Sometimes\n");
 }
 
-// A script's OnInit printing "label value" lines between BEGIN and DONE.
-struct Transcript {
-    Transcript() { s.Print("BEGIN\n"); }
-    void Show(const std::string& label, const Opnd& value) {
-        s.Print((label + " ").c_str());
-        s.Record(value);
-    }
-    MethodScript s{"ONINIT"};
-};
-
 }  // namespace
 
 TEST(ObjectFunctionsScriptProgram, ConstructorsAndModelKinds) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
     WriteModels(scratch);
-    Transcript t;
+    ScriptTranscript t;
     MethodScript& s = t.s;
     const Opnd plain = s.Global("STORETEXTURE", {Texels(s, 16), VInt(2), VInt(2)});
     t.Show("stored", plain);
@@ -81,7 +71,7 @@ TEST(ObjectFunctionsScriptProgram, ConstructorsAndModelKinds) {
 TEST(ObjectFunctionsScriptProgram, BoundTexturesDrawTheirTexels) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
-    Transcript t;
+    ScriptTranscript t;
     MethodScript& s = t.s;
     // Texels as they are: no lighting or fog; a quad over the window.
     s.Global("glTexEnvi", {VInt(GL_TEXTURE_ENV), VInt(GL_TEXTURE_ENV_MODE), VInt(GL_REPLACE)});

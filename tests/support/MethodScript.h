@@ -76,6 +76,17 @@ private:
     bool m_finished = false;
 };
 
+// A script's OnInit that prints "BEGIN" and then a "label value" line for
+// each value shown (end-to-end tests compare the output after BEGIN).
+struct ScriptTranscript {
+    ScriptTranscript() { s.Print("BEGIN\n"); }
+    void Show(const std::string& label, const Opnd& value) {
+        s.Print((label + " ").c_str());
+        s.Record(value);
+    }
+    MethodScript s{"ONINIT"};
+};
+
 // Runs MAIN as `build` writes it in a new machine that registers the classes
 // and the function set (null for none), taking them over; the machine's
 // output.
