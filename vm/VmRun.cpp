@@ -3,11 +3,13 @@
 // Two ways through it share the handlers:
 // - The fast way jumps from handler to handler through the address each
 //   instruction carries (VmInstruction::handler), mostly specialised ones
-//   (VmHandlers.h). It keeps the instruction, the frame and the tables in
-//   locals and writes the machine's instruction pointers only before work
-//   that may report an error, call out or run script code (SAVE_IP). Frame
-//   slots are not checked per operand: the frame was checked against the
-//   slots its code uses when it was entered (FrameSafe).
+//   (VmHandlers.h). It keeps the instruction, the frame, the code and the
+//   stack in locals (the globals and embedded values, seldom as hot as a
+//   call, are read through the machine) and writes the machine's
+//   instruction pointers only before work that may report an error, call
+//   out or run script code (SAVE_IP). Frame slots are not checked per
+//   operand: the frame was checked against the slots its code uses when it
+//   was entered (FrameSafe).
 // - The watched way (a step hook or a debugger attached, a single step, or a
 //   frame too close to the ends of the stack) runs every instruction through
 //   the general handler of its opcode: the instruction pointers kept up to
@@ -33,6 +35,11 @@ template <class T>
 inline int Order(T x, T y) {
     return int(x < y) | (int(x > y) << 1) | (int(x == y) << 2);
 }
+
+// The type and flag words of a frame marker as one: a plain call's, and the
+// one a call the fast way writes.
+constexpr uint64_t kMarkerHead = static_cast<uint32_t>(VmValueType::VmStatus);
+constexpr uint64_t kFastMarkerHead = kMarkerHead | (static_cast<uint64_t>(kVmFrameCallerFast) << 32);
 
 inline bool IsNumber(VmValueType t) { return static_cast<uint32_t>(t) - 2u < 2u; }
 
@@ -190,18 +197,17 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
         return;
     }
 
-    // The running instruction and what its operands are relative to, and
-    // the stack's top and limit. On the fast way the locals are the truth:
-    // the machine's members get the top and the frame base before anything
-    // else may look (SAVE_IP, SYNC) and give them back afterwards (RELOAD).
+    // The running instruction, the code, the frame its slot operands are
+    // relative to, and the stack's base, top and limit. On the fast way the
+    // locals are the truth: the machine's members get the top and the frame
+    // base before anything else may look (SAVE_IP, SYNC) and give them back
+    // afterwards (RELOAD).
     const VmInstruction* in = nullptr;
     const VmInstruction* code = vm->m_code;
     CVmValue* const stackBase = vm->m_stackBase;
     CVmValue* frame = vm->m_frame;
     CVmValue* top = vm->m_top;
     CVmValue* limit = vm->m_stackLimit;
-    CVmValue* globals = vm->m_globals;
-    CVmValue* values = vm->m_values;
 
 // ---------------------------------------------------------------------------
 // Dispatch
@@ -280,8 +286,6 @@ void CVirtualMachine::Execute(CVirtualMachine* vm, bool singleStep) {
 watched_fetch : {
     const int32_t ip = vm->m_ip;
     code = vm->m_code;
-    globals = vm->m_globals;
-    values = vm->m_values;
     RELOAD();
     if (static_cast<uint32_t>(ip) >= static_cast<uint32_t>(vm->m_codeCount)) goto fall_off;
     in = code + ip;
@@ -326,8 +330,8 @@ fall_off:
 
 #define PTR_(base, f) reinterpret_cast<CVmValue*>(reinterpret_cast<char*>(base) + (f))
 #define PTR_L(f) PTR_(frame, f)
-#define PTR_G(f) PTR_(globals, f)
-#define PTR_V(f) PTR_(values, f)
+#define PTR_G(f) PTR_(vm->m_globals, f)
+#define PTR_V(f) PTR_(vm->m_values, f)
 #define PTR_I(f) (vm->m_temp1.asRaw = static_cast<uint32_t>(f), &vm->m_temp1)
 #define PTR_J(f) (vm->m_temp2.asRaw = static_cast<uint32_t>(f), &vm->m_temp2)
 #define PTR_N(f) static_cast<CVmValue*>(nullptr)
@@ -644,6 +648,37 @@ fall_off:
 #define PUSH_HANDLER(F, mode, KA, KB, KT) \
     F_##F##_##mode : PUSH_BODY(KA) NEXT_FAST();
     VM_SHAPES_A(PUSH_HANDLER, PUSH)
+// Call the script function at x.target (in is the call, the stack has room
+// for the marker above the top and the slot there needs no release): a frame
+// marker above the top. When the function begins by reserving n slots, aux
+// holds n + 1 and the call reserves them itself.
+#define CALL_ENTER()                                                                               \
+    {                                                                                              \
+        const VmInstruction* const target = in->x.target;                                          \
+        CVmValue* const marker = top + 1;                                                          \
+        marker->PutWords(kFastMarkerHead, static_cast<uint32_t>(in - code + 1) |                   \
+                                              (static_cast<uint64_t>(frame - stackBase) << 32));  \
+        top = frame = marker;                                                                      \
+        const int32_t n = in->aux - 1;                                                             \
+        /* The callee's frame range (linked into B and T): it covers the reserve */               \
+        /* too, which the callee falls through.                                  */               \
+        const bool safe =                                                                          \
+            static_cast<uint32_t>((marker - stackBase) - in->field[1]) < static_cast<uint32_t>(in->field[2]); \
+        in = target;                                                                               \
+        if (n > 0 && target->opcode == OP_RESERVE && marker + n < limit) {                         \
+            /* Slots that hold something to release are left to the reserve */                    \
+            /* itself; voiding the others first changes nothing.             */                   \
+            CVmValue* p = marker + 1;                                                              \
+            for (; p <= marker + n && !CVmValue::NeedsRelease(p->type); ++p) p->type = VmValueType::Void; \
+            if (p > marker + n) {                                                                  \
+                top = marker + n;                                                                  \
+                ++in;                                                                              \
+            }                                                                                      \
+        }                                                                                          \
+        if (__builtin_expect(!safe, 0)) WATCH_FROM_HERE();                                         \
+        POLL_STOP();                                                                               \
+        DISPATCH();                                                                                \
+    }
 // A push, then the call after it: the call's checks of the stack made
 // once for both.
 #define PUSH_CALL_HANDLER(F, mode, KA, KB, KT)                                                     \
@@ -658,7 +693,7 @@ fall_off:
             top[1].CopyWords(*a);                                                                  \
         ++top;                                                                                     \
         ++in;                                                                                      \
-        goto call_checked;                                                                         \
+        CALL_ENTER();                                                                              \
     }
     VM_SHAPES_A(PUSH_CALL_HANDLER, PUSH_CALL)
 
@@ -708,42 +743,74 @@ F_RESERVE : {
 // reserves them itself.
 F_CALL:
     if (top + 1 >= limit || CVmValue::NeedsRelease(top[1].type)) goto L_CALL;
-call_checked : {
-    const VmInstruction* const target = in->x.target;
-    CVmValue* const marker = top + 1;
-    marker->PutWords(static_cast<uint32_t>(VmValueType::VmStatus) | (static_cast<uint64_t>(kVmFrameCallerFast) << 32),
-                     static_cast<uint32_t>(in - code + 1) | (static_cast<uint64_t>(frame - stackBase) << 32));
-    top = frame = marker;
-    const int32_t n = in->aux - 1;
-    // The callee's frame range (linked into B and T): it covers the reserve
-    // too, which the callee falls through.
-    const bool safe = static_cast<uint32_t>((marker - stackBase) - in->field[1]) < static_cast<uint32_t>(in->field[2]);
-    in = target;
-    if (n > 0 && target->opcode == OP_RESERVE && marker + n < limit) {
-        // Slots that hold something to release are left to the reserve
-        // itself; voiding the others first changes nothing.
-        CVmValue* p = marker + 1;
-        for (; p <= marker + n && !CVmValue::NeedsRelease(p->type); ++p) p->type = VmValueType::Void;
-        if (p > marker + n) {
-            top = marker + n;
-            ++in;
-        }
-    }
-    if (__builtin_expect(!safe, 0)) WATCH_FROM_HERE();
-    POLL_STOP();
-    DISPATCH();
-}
-
+    CALL_ENTER();
 // Return A (or nothing) into the frame marker's slot; the frame's slots are
 // voided. Frames of the host or of a method the run loop entered, and a
 // damaged marker, go the general way. A call made the fast way marks its
 // frame (kVmFrameCallerFast): the caller's frame was checked then and needs
 // no check on the way back.
 //
-// When the caller goes on by popping the result into a frame slot and then
-// its arguments (the pair POP_INTO_POP, POP), and nothing in the slots that go
-// needs releasing, the three instructions run as one: the result goes
-// straight to its slot.
+// When a value goes back to a plain call (a marker without flags, its
+// caller's frame checked here, or one the fast way made) whose caller goes on
+// by popping the result into a frame slot and then its arguments (the pair
+// POP_INTO_POP, POP), the three instructions run as one (RETURN_FUSED): the
+// result goes straight to its slot. The pops must end between the caller's
+// frame and the marker, and the caller's slot lie at or below where they
+// end. When something in the slots that go needs releasing, the return
+// stops short of the pops, which then run one by one. Everything else goes
+// the general way after it (RETURN_BODY).
+#define RETURN_FUSED(a_)                                                                           \
+    {                                                                                              \
+        CVmValue* const marker = frame;                                                            \
+        const uint32_t savedIp = static_cast<uint32_t>(marker->asWords[0]);                        \
+        const uint32_t savedFrame = static_cast<uint32_t>(marker->asWords[1]);                     \
+        const uint64_t head_ = marker->head;                                                       \
+        if ((__builtin_expect(head_ == kFastMarkerHead, 1) || head_ == kMarkerHead) &&             \
+            savedIp < static_cast<uint32_t>(vm->m_codeCount) && savedFrame < kMaxStackSlots) {     \
+            const VmInstruction* const next = code + savedIp;                                      \
+            const CVmValue* const a = (a_);                                                        \
+            CVmValue* const caller = stackBase + savedFrame;                                       \
+            if (next->handler == &&F_POP_INTO_POP_53 && next[1].handler == &&F_POP &&              \
+                !CVmValue::NeedsRelease(a->type) &&                                                \
+                (head_ == kFastMarkerHead || vm->FrameSafe(caller, static_cast<int32_t>(savedIp)))) { \
+                CVmValue* const end = marker - 1 - next[1].field[0];                               \
+                CVmValue* const t = PTR_(caller, next->field[0]);                                  \
+                if (end < marker && end >= caller && t <= end && !CVmValue::NeedsRelease(t->type)) { \
+                    const uint64_t head = a->head, raw = a->asRaw;                                 \
+                    /* The frame's slots and the arguments voided, two at a time. */              \
+                    CVmValue* p = top;                                                             \
+                    for (; p - 1 > end; p -= 2) {                                                  \
+                        if (CVmValue::NeedsRelease(p->type) || CVmValue::NeedsRelease(p[-1].type)) \
+                            break;                                                                 \
+                        p->type = VmValueType::Void;                                               \
+                        p[-1].type = VmValueType::Void;                                            \
+                    }                                                                              \
+                    if (p > end && !CVmValue::NeedsRelease(p->type)) (p--)->type = VmValueType::Void; \
+                    if (p == end) {                                                                \
+                        t->PutWords(head, raw);                                                    \
+                        top = end;                                                                 \
+                        frame = caller;                                                            \
+                        in = next + 2;                                                             \
+                        DISPATCH();                                                                \
+                    }                                                                              \
+                    /* Something to release at p: the result goes to the marker's slot, */        \
+                    /* the frame's slots above p are released, and the caller's pops */            \
+                    /* run one by one from there.                                       */         \
+                    marker->PutWords(head, raw);                                                   \
+                    top = p > marker ? p : marker;                                                 \
+                    bool released = false;                                                         \
+                    CLEAR_DOWN(marker, released);                                                  \
+                    frame = caller;                                                                \
+                    in = next;                                                                     \
+                    if (released && vm->m_runFlags) {                                              \
+                        vm->m_stop = false;                                                        \
+                        WATCH_FROM_HERE();                                                         \
+                    }                                                                              \
+                    DISPATCH();                                                                    \
+                }                                                                                  \
+            }                                                                                      \
+        }                                                                                          \
+    }
 #define RETURN_BODY(a_, tag)                                                                       \
     {                                                                                              \
         CVmValue* const marker = frame;                                                            \
@@ -758,36 +825,12 @@ call_checked : {
         CVmValue* const caller = stackBase + savedFrame;                                           \
         const bool callerSafe = (flags & kVmFrameCallerFast) || vm->FrameSafe(caller, savedIp);    \
         const VmInstruction* const next = code + savedIp;                                          \
-        if (a && callerSafe && flags != kVmFrameOfMethod && next->handler == &&F_POP_INTO_POP_53 && \
-            next[1].handler == &&F_POP && !CVmValue::NeedsRelease(a->type)) {                      \
-            const int32_t n = next[1].field[0];                                                    \
-            CVmValue* const end = marker - 1 - n;                                                  \
-            CVmValue* const t = PTR_(caller, next->field[0]);                                      \
-            if (n >= 0 && end >= stackBase && t <= end && !CVmValue::NeedsRelease(t->type)) {      \
-                const uint64_t head = a->head, raw = a->asRaw;                                     \
-                CVmValue* p = top;                                                                 \
-                for (; p > end && !CVmValue::NeedsRelease(p->type); --p) p->type = VmValueType::Void; \
-                if (p == end) {                                                                    \
-                    t->PutWords(head, raw);                                                        \
-                    top = end;                                                                     \
-                    frame = caller;                                                                \
-                    in = next + 2;                                                                 \
-                    DISPATCH();                                                                    \
-                }                                                                                  \
-                /* Something to release at p: the three instructions one by one from here,  */   \
-                /* with the slots above p (scalars) already voided.                           */   \
-                marker->PutWords(head, raw);                                                       \
-                top = p > marker ? p : marker;                                                     \
-                goto return_cleared_##tag;                                                         \
-            }                                                                                      \
-        }                                                                                          \
         if (!a)                                                                                    \
             marker->type = VmValueType::Void;                                                      \
         else if (a > marker && a <= top)                                                           \
             marker->Move(*a);                                                                      \
         else                                                                                       \
             marker->Assign(*a);                                                                    \
-    return_cleared_##tag:                                                                          \
         bool released = false;                                                                     \
         CLEAR_DOWN(marker, released);                                                              \
         frame = caller;                                                                            \
@@ -815,7 +858,8 @@ call_checked : {
         if (__builtin_expect(!callerSafe, 0)) WATCH_FROM_HERE();                                   \
         DISPATCH();                                                                                \
     }
-#define RETURN_HANDLER(F, mode, KA, KB, KT) F_##F##_##mode : RETURN_BODY(OPND(KA, 0), mode)
+#define RETURN_HANDLER(F, mode, KA, KB, KT) \
+    F_##F##_##mode : RETURN_FUSED(OPND(KA, 0)) RETURN_BODY(OPND(KA, 0), mode)
     VM_SHAPES_A(RETURN_HANDLER, RETURN)
 F_RETURN_VOID:
     RETURN_BODY(nullptr, void)
