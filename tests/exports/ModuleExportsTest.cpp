@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/ModuleExports.h"
 #include "support/ScratchFolder.h"
@@ -185,6 +186,12 @@ TEST_F(ModuleExportsTest, AHostRunsFramesAndForwardsDataAndMessages) {
     e.genericFrame(module, 0, 0, "abc");
     e.genericFrame(module, 0, 0, "");
     for (int i = 0; i < 500; ++i) e.genericFrame(module, 0, 0, nullptr);
+    // The last frame is still in the back buffer: the cube in the middle,
+    // the clear colour in the top right corner.
+    unsigned char middle[3] = {}, corner[3] = {};
+    glReadPixels(80, 60, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, middle);
+    glReadPixels(158, 118, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, corner);
+    EXPECT_NE(std::vector<unsigned char>(middle, middle + 3), std::vector<unsigned char>(corner, corner + 3));
     intptr_t result = 5;
     EXPECT_EQ(e.genericEvent(module, 0, 258 /* WM_CHAR */, 'q', 0, &result), 1);
     EXPECT_EQ(result, 0);
