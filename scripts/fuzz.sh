@@ -3,9 +3,6 @@
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs the named
 # target (or each one) for the given time from its seed corpus.
 #
-# QEM_FUZZ_BUILD=<dir>: use that build tree instead (configured with
-#   QEM_FUZZ=ON, as the test command's sanitizer tree is); only the fuzz
-#   targets are built there.
 # QEM_FUZZ_JOBS=<n>: how many targets run at once (default 2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,11 +10,9 @@ target=${1:-all}
 seconds=${2:-60}
 jobs=${QEM_FUZZ_JOBS:-2}
 
-dir=${QEM_FUZZ_BUILD:-build-fuzz}
-if [ -z "${QEM_FUZZ_BUILD:-}" ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQEM_FUZZ=ON -DQEM_BUILD_BENCH=OFF -DQEM_DEBUG_INFO=lines >/dev/null
-fi
+dir=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQEM_FUZZ=ON -DQEM_BUILD_BENCH=OFF -DQEM_DEBUG_INFO=lines >/dev/null
 if [ "$target" = all ]; then
   cmake --build "$dir" --target qem_fuzz
 else
