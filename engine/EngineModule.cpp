@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/ScreenMode.h"
+#include "platform/ScriptFile.h"
 #include "platform/Thread.h"
 
 std::atomic<bool> HostQuitFlag{false};
@@ -126,6 +127,7 @@ CVRModule3D::~CVRModule3D() {
     if (m_stoppedList) glDeleteLists(m_stoppedList, 1);
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && m_machine->Scene().scene) hooks.destroyScene(*m_machine);
     if (g_moduleMachine == m_machine.get()) g_moduleMachine = nullptr;
+    ConfineScriptFiles(std::string());
     {
         std::lock_guard<std::mutex> guard(g_liveLock);
         if (g_liveMachine == m_machine.get()) g_liveMachine = nullptr;

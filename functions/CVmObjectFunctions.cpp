@@ -1,15 +1,15 @@
 #include "functions/CVmObjectFunctions.h"
 
 #include <cstdio>
-#include <filesystem>
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "engine/state/EngineState.h"
 #include "functions/AamFileKind.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
 #include "scene/script/CVmBillboard.h"
@@ -137,10 +137,11 @@ void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmM
 void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::string name;
     if (!ReadParams(name)) return;
-    const std::string path = PathResolver::Shared().Resolve(WorkingFolder() + name);
-    std::error_code error;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(
-        std::filesystem::is_directory(path, error) ? nullptr : std::fopen(path.c_str(), "rb"), std::fclose);
+    // Only the header is read, so any size will do.
+    ScriptFile opened = ScriptFile::Open(PathResolver::Shared().Resolve(WorkingFolder() + name), UINT64_MAX);
+    if (!opened.IsOpen() && opened.GetStatus() != ScriptFile::NotFound)
+        VmErrorStream() << "Cannot read the file: " << opened.Reason() << ".";
+    std::unique_ptr<FILE, int (*)(FILE*)> file(opened.TakeStdio(), std::fclose);
     if (!file) return VmErrorMsg(kMsgCannotLoad, name.c_str());
     const int32_t kind = AamFileKind(file.get());
     if (kind < 0) VmErrorStream() << name << ": not a valid AAM file.";

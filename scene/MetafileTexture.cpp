@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ScriptFile.h"
 #include "scene/SceneGlobals.h"
 #include "scene/VRTextureManager.h"
 
@@ -25,6 +26,8 @@ constexpr size_t kPlaceableHeaderBytes = 22;
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr double kPointsPerInch = 72.0;
 constexpr double kDefaultUnitsPerInch = 1440.0;  // twips, when the header names none
+// The largest metafile read: its records are converted as a whole.
+constexpr uint64_t kMaxMetafileBytes = uint64_t{64} << 20;
 
 uint32_t Le32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -234,12 +237,8 @@ uint8_t* RenderMetafile(const uint8_t* data, size_t size, MetafileKind kind, int
 }
 
 uint8_t* VRTextureManager::LoadMetafile(const char* path, int32_t* width, int32_t* height, int32_t* channels) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return nullptr;
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(file);
+    if (!ScriptFile::ReadAll(path, kMaxMetafileBytes, bytes, nullptr)) return nullptr;
     std::string ext;
     if (const char* dot = std::strrchr(path, '.'))
         for (const char* c = dot + 1; *c; ++c) ext += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
