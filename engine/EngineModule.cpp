@@ -10,6 +10,7 @@
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
 #include "engine/state/Console.h"
+#include "platform/BlockingWait.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/ScreenMode.h"
@@ -32,6 +33,14 @@ namespace {
 // The machine a stop request reaches: set while a module's machine lives.
 std::mutex g_liveLock;
 CVRMachine* g_liveMachine = nullptr;
+
+// Whether the waits of script functions should give up: the program is
+// ending, or the running machine was asked to stop.
+bool EngineStopRequested() {
+    if (HostQuitFlag.load()) return true;
+    std::lock_guard<std::mutex> guard(g_liveLock);
+    return g_liveMachine && g_liveMachine->StopRequested();
+}
 
 }  // namespace
 
@@ -77,6 +86,7 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         std::lock_guard<std::mutex> guard(g_liveLock);
         g_liveMachine = m_machine.get();
     }
+    SetBlockingWaitStopCheck(EngineStopRequested);
     m_log << "OK!";
 
     // A debugged machine keeps writing to its client's output port.
