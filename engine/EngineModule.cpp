@@ -2,9 +2,11 @@
 
 #include <GL/gl.h>
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <thread>
 
 #include "engine/DownloadManager.h"
 #include "engine/ModuleHooks.h"
@@ -71,6 +73,10 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         enable(0xAAAF);
     else
         glEnable(0xAAAF);
+    // No GL here knows the capability: the error it leaves must not reach
+    // the script's first glGetError.
+    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
+    }
     SetGlSwapInterval(0);
     m_log << "OK!";
 
@@ -143,6 +149,29 @@ CVRModule3D::~CVRModule3D() {
         if (g_liveMachine == m_machine.get()) g_liveMachine = nullptr;
     }
     m_machine.reset();
+}
+
+void CVRModule3D::EndWithoutDisplay(int lockWaitMs) {
+    m_machine->CancelScriptSends();
+    m_timerStop = true;
+    m_timeStepEvent.Set();
+    // Script code that runs on another thread is asked to end, so that the
+    // lock comes free unless that thread is stuck.
+    m_machine->RequestStop();
+    CCriticalSection& lock = m_machine->ScriptLock();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(lockWaitMs);
+    bool held = lock.TryEnter();
+    while (!held && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        held = lock.TryEnter();
+    }
+    if (held) {
+        m_machine->ClearStopRequest();
+        m_machine->CallScriptFunction(0, m_machine->CallbackIndex(CVRMachine::OnExit), nullptr);
+        lock.Leave();
+    }
+    m_log << "\nOstrel Stopped!\n";
+    m_log.flush();
 }
 
 int CVRModule3D::LogLine(const char* text) {

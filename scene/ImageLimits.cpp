@@ -21,6 +21,9 @@ bool ImageFits(const ImageHeader& header) {
 
 namespace {
 
+// The texels the readers keep: 8-bit RGB or RGBA, copied from the decoder's.
+constexpr int64_t kCopyBytes = 4;
+
 // a x b, or INT64_MAX when that does not fit (both at least 0).
 int64_t Times(int64_t a, int64_t b) { return a != 0 && b > INT64_MAX / a ? INT64_MAX : a * b; }
 int64_t Plus(int64_t a, int64_t b) { return b > INT64_MAX - a ? INT64_MAX : a + b; }
@@ -46,7 +49,7 @@ bool PngHeader(const uint8_t* d, size_t size, ImageHeader& h) {
     }
     // The decoder expands palettes to RGB(A) and keeps 16-bit samples.
     const int64_t sample = depth == 16 ? 2 : 1;
-    h.decodedBytes = Times(Times(h.width, h.height), sample * (colour == 3 ? 4 : channels));
+    h.decodedBytes = Times(Times(h.width, h.height), sample * (colour == 3 ? 4 : channels) + kCopyBytes);
     return true;
 }
 
@@ -75,7 +78,7 @@ bool JpegHeader(const uint8_t* d, size_t size, ImageHeader& h) {
             // A progressive frame keeps every coefficient (two bytes per
             // sample) besides the texels.
             const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-            h.decodedBytes = Times(Times(h.width, h.height), components * (progressive ? 3 : 1));
+            h.decodedBytes = Times(Times(h.width, h.height), components * (progressive ? 3 : 1) + kCopyBytes);
             return h.width > 0 && h.height > 0 && components > 0;
         }
         if (marker == 0xDA || marker == 0xD9) return false;  // scan or end before any frame
@@ -169,7 +172,8 @@ private:
             samples > 64 || bits > 64)
             return false;
         // The decoder makes RGBA texels of at least a byte per sample.
-        const int64_t perTexel = static_cast<int64_t>((samples < 4 ? 4 : samples) * ((bits + 7) / 8));
+        const int64_t perTexel =
+            static_cast<int64_t>((samples < 4 ? 4 : samples) * ((bits + 7) / 8)) + kCopyBytes;
         const int64_t w = static_cast<int64_t>(width), hh = static_cast<int64_t>(height);
         h.decodedBytes = Plus(h.decodedBytes, Times(Times(w, hh), perTexel));
         if (w > h.width) h.width = w;

@@ -13,7 +13,7 @@
 // The longest side of a picture read (the largest texture any GL here
 // takes), and the most bytes the decoded texels of one file may take.
 constexpr int64_t kMaxImageSide = 16384;
-constexpr int64_t kMaxImageBytes = int64_t{384} << 20;
+constexpr int64_t kMaxImageBytes = int64_t{512} << 20;
 // The largest image file read (a texture, a terrain picture, a video is
 // streamed and has none).
 constexpr uint64_t kMaxImageFileBytes = uint64_t{256} << 20;
@@ -27,7 +27,8 @@ bool ImageFits(int64_t width, int64_t height, int64_t bytesPerTexel, int64_t ima
 std::string ImageTooLargeDetail(const std::string& name, int64_t width, int64_t height);
 
 // What an image file's header says: the size of its (largest) picture and
-// the bytes all its pictures take once decoded.
+// the bytes all its pictures take once decoded, counting the decoder's own
+// texels and the copy of 8-bit RGB(A) texels made from them.
 struct ImageHeader {
     int64_t width = 0;
     int64_t height = 0;

@@ -38,6 +38,25 @@ void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// The header record's description (UTF-16 characters at an offset) and
+// pixel format (bytes at an offset, in headers of 100 bytes and more) lie
+// inside the record: the converter reads them where the header says.
+bool EmfHeaderFits(const std::vector<uint8_t>& b) {
+    constexpr uint64_t kHeaderFields = 88, kPixelFormatFields = 100;
+    const uint64_t record = Le32(&b[4]);
+    const uint64_t nDescription = Le32(&b[60]), offDescription = Le32(&b[64]);
+    if (nDescription != 0 &&
+        (offDescription < kHeaderFields || offDescription > record || nDescription * 2 > record - offDescription))
+        return false;
+    if (record >= kPixelFormatFields) {
+        const uint64_t cbPixelFormat = Le32(&b[88]), offPixelFormat = Le32(&b[92]);
+        if (cbPixelFormat != 0 &&
+            (offPixelFormat < kHeaderFields || offPixelFormat > record || cbPixelFormat > record - offPixelFormat))
+            return false;
+    }
+    return true;
+}
+
 // The converters take the sizes in the records as they come, so every record
 // is checked to lie inside the file first; the copy ends after the last good
 // record (the end record, or the end of the file) and its header says so.
@@ -51,7 +70,7 @@ bool EmfRecordsFit(std::vector<uint8_t>& b) {
         at += bytes;
         if (type == kEndType) break;
     }
-    if (at == 0) return false;
+    if (at == 0 || !EmfHeaderFits(b)) return false;
     b.resize(at);
     PutLe32(b, 48, static_cast<uint32_t>(at));  // the file's length in bytes
     return true;
