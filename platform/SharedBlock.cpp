@@ -28,7 +28,7 @@ constexpr size_t kMaxNameLength = 499;
 constexpr uint32_t kFirstMessageId = 0xC000;
 constexpr size_t kRegistryEntries = 0x4000;  // ids 0xC000 to 0xFFFF
 constexpr size_t kRegistryNameSize = 512;
-constexpr const char* kRegistryObject = "/qem_message_registry";
+std::string g_registryObject = "/qem_message_registry";
 constexpr uint32_t kRegistryMagic = 0x514D5232;  // "QMR2"
 constexpr uint32_t kObjectMagic = 0x514D4232;    // "QMB2"
 constexpr size_t kMaxAttached = 64;
@@ -168,7 +168,7 @@ struct RegistryMapping {
 RegistryMapping* OpenRegistry() {
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto* r = new RegistryMapping();
-        const Opened opened = OpenObject(kRegistryObject, sizeof(Registry), false, r->mapping);
+        const Opened opened = OpenObject(g_registryObject, sizeof(Registry), false, r->mapping);
         if (opened == Opened::Failed || opened == Opened::MapFailed) {
             delete r;
             return nullptr;
@@ -192,14 +192,22 @@ RegistryMapping* OpenRegistry() {
         }
         // Its maker died before it was ready, or it is not one: made again.
         delete r;
-        shm_unlink(kRegistryObject);
+        shm_unlink(g_registryObject.c_str());
     }
     return nullptr;
 }
 
+std::mutex g_registryLock;
+RegistryMapping* g_registry = nullptr;  // opened once, kept for the rest of the process
+bool g_registryOpened = false;
+
 RegistryMapping* TheRegistry() {
-    static RegistryMapping* registry = OpenRegistry();
-    return registry;
+    std::lock_guard<std::mutex> guard(g_registryLock);
+    if (!g_registryOpened) {
+        g_registry = OpenRegistry();
+        g_registryOpened = true;
+    }
+    return g_registry;
 }
 
 // Holds the registry's lock; attaching and letting go of every name happen
@@ -405,6 +413,7 @@ struct SharedBlock::Parts {
     bool lowExisted = false, highExisted = false;
     std::thread watcher;
     bool attached = false;  // this process counts in the control object
+    RegistryMapping* registry = nullptr;  // whose lock guards letting go
 
     Control* Ctl() const { return static_cast<Control*>(control.data); }
     // Takes this process out of the control object; true when another one
@@ -455,6 +464,7 @@ std::shared_ptr<SharedBlock> SharedBlock::Attach(const std::string& name, int32_
     RegistryLock lock(r);
     if (!lock.Held()) return nullptr;
     std::unique_ptr<Parts> parts(new Parts());
+    parts->registry = r;
     parts->name = name.substr(0, kMaxNameLength);
     parts->object = object;
     // Whatever fails below, the objects go again when nobody else holds
@@ -520,7 +530,7 @@ SharedBlock::~SharedBlock() {
     m_low.Release();
     m_high.Release();
     {
-        RegistryLock lock(TheRegistry());
+        RegistryLock lock(m_parts->registry);
         if (!m_parts->Detach()) UnlinkAll(m_parts->object);
     }
     std::lock_guard<std::mutex> attachedLock(g_attachedLock);
@@ -570,3 +580,9 @@ void SharedBlock::Watch(uint32_t seen) {
 }
 
 void SharedBlock::Remove(const std::string& name) { UnlinkAll(ObjectName(name)); }
+
+void SharedBlock::UseRegistry(const std::string& object) {
+    std::lock_guard<std::mutex> guard(g_registryLock);
+    g_registryObject = object;
+    g_registryOpened = false;  // the one open so far stays mapped for whoever holds it
+}

@@ -125,6 +125,9 @@ public:
     // Removes every object of the name, attached or not (for tests that
     // clean up after processes they killed).
     static void Remove(const std::string& name);
+    // Another registry object than every engine's, for tests that spoil
+    // theirs (blocks attached before keep the registry they had).
+    static void UseRegistry(const std::string& object);
 
 private:
     struct Parts;

@@ -333,6 +333,8 @@ void sharedByteBuffer::CRegister::Create(CVmClassBase*, int) {
 void sharedByteBuffer::CRegister::Lock(CVmClassBase* object, int) {
     sharedByteBuffer* b = BufferOf(object);
     if (!b || !b->m_block) return;
+    // A block cut short is no use to lock.
+    if (!b->m_block->Intact()) return b->ReportFailure(SharedBlockCodec::Failure::Broken);
     switch (b->m_block->Low().Acquire()) {
     case PbmMemoryMutex::Acquired: ++b->m_locks; break;
     case PbmMemoryMutex::TimedOut: b->ReportFailure(SharedBlockCodec::Failure::TimedOut); break;
