@@ -39,6 +39,8 @@ bool PngHeader(const uint8_t* d, size_t size, ImageHeader& h) {
     if (size < 33 || std::memcmp(d, kSignature, 8) != 0 || std::memcmp(d + 12, "IHDR", 4) != 0) return false;
     h.width = Be32(d + 16);
     h.height = Be32(d + 20);
+    // Both sides lie in 1 to 2^31 - 1.
+    if (h.width == 0 || h.height == 0 || h.width > INT32_MAX || h.height > INT32_MAX) return false;
     const int depth = d[24], colour = d[25];
     int channels = 1;
     switch (colour) {

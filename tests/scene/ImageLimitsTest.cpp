@@ -85,6 +85,7 @@ TEST(ImageLimits, HeadersGiveTheSizeBeforeAnyDecoding) {
         {"png 20000 square", UniformPngBytes(20000, 20000, 1, 0), ImageFileType::Png, true, 20000, 20000, false},
         {"png 1-bit grey over the budget", UniformPngBytes(11000, 11000, 1, 0), ImageFileType::Png, true, 11000, 11000,
          false},
+        {"png of no height", UniformPngBytes(4, 0, 8, 0), ImageFileType::Png, false, 0, 0, false},
         {"png cut short", PngBytes(3, 2, 1, std::vector<uint8_t>(6)).substr(0, 30), ImageFileType::Png, false, 0, 0,
          false},
         {"jpeg", JpegStart(640, 480), ImageFileType::Jpeg, true, 640, 480, true},
