@@ -130,7 +130,8 @@ float WrapAngle(float angle) { return std::remainder(angle, kIkTwoPi); }
 
 float NormalizeAngle(float angle) {
     if (std::fabs(angle - kIkTwoPi) < 1e-5f) return kIkTwoPi;
-    float a = std::fmod(angle, kIkTwoPi);
+    // Within [0, 2 pi) the remainder is the angle itself.
+    float a = angle >= 0 && angle < kIkTwoPi ? angle : std::fmod(angle, kIkTwoPi);
     if (std::fabs(a) < 1e-5f) return 0;
     if (a < 0) a += kIkTwoPi;
     return a;

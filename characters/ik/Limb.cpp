@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "characters/ik/EulerCodeTable.h"
+#include "characters/ik/JointLimits.h"
 
 namespace {
 
@@ -335,10 +336,30 @@ int Limb::SolveBestPsi(float* x, float* psiOut, float* point) {
     return 1;
 }
 
-// The feasible swivel angles come with the joint-limit models; until then
-// the lists stay empty and no swivel angle is feasible.
+// The swivel angles for which the root joint's three angles lie within
+// their ranges, per Euler family: the three angles' lists intersected.
 void Limb::ComputePsiIntervals() {
+    VRMatrix4 a, b, d;
+    RootRotationTerms(a, b, d);
     m_rootLists[0].Clear();
     m_rootLists[1].Clear();
-    m_singularCount = 0;
+    // Slot j of the extraction is output angle 2 - j (slots 0 and 2 are
+    // exchanged).
+    float minima[3], maxima[3];
+    for (int j = 0; j < 3; ++j) {
+        minima[j] = m_minAngles[2 - j];
+        maxima[j] = m_maxAngles[2 - j];
+    }
+    SphericalJointLimits joint;
+    if (!joint.Set(m_rootEulerCode, a, b, d, minima, maxima)) {
+        m_singularCount = 0;
+        return;
+    }
+    LimbNodeList lists[2][3], pair;
+    joint.PsiIntervals(lists);
+    m_singularCount = static_cast<int16_t>(joint.SingularPsi(m_singularPsi));
+    for (int f = 0; f < 2; ++f) {
+        IntersectLists(lists[f][0], lists[f][1], pair);
+        IntersectLists(pair, lists[f][2], m_rootLists[f]);
+    }
 }

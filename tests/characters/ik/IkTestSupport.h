@@ -82,19 +82,30 @@ struct Arm {
     VRMatrix4 t, s;
     Limb limb;
 
-    // The arm's joint ranges in degrees, or none.
+    // The arm's joint ranges (degrees: shoulder -135..45, -85..95, -85..95,
+    // elbow 1..165), or none.
     explicit Arm(bool withRanges = true) {
         const VRMatrix4 half = IkPrincipalRotation('z', 3.1415927f);
         IkCompose(half, VRMatrix4::Translation(kUpper, 0, 0), t);
         IkCompose(VRMatrix4::Translation(kLower, 0, 0), half, s);
-        const float a[3] = {1, 0, 0}, p[3] = {0, 0, -1};
         const float lower[7] = {-135, -85, -85, 1, 0, 0, 0}, upper[7] = {45, 95, 95, 165, 360, 360, 360};
+        if (withRanges) {
+            SetRanges(lower, upper);
+        } else {
+            const float a[3] = {1, 0, 0}, p[3] = {0, 0, -1};
+            limb.Init(t, s, 0, 1, a, p);
+        }
+    }
+
+    // Init again with these ranges, in degrees.
+    void SetRanges(const float* lowerDegrees, const float* upperDegrees) {
+        const float a[3] = {1, 0, 0}, p[3] = {0, 0, -1};
         float lo[7], hi[7];
         for (int i = 0; i < 7; ++i) {
-            lo[i] = lower[i] * kDegree;
-            hi[i] = upper[i] * kDegree;
+            lo[i] = lowerDegrees[i] * kDegree;
+            hi[i] = upperDegrees[i] * kDegree;
         }
-        limb.Init(t, s, 0, 1, a, p, withRanges ? lo : nullptr, withRanges ? hi : nullptr);
+        limb.Init(t, s, 0, 1, a, p, lo, hi);
     }
 };
 

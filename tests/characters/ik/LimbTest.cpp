@@ -274,13 +274,3 @@ TEST(Limb, NewUpperLengthMovesTheReach) {
     const float goal[3] = {1, 3, -2};
     ExpectReached(arm.limb, 0, t, arm.s, goal, 5, "upper length 3");
 }
-
-// With the joint-limit switch on, only swivel angles found feasible are
-// used; without the joint-limit models there are none.
-TEST(Limb, JointLimitSwitchWithoutFeasibleAnglesFails) {
-    Arm arm;
-    const float goal[3] = {0.5f, -2.5f, -1.0f};
-    ASSERT_EQ(arm.limb.SetGoalPos(goal, kNoEnd, 1), 1);
-    float x[4];
-    EXPECT_EQ(arm.limb.SolveBestPsi(x, nullptr, nullptr), 0);
-}
