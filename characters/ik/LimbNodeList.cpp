@@ -16,6 +16,8 @@ constexpr float kFullCircleEnd = 6.2831755f;
 constexpr float kStartOffset = 0.00002f;
 constexpr float kStartTolerance = 1e-5f;
 
+void InsertRange(LimbNodeList& out, const AngleRange& range) { out.Insert(range.Lo(), range.Hi(), kListTolerance); }
+
 }  // namespace
 
 void LimbNodeList::Append(float lo, float hi) { m_ranges.emplace_back(lo, hi); }
@@ -92,7 +94,7 @@ bool LimbNodeList::ContainsAngle(float angle, float t) const {
 
 void LimbNodeList::CopyInto(LimbNodeList& target) const {
     target.Clear();
-    for (const AngleRange& range : m_ranges) target.Insert(range.Lo(), range.Hi(), kListTolerance);
+    for (const AngleRange& range : m_ranges) InsertRange(target, range);
 }
 
 void LimbNodeList::CopyInto(LimbNodeList& target, float t) const {
@@ -100,64 +102,53 @@ void LimbNodeList::CopyInto(LimbNodeList& target, float t) const {
     target.JoinAcrossZero(t);
 }
 
-void IntersectIntervals(const AngleRange& x, const AngleRange& y, LimbNodeList& out) {
-    if (y.IsFullCircle(kListTolerance)) {
-        out.Insert(x.Lo(), x.Hi(), kListTolerance);
-        return;
-    }
-    if (x.IsFullCircle(kListTolerance)) {
-        out.Insert(y.Lo(), y.Hi(), kListTolerance);
-        return;
-    }
-    if (x.IsShorterThan(kNarrowest) || y.IsShorterThan(kNarrowest)) return;
+namespace {
+
+// Whether q holds the point just past p's start.
+bool StartsInside(const AngleRange& p, const AngleRange& q) {
+    return q.Contains(p.Lo() + kStartOffset, kStartTolerance);
+}
+
+// Calls pair(p, q) for every plain piece p of x and q of y (wrapping ranges
+// split at 0).
+template <typename Pair>
+void ForEachPiecePair(const AngleRange& x, const AngleRange& y, Pair pair) {
     AngleRange xs[2], ys[2];
     const int xCount = SplitAtZero(x, xs);
     const int yCount = SplitAtZero(y, ys);
-    for (int i = 0; i < xCount; ++i) {
-        for (int j = 0; j < yCount; ++j) {
-            const AngleRange& p = xs[i];
-            const AngleRange& q = ys[j];
-            const bool pStartsInQ = q.Contains(p.Lo() + kStartOffset, kStartTolerance);
-            const bool qStartsInP = p.Contains(q.Lo() + kStartOffset, kStartTolerance);
-            if (!pStartsInQ && !qStartsInP) continue;
+    for (int i = 0; i < xCount; ++i)
+        for (int j = 0; j < yCount; ++j) pair(xs[i], ys[j]);
+}
+
+}  // namespace
+
+void IntersectIntervals(const AngleRange& x, const AngleRange& y, LimbNodeList& out) {
+    if (y.IsFullCircle(kListTolerance)) return InsertRange(out, x);
+    if (x.IsFullCircle(kListTolerance)) return InsertRange(out, y);
+    if (x.IsShorterThan(kNarrowest) || y.IsShorterThan(kNarrowest)) return;
+    ForEachPiecePair(x, y, [&](const AngleRange& p, const AngleRange& q) {
+        const bool pStartsInQ = StartsInside(p, q);
+        if (pStartsInQ || StartsInside(q, p))
             out.Insert(pStartsInQ ? p.Lo() : q.Lo(), std::min(p.Hi(), q.Hi()), kListTolerance);
-        }
-    }
+    });
 }
 
 void UniteIntervals(LimbNodeList& out, const AngleRange& x, const AngleRange& y) {
-    if (x.IsFullCircle(kListTolerance)) {
-        out.Insert(x.Lo(), x.Hi(), kListTolerance);
-        return;
-    }
-    if (y.IsFullCircle(kListTolerance)) {
-        out.Insert(y.Lo(), y.Hi(), kListTolerance);
-        return;
-    }
+    if (x.IsFullCircle(kListTolerance)) return InsertRange(out, x);
+    if (y.IsFullCircle(kListTolerance)) return InsertRange(out, y);
     if (x.IsShorterThan(kNarrowest)) {
-        if (!y.IsShorterThan(kNarrowest)) out.Insert(y.Lo(), y.Hi(), kListTolerance);
+        if (!y.IsShorterThan(kNarrowest)) InsertRange(out, y);
         return;
     }
-    if (y.IsShorterThan(kNarrowest)) {
-        out.Insert(x.Lo(), x.Hi(), kListTolerance);
-        return;
-    }
-    AngleRange xs[2], ys[2];
-    const int xCount = SplitAtZero(x, xs);
-    const int yCount = SplitAtZero(y, ys);
-    for (int i = 0; i < xCount; ++i) {
-        for (int j = 0; j < yCount; ++j) {
-            const AngleRange& p = xs[i];
-            const AngleRange& q = ys[j];
-            if (!q.Contains(p.Lo() + kStartOffset, kStartTolerance) &&
-                !p.Contains(q.Lo() + kStartOffset, kStartTolerance)) {
-                out.Insert(p.Lo(), p.Hi(), kListTolerance);
-                out.Insert(q.Lo(), q.Hi(), kListTolerance);
-            } else {
-                out.Insert(std::min(p.Lo(), q.Lo()), std::max(p.Hi(), q.Hi()), kListTolerance);
-            }
+    if (y.IsShorterThan(kNarrowest)) return InsertRange(out, x);
+    ForEachPiecePair(x, y, [&](const AngleRange& p, const AngleRange& q) {
+        if (!StartsInside(p, q) && !StartsInside(q, p)) {
+            InsertRange(out, p);
+            InsertRange(out, q);
+        } else {
+            out.Insert(std::min(p.Lo(), q.Lo()), std::max(p.Hi(), q.Hi()), kListTolerance);
         }
-    }
+    });
 }
 
 void IntersectLists(const LimbNodeList& a, const LimbNodeList& b, LimbNodeList& out) {
