@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
+#include "media/script/CVmJoystick.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -51,7 +52,7 @@ constexpr VmClassBinding Pending(const char* name) { return {name, nullptr}; }
 // into Built<X>().
 const VmClassBinding kScriptClasses[] = {
     Pending("CVmMouse"),
-    Pending("CVmJoystick"),
+    Built<CVmJoystick>(),
     Pending("CVmMMAvi"),
     Pending("CVmMMMidi"),
     Pending("CVmMMMp3"),

@@ -7,7 +7,10 @@
 
 #include "bindings/ScriptBindings.h"
 #include "engine/EngineMachine.h"
+#include "engine/ModuleHooks.h"
+#include "media/JoystickTable.h"
 #include "support/EngineFixtures.h"
+#include "support/MethodScript.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
 #include "support/ZipWriter.h"
@@ -254,4 +257,20 @@ TEST_F(EngineMachineTest, GlGetEvaluationKeepsTheErrorFlag) {
     ASSERT_NE(r, nullptr);
     EXPECT_TRUE(vm.HasError());
     delete r;
+}
+
+TEST_F(EngineMachineTest, JoystickSetStoresTheSecondInputRecordLastFirst) {
+    MethodScript s("SETRECORD");
+    s.Call(s.New("CVMJOYSTICK", {}), "SET", {VInt(1), VInt(2), VInt(3), VInt(4)});
+    const std::string path = scratch.Make("record.bin");
+    const std::vector<uint8_t> bytes = s.File();
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(vm.LoadProgram(path)) << out.str();
+    ASSERT_NE(vm.CallScriptFunction(0, vm.FindFunction("SETRECORD"), nullptr), nullptr) << out.str();
+    EXPECT_EQ(vm.GetRecordA(), 4);
+    EXPECT_EQ(vm.GetRecordB(), 1);
+    EXPECT_EQ(vm.GetRecordC(), 2);
+    EXPECT_EQ(vm.GetRecordD(), 3);
+    // The frame's joystick poll is the table's.
+    EXPECT_EQ(EngineModuleHooks().pollJoysticks, &JoystickPollAll);
 }

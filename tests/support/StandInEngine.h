@@ -21,6 +21,7 @@ public:
     int32_t NextKey() override { return -1; }
     std::string TakeDataIn() override { return ""; }
     void SendDataOut(const char*) override {}
+    void SetRecord(int32_t, int32_t, int32_t, int32_t) override {}
     bool PostScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return false; }
     int32_t SendScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return 0; }
     bool SleepUnlessStopped(uint32_t) override { return true; }
