@@ -7,6 +7,7 @@
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
 #include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -51,7 +52,7 @@ constexpr VmClassBinding Pending(const char* name) { return {name, nullptr}; }
 // The classes in registration order. Building a class turns its Pending line
 // into Built<X>().
 const VmClassBinding kScriptClasses[] = {
-    Pending("CVmMouse"),
+    Built<CVmMouse>(),
     Built<CVmJoystick>(),
     Pending("CVmMMAvi"),
     Pending("CVmMMMidi"),

@@ -12,6 +12,7 @@
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
 #include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
 #include "scene/VRShaderProgram.h"
 #include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCurve.h"
@@ -68,6 +69,7 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("NewBillBoard", &CVmObjectFunctions::NewBillBoard);
     AddFunction("NewCurve", &CVmObjectFunctions::NewCurve);
     AddFunction("NewJoystick", &CVmObjectFunctions::NewJoystick);
+    AddFunction("NewMouse", &CVmObjectFunctions::NewMouse);
 }
 
 void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
@@ -138,6 +140,9 @@ void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmM
 
 // The first joystick that answers.
 void CVmObjectFunctions::NewJoystick(CVmClassBase*, int) { ReturnObject(new CVmJoystick(-1)); }
+
+// What the class's factory makes.
+void CVmObjectFunctions::NewMouse(CVmClassBase*, int) { ReturnObject(new CVmMouse()); }
 
 void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::string name;

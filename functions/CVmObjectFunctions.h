@@ -27,4 +27,5 @@ private:
     void NewBillBoard(CVmClassBase* object, int mode);
     void NewCurve(CVmClassBase* object, int mode);
     void NewJoystick(CVmClassBase* object, int mode);
+    void NewMouse(CVmClassBase* object, int mode);
 };

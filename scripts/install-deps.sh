@@ -12,6 +12,8 @@ packages=(
   xvfb xauth xdotool xfonts-base x11-utils libxfixes-dev
   # window, OpenGL and X11 (X-Resource: whose window is whose); the program that shows the engine's dialogs
   freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev libxrandr-dev libxres-dev zenity
+  # the mouse's raw movement (XInput 2)
+  libxi-dev
   # texture pictures; video textures; metafile textures (the WMF player needs its fonts)
   libdevil-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev

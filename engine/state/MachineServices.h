@@ -47,6 +47,13 @@ public:
 
     // Stores the machine's second input record (the joystick record).
     virtual void SetRecord(int32_t a, int32_t b, int32_t c, int32_t d) = 0;
+    // The machine's mouse state, which its window's messages keep: the
+    // button flags (MK_ flags in the low byte, those of double clicks in
+    // the second) and the cursor in window coordinates.
+    virtual void SetMouse(int32_t buttons, int32_t x, int32_t y) = 0;
+    virtual int32_t GetMouseButtons() = 0;
+    virtual int32_t GetMouseX() = 0;
+    virtual int32_t GetMouseY() = 0;
 
     // Waits ms milliseconds; false when stopping the engine ended it early.
     virtual bool SleepUnlessStopped(uint32_t ms) = 0;

@@ -274,3 +274,22 @@ TEST_F(EngineMachineTest, JoystickSetStoresTheSecondInputRecordLastFirst) {
     // The frame's joystick poll is the table's.
     EXPECT_EQ(EngineModuleHooks().pollJoysticks, &JoystickPollAll);
 }
+
+TEST_F(EngineMachineTest, AMouseWithoutADisplayWarns4013) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    setenv("DISPLAY", ":59999", 1);
+    MethodScript s("MAKEMOUSE");
+    s.Record(s.Global("NEWMOUSE"));
+    const std::string path = scratch.Make("mouse.bin");
+    const std::vector<uint8_t> bytes = s.File();
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(vm.LoadProgram(path)) << out.str();
+    out.str("");
+    vm.CallScriptFunction(0, vm.FindFunction("MAKEMOUSE"), nullptr);
+    if (display)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    EXPECT_EQ(out.str(), "\nVirtualMachine WARNING (line 0): Could not find mouse.(Obj:CVmMouse)\n");
+}
