@@ -14,6 +14,8 @@ packages=(
   xvfb xauth xdotool xfonts-base x11-utils libxfixes-dev
   # window, OpenGL and X11 (X-Resource: whose window is whose); the program that shows the engine's dialogs
   freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev libxrandr-dev libxres-dev zenity
+  # the mouse's raw movement (XInput 2)
+  libxi-dev
   # texture pictures; video textures; metafile textures (the WMF player needs its fonts)
   libdevil-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
@@ -24,6 +26,8 @@ packages=(
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # calls into native libraries from scripts
   libffi-dev
+  # game controllers (the kernel's event devices)
+  libevdev-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
 )
