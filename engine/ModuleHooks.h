@@ -15,6 +15,7 @@ struct ModuleAudioSettings {
     int32_t openAL = 0;
     int32_t buffers = 32;
     int32_t streamingBuffers = 0;
+    intptr_t window = 0;  // the engine window
 };
 
 // The commands the module posts to the multimedia worker.
@@ -50,3 +51,5 @@ ModuleHooks& EngineModuleHooks();
 // Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
 // them), and the scene's own hooks of the network manager.
 void InstallSceneHooks(ModuleHooks& hooks);
+// Fills the media library's hooks.
+void InstallMediaHooks(ModuleHooks& hooks);

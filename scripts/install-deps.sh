@@ -22,6 +22,8 @@ packages=(
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # calls into native libraries from scripts
   libffi-dev
+  # sound output
+  libopenal-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
 )
