@@ -288,7 +288,8 @@ int32_t AlSoundBuffer::Stop() {
 
 int32_t AlSoundBuffer::SetCurrentPosition(uint32_t position) {
     if (position >= m_bytes.size()) return kDsInvalidArg;
-    position -= position % m_format.blockAlign;
+    // A stopped buffer's cursor reads back as set; playing starts at its
+    // sample frame.
     if (!Playing()) {
         m_cursor = position;
         return kDsOk;
