@@ -73,11 +73,12 @@ SoundCapture::SoundCapture() {
     const std::string config = m_folder + "/alsoft.conf";
     WriteBytes(config, "[general]\ndrivers = wave\n[wave]\nfile = " + m_output + "\n");
     setenv("ALSOFT_CONF", config.c_str(), 1);
-    // The process's leftovers go when it ends.
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(Process().m_folder, ignored);
-    });
+}
+
+// The process's leftovers go when it ends.
+SoundCapture::~SoundCapture() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
 }
 
 bool ReadSoundMix(const std::string& path, SoundMix& mix) {

@@ -40,6 +40,7 @@ public:
 
 private:
     SoundCapture();
+    ~SoundCapture();
     std::string m_folder;
     std::string m_output;
 };
