@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
+#include "media/script/CVmVRAWav.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -55,7 +56,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmMMAvi"),
     Pending("CVmMMMidi"),
     Pending("CVmMMMp3"),
-    Pending("CVmVRAWav"),
+    Built<CVmVRAWav>(),
     Pending("CVmMenu"),
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),

@@ -8,6 +8,7 @@
 
 #include "engine/state/EngineState.h"
 #include "functions/AamFileKind.h"
+#include "media/script/CVmVRAWav.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
@@ -59,6 +60,7 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("StoreTexture", &CVmObjectFunctions::StoreTexture);
     AddFunction("SetActiveTexture", &CVmObjectFunctions::SetActiveTexture);
     AddFunction("NewShader", &CVmObjectFunctions::NewShader);
+    AddFunction("NewAWav", &CVmObjectFunctions::NewAWav);
     AddFunction("NewLight", &CVmObjectFunctions::NewLight);
     AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
@@ -127,6 +129,9 @@ void CVmObjectFunctions::NewShader(CVmClassBase*, int) {
     ReturnObject(new CVmShaderProgram(
         SharedShaderLibrary().GetProgram(vertex.c_str(), hasFragment ? fragment.c_str() : nullptr)));
 }
+
+// A static source with nothing loaded; the class warns when it gets none.
+void CVmObjectFunctions::NewAWav(CVmClassBase*, int) { ReturnObject(new CVmVRAWav(false)); }
 
 void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
     if (CVmLight* light = CVmLight::FromPool()) ReturnObject(light);
