@@ -25,17 +25,7 @@ DsDeviceFactory& Factory() {
 }
 
 // The format the primary buffer is asked for: 22050 Hz, 8 bits, stereo.
-WaveFormat PrimaryFormat() {
-    WaveFormat format;
-    format.formatTag = kWaveFormatPcm;
-    format.channels = 2;
-    format.samplesPerSec = 22050;
-    format.avgBytesPerSec = 44100;
-    format.blockAlign = 2;
-    format.bitsPerSample = 8;
-    format.extraSize = 0;
-    return format;
-}
+WaveFormat PrimaryFormat() { return MakePcmFormat(2, 22050, 8); }
 
 // Lets go of everything the back end holds (the settings stay).
 void ReleaseAll() {

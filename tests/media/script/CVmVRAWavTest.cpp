@@ -16,12 +16,6 @@ using namespace qemtest;
 
 namespace {
 
-Opnd Vector(MethodScript& s, std::vector<float> values) {
-    CVmValue v;
-    v.SetVector(values.data(), static_cast<int32_t>(values.size()));
-    return VRifVec(s.Builder().Constant(v));
-}
-
 class VRAWavScript : public FakeAudio {
 protected:
     // Runs MAIN as `build` writes it; the machine's output.
@@ -75,13 +69,13 @@ TEST_F(VRAWavScript, ClampsValuesAndAnswersInTheirTypes) {
 TEST_F(VRAWavScript, PlacesSourcesAndTheListener) {
     const std::string out = Run([&](MethodScript& s) {
         const Opnd a = s.New("CVMVRAWAV", {VStr(file.c_str()), VBool(true)});
-        s.Call(a, "SETPOSITION", {Vector(s, {1, 2})});
+        s.Call(a, "SETPOSITION", {VFloats({1, 2})});
         s.Call(a, "SETVELOCITY", {VInt(1), VInt(2), VInt(3)});
         s.Call(a, "SETCONEPARAMS", {VInt(30), VInt(90), VInt(-1200)});
-        s.Call(a, "SETCONEORIENTATION", {Vector(s, {0, 0, 1})});
+        s.Call(a, "SETCONEORIENTATION", {VFloats({0, 0, 1})});
         s.Call(a, "SETLISTENERPOSITION", {VInt(1), VInt(2), VInt(3)});
-        s.Call(a, "SETLISTENERVELOCITY", {Vector(s, {1, 2, 3})});
-        s.Call(a, "SETLISTENERORIENTATION", {Vector(s, {0, 0, 1}), Vector(s, {0, 1, 0})});
+        s.Call(a, "SETLISTENERVELOCITY", {VFloats({1, 2, 3})});
+        s.Call(a, "SETLISTENERORIENTATION", {VFloats({0, 0, 1}), VFloats({0, 1, 0})});
         s.Call(a, "SETLISTENERORIENTATION", {VInt(0), VInt(0), VInt(1)});
         // A 3D source refuses a balance.
         s.Call(a, "SETBALANCE", {VReal(0.5f)});
