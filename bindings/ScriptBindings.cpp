@@ -6,6 +6,7 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
+#include "media/script/CVmVRPN.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -77,7 +78,7 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
     Built<CVmCamera>(),
-    Pending("CVmVRPN"),
+    Built<CVmVRPN>(),
     Pending("CVmVRPNServer"),
     Built<CVmXml>(),
     Built<byteBuffer>(),

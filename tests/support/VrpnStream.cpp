@@ -1,0 +1,93 @@
+#include "support/VrpnStream.h"
+
+#include <cstring>
+
+#include "media/VrpnWire.h"
+
+namespace qemtest {
+
+VrpnStream& VrpnStream::Cookie(const std::string& text) {
+    std::string cookie = text;
+    cookie.resize(24, '\0');
+    return Raw(cookie);
+}
+
+VrpnStream& VrpnStream::Sender(int32_t id, const std::string& name) {
+    return Message(id, kVrpnSenderDescription, VrpnDescriptionBody(name));
+}
+
+VrpnStream& VrpnStream::Type(int32_t id, const std::string& name) {
+    return Message(id, kVrpnTypeDescription, VrpnDescriptionBody(name));
+}
+
+VrpnStream& VrpnStream::Message(int32_t sender, int32_t type, const std::vector<uint8_t>& body) {
+    VrpnAppendMessage(m_bytes, sender, type, VrpnTime{1, 2}, body);
+    return *this;
+}
+
+VrpnStream& VrpnStream::PosQuat(int32_t sender, int32_t type, int32_t sensor, const std::vector<double>& position,
+                                const std::vector<double>& quaternion) {
+    return Message(sender, type, VrpnPosQuatBody(sensor, position.data(), quaternion.data()));
+}
+
+VrpnStream& VrpnStream::Button(int32_t sender, int32_t type, int32_t button, int32_t state) {
+    return Message(sender, type, VrpnButtonChangeBody(button, state));
+}
+
+VrpnStream& VrpnStream::Analog(int32_t sender, int32_t type, const std::vector<double>& values) {
+    return Message(sender, type, VrpnAnalogChannelBody(values.data(), static_cast<int32_t>(values.size())));
+}
+
+VrpnStream& VrpnStream::Analog(int32_t sender, int32_t type, double count, const std::vector<double>& values) {
+    std::vector<double> words(1, count);
+    words.insert(words.end(), values.begin(), values.end());
+    // The count is one more double; the writer's own count goes.
+    std::vector<uint8_t> body = VrpnAnalogChannelBody(words.data(), static_cast<int32_t>(words.size()));
+    body.erase(body.begin(), body.begin() + 8);
+    return Message(sender, type, body);
+}
+
+VrpnStream& VrpnStream::Raw(const std::string& bytes) {
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+std::string VrpnStream::Take() {
+    std::string bytes(m_bytes.begin(), m_bytes.end());
+    m_bytes.clear();
+    return bytes;
+}
+
+int32_t VrpnInt(const std::string& body, size_t at) {
+    if (at + 4 > body.size()) return 0;
+    const auto* b = reinterpret_cast<const uint8_t*>(body.data() + at);
+    return static_cast<int32_t>((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3]);
+}
+
+double VrpnDouble(const std::string& body, size_t at) {
+    const uint64_t bits = (uint64_t(uint32_t(VrpnInt(body, at))) << 32) | uint32_t(VrpnInt(body, at + 4));
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+bool SplitVrpnMessages(const std::string& bytes, std::vector<VrpnReadMessage>& messages) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+        if (at + 24 > bytes.size()) return false;
+        VrpnReadMessage m;
+        m.length = static_cast<uint32_t>(VrpnInt(bytes, at));
+        m.sender = VrpnInt(bytes, at + 12);
+        m.type = VrpnInt(bytes, at + 16);
+        if (m.length < 24) return false;
+        const size_t body = m.length - 24;
+        const size_t whole = 24 + ((body + 7) & ~size_t(7));
+        if (at + whole > bytes.size()) return false;
+        m.body = bytes.substr(at + 24, body);
+        messages.push_back(m);
+        at += whole;
+    }
+    return true;
+}
+
+}  // namespace qemtest

@@ -1,0 +1,54 @@
+// The bytes one side of a VRPN connection sends, written message by message
+// for tests that play a server or a client:
+//
+//   VrpnStream s;
+//   s.Cookie().Sender(0, "Tracker0").Type(0, "vrpn_Tracker Pos_Quat");
+//   s.PosQuat(0, 0, 1, {1, 2, 3}, {0, 0, 0, 1});
+//   peer.Send(s.Take());
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qemtest {
+
+class VrpnStream {
+public:
+    // 24 bytes: the text, then zero bytes.
+    VrpnStream& Cookie(const std::string& text = "vrpn: ver. 07.35  0");
+    VrpnStream& Sender(int32_t id, const std::string& name);
+    VrpnStream& Type(int32_t id, const std::string& name);
+    VrpnStream& Message(int32_t sender, int32_t type, const std::vector<uint8_t>& body);
+    VrpnStream& PosQuat(int32_t sender, int32_t type, int32_t sensor, const std::vector<double>& position,
+                        const std::vector<double>& quaternion);
+    VrpnStream& Button(int32_t sender, int32_t type, int32_t button, int32_t state);
+    VrpnStream& Analog(int32_t sender, int32_t type, const std::vector<double>& values);
+    // An analog report whose count says otherwise than its values.
+    VrpnStream& Analog(int32_t sender, int32_t type, double count, const std::vector<double>& values);
+    // Bytes as they are, for framing the writer would not make.
+    VrpnStream& Raw(const std::string& bytes);
+    // The bytes so far; the stream starts empty again.
+    std::string Take();
+
+private:
+    std::vector<uint8_t> m_bytes;
+};
+
+// A message read back: the header's words and the body without padding.
+struct VrpnReadMessage {
+    uint32_t length = 0;
+    int32_t sender = 0;
+    int32_t type = 0;
+    std::string body;
+};
+
+// Splits bytes after a cookie into messages; false when they do not end on
+// a message's end.
+bool SplitVrpnMessages(const std::string& bytes, std::vector<VrpnReadMessage>& messages);
+
+// A body's words.
+int32_t VrpnInt(const std::string& body, size_t at);
+double VrpnDouble(const std::string& body, size_t at);
+
+}  // namespace qemtest
