@@ -7,6 +7,7 @@
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
 #include "media/script/CVmVRPN.h"
+#include "media/script/CVmVRPNServer.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -79,7 +80,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmProceduralFactory"),
     Built<CVmCamera>(),
     Built<CVmVRPN>(),
-    Pending("CVmVRPNServer"),
+    Built<CVmVRPNServer>(),
     Built<CVmXml>(),
     Built<byteBuffer>(),
     Built<sharedByteBuffer>(),

@@ -98,23 +98,24 @@ void VrpnConnection::RemoveListener(VrpnDeviceListener* listener) {
     m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
-void VrpnConnection::Dispatch(const std::string& sender, const std::string& type, const VrpnMessageView& m) {
+void VrpnDispatch(const std::vector<VrpnDeviceListener*>& listeners, const std::string& sender,
+                  const std::string& type, const VrpnMessageView& m) {
     if (type == kVrpnTrackerPosQuat) {
         int32_t sensor;
         double position[3], quaternion[4];
         if (!VrpnReadPosQuat(m, sensor, position, quaternion)) return;
-        for (VrpnDeviceListener* l : m_listeners)
+        for (VrpnDeviceListener* l : listeners)
             if (l->ListenerName() == sender) l->OnPosQuat(sensor, position, quaternion);
     } else if (type == kVrpnButtonChange) {
         int32_t button, state;
         if (!VrpnReadButtonChange(m, button, state)) return;
-        for (VrpnDeviceListener* l : m_listeners)
+        for (VrpnDeviceListener* l : listeners)
             if (l->ListenerName() == sender) l->OnButtonChange(button, state);
     } else if (type == kVrpnAnalogChannel) {
         double values[kVrpnMaxAnalogChannels];
         const int32_t count = VrpnReadAnalogChannel(m, values);
         if (count < 0) return;
-        for (VrpnDeviceListener* l : m_listeners)
+        for (VrpnDeviceListener* l : listeners)
             if (l->ListenerName() == sender) l->OnAnalogChannel(count, values);
     }
 }

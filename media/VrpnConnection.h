@@ -41,6 +41,11 @@ private:
     std::string m_name;
 };
 
+// Hands one message to the listeners named as its sender (a report whose
+// body is short of its layout reaches nobody).
+void VrpnDispatch(const std::vector<VrpnDeviceListener*>& listeners, const std::string& sender,
+                  const std::string& type, const VrpnMessageView& message);
+
 class VrpnConnection {
 public:
     // The host as a dotted address or a name (looked up once, here).
@@ -64,7 +69,9 @@ public:
     void AddListener(VrpnDeviceListener* listener);
     void RemoveListener(VrpnDeviceListener* listener);
     // Hands one message to the listeners named as its sender.
-    void Dispatch(const std::string& sender, const std::string& type, const VrpnMessageView& message);
+    void Dispatch(const std::string& sender, const std::string& type, const VrpnMessageView& message) {
+        VrpnDispatch(m_listeners, sender, type, message);
+    }
 
 private:
     void StartConnecting();

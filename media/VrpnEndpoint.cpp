@@ -2,9 +2,15 @@
 
 #include "platform/Ipv4Socket.h"
 
-int32_t VrpnNameTable::Id(const std::string& name) {
+int32_t VrpnNameTable::Find(const std::string& name) const {
     for (size_t i = 0; i < m_names.size(); ++i)
         if (m_names[i] == name) return static_cast<int32_t>(i);
+    return -1;
+}
+
+int32_t VrpnNameTable::Id(const std::string& name) {
+    const int32_t known = Find(name);
+    if (known >= 0) return known;
     m_names.push_back(name);
     return static_cast<int32_t>(m_names.size() - 1);
 }

@@ -18,6 +18,8 @@ class VrpnNameTable {
 public:
     // The id of the name, made when new.
     int32_t Id(const std::string& name);
+    // The id of the name, or -1 when it has none.
+    int32_t Find(const std::string& name) const;
     const std::string& Name(int32_t id) const { return m_names[static_cast<size_t>(id)]; }
     int32_t Count() const { return static_cast<int32_t>(m_names.size()); }
 

@@ -403,6 +403,12 @@ void VrpnSeeds(const fs::path& dir) {
     WriteSeed(dir, 2, s.PosQuat(3, 9, -1, {0, 0, 0}, {0, 0, 0, 1}).Raw(std::string("\0\0\0\x08", 4)).Take());
 }
 
+void VrpnCallBackSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("127.0.0.1 3883\0", 15));
+    WriteSeed(dir, 1, std::string("10.1.200.255 65535"));
+    WriteSeed(dir, 2, std::string("1.2.3 4"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -438,5 +444,6 @@ int main(int argc, char** argv) {
     AamKindSeeds(root / "fuzz_aam_kind");
     TextPageSeeds(root / "fuzz_text_page");
     VrpnSeeds(root / "fuzz_vrpn_stream");
+    VrpnCallBackSeeds(root / "fuzz_vrpn_call_back");
     return 0;
 }

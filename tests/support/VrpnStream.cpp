@@ -90,4 +90,42 @@ bool SplitVrpnMessages(const std::string& bytes, std::vector<VrpnReadMessage>& m
     return true;
 }
 
+void VrpnReceived::Add(const std::string& bytes) {
+    pending += bytes;
+    size_t used = 0;
+    while (pending.size() - used >= 24) {
+        const uint32_t length = static_cast<uint32_t>(VrpnInt(pending, used));
+        if (length < 24) break;
+        const size_t whole = 24 + ((length - 24 + 7) & ~size_t(7));
+        if (pending.size() - used < whole) break;
+        std::vector<VrpnReadMessage> one;
+        SplitVrpnMessages(pending.substr(used, whole), one);
+        used += whole;
+        for (VrpnReadMessage& m : one) {
+            const std::string name = m.body.size() > 4 ? m.body.substr(4, m.body.size() - 5) : "";
+            if (m.type == -1) senders[m.sender] = name;
+            if (m.type == -2) types[m.sender] = name;
+            if (m.type >= 0 && (!senders.count(m.sender) || !types.count(m.type))) undescribed = true;
+            messages.push_back(m);
+        }
+    }
+    pending.erase(0, used);
+}
+
+const VrpnReadMessage* VrpnReceived::Last(const std::string& sender, const std::string& type) const {
+    for (auto m = messages.rbegin(); m != messages.rend(); ++m)
+        if (m->type >= 0 && senders.count(m->sender) && senders.at(m->sender) == sender && types.count(m->type) &&
+            types.at(m->type) == type)
+            return &*m;
+    return nullptr;
+}
+
+size_t VrpnReceived::Count(const std::string& sender, const std::string& type) const {
+    size_t n = 0;
+    for (const VrpnReadMessage& m : messages)
+        n += m.type >= 0 && senders.count(m.sender) && senders.at(m.sender) == sender && types.count(m.type) &&
+             types.at(m.type) == type;
+    return n;
+}
+
 }  // namespace qemtest

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,22 @@ struct VrpnReadMessage {
 // Splits bytes after a cookie into messages; false when they do not end on
 // a message's end.
 bool SplitVrpnMessages(const std::string& bytes, std::vector<VrpnReadMessage>& messages);
+
+// The messages a test client read from a server, after its cookie: bytes
+// are added as they arrive, descriptions name the ids.
+struct VrpnReceived {
+    void Add(const std::string& bytes);
+    // The last message of the sender and type names, or null.
+    const VrpnReadMessage* Last(const std::string& sender, const std::string& type) const;
+    // How many messages of the sender and type names came.
+    size_t Count(const std::string& sender, const std::string& type) const;
+
+    std::vector<VrpnReadMessage> messages;
+    std::map<int32_t, std::string> senders, types;
+    // A message came before the description of its sender or type.
+    bool undescribed = false;
+    std::string pending;
+};
 
 // A body's words.
 int32_t VrpnInt(const std::string& body, size_t at);
