@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <iterator>
 
 #include "media/VrpnQuaternion.h"
 
@@ -42,6 +43,19 @@ Device* AddDevice(VrpnModule& m, std::vector<std::unique_ptr<Device>>& list, con
     return list.back().get();
 }
 
+// Adds a button or analog device of `count` entries to its list of values.
+template <class Device, class Value>
+int32_t AddCounted(VrpnModule& m, std::vector<std::unique_ptr<Device>>& devices, std::vector<Value>& values,
+                   const std::string& name, int32_t count, int32_t most, const char* method, const char* what) {
+    if (name.empty() || count < 1 || count > most) return -1;
+    Device* d = AddDevice(m, devices, name);
+    d->first = static_cast<int32_t>(values.size());
+    d->count = count;
+    values.resize(values.size() + static_cast<size_t>(count), Value(0));
+    *m.out << method << ":  Added " << name << " with " << count << " " << what << "\n";
+    return static_cast<int32_t>(values.size()) - 1;
+}
+
 }  // namespace
 
 VrpnRemoteDevice::VrpnRemoteDevice(VrpnModule& m, const VrpnDeviceAddress& address)
@@ -64,6 +78,9 @@ VrpnModule::VrpnModule() : out(&std::cout), err(&std::cerr) {}
 VrpnModule::~VrpnModule() = default;
 
 std::shared_ptr<VrpnConnection> VrpnModule::Connection(const std::string& host, uint16_t port) {
+    // Connections whose devices were all closed are gone.
+    for (auto it = connections.begin(); it != connections.end();)
+        it = it->second.expired() ? connections.erase(it) : std::next(it);
     std::weak_ptr<VrpnConnection>& slot = connections[{host, port}];
     std::shared_ptr<VrpnConnection> c = slot.lock();
     if (!c) {
@@ -100,23 +117,12 @@ int32_t VrpnAddTracker(VrpnModule& m, const std::string& name, int32_t sensors, 
 }
 
 int32_t VrpnAddButton(VrpnModule& m, const std::string& name, int32_t buttons) {
-    if (name.empty() || buttons < 1 || buttons > kVrpnMaxButtons) return -1;
-    VrpnButtonDevice* b = AddDevice(m, m.buttons, name);
-    b->first = static_cast<int32_t>(m.buttonStates.size());
-    b->count = buttons;
-    m.buttonStates.resize(m.buttonStates.size() + static_cast<size_t>(buttons), 0);
-    *m.out << "AddButtonDevice:  Added " << name << " with " << buttons << " buttons\n";
-    return static_cast<int32_t>(m.buttonStates.size()) - 1;
+    return AddCounted(m, m.buttons, m.buttonStates, name, buttons, kVrpnMaxButtons, "AddButtonDevice", "buttons");
 }
 
 int32_t VrpnAddAnalog(VrpnModule& m, const std::string& name, int32_t channels) {
-    if (name.empty() || channels < 1 || channels > kVrpnMaxChannels) return -1;
-    VrpnAnalogDevice* a = AddDevice(m, m.analogs, name);
-    a->first = static_cast<int32_t>(m.analogValues.size());
-    a->count = channels;
-    m.analogValues.resize(m.analogValues.size() + static_cast<size_t>(channels), 0.0);
-    *m.out << "AddAnalogDevice:  Added " << name << " with " << channels << " analog sensors\n";
-    return static_cast<int32_t>(m.analogValues.size()) - 1;
+    return AddCounted(m, m.analogs, m.analogValues, name, channels, kVrpnMaxChannels, "AddAnalogDevice",
+                      "analog sensors");
 }
 
 void VrpnApplyTrackerReport(const VrpnTrackerDevice& d, VrpnSensorReport& r, const VrpnSensorOffset& o,

@@ -23,18 +23,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-std::vector<double> Turn(double degrees, double x, double y, double z) {
-    const double half = degrees * kPi / 360;
-    return {x * std::sin(half), y * std::sin(half), z * std::sin(half), std::cos(half)};
-}
-
-std::vector<double> Mul(const std::vector<double>& a, const std::vector<double>& b) {
-    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1], a[3] * b[1] + a[1] * b[3] + a[2] * b[0] - a[0] * b[2],
-            a[3] * b[2] + a[2] * b[3] + a[0] * b[1] - a[1] * b[0], a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
-}
-
 // The numbers of each "label [ a , b ]" or "label n" line of the output.
 std::map<std::string, std::vector<double>> Values(const std::string& output) {
     std::map<std::string, std::vector<double>> values;
@@ -53,6 +41,21 @@ std::map<std::string, std::vector<double>> Values(const std::string& output) {
     return values;
 }
 
+// The script updates its devices, 5 ms apart, until button 0 reads 7 (the
+// server's last report), 4000 times at most.
+void UpdateUntilPressed(MethodScript& s, const Opnd& v) {
+    ProgramBuilder& b = s.Builder();
+    const Opnd turns = s.Local(VInt(0));
+    const Label loop = b.NewLabel(), done = b.NewLabel();
+    b.Bind(loop);
+    s.Call(v, "UPDATE", {});
+    s.Global("Sleep", {VInt(5)});
+    b.Emit(OP_INC, turns);
+    b.Emit(OP_JUMP_EQ, s.Call(v, "GETBUTTONREPORT", {VInt(0)}), VInt(7), At(done));
+    b.Emit(OP_JUMP_LT, turns, VInt(4000), At(loop));
+    b.Bind(done);
+}
+
 void ExpectNear(const std::vector<double>& got, const std::vector<double>& want, const std::string& what) {
     ASSERT_EQ(got.size(), want.size()) << what;
     for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-4) << what << " [" << i << "]";
@@ -69,7 +72,6 @@ TEST(VrpnScriptProgram, ScriptsReadTrackersButtonsAndDialsOfAServer) {
     auto name = [](const std::string& text) { return VStr(text.c_str()); };
 
     MethodScript s("ONINIT");
-    ProgramBuilder& b = s.Builder();
     auto show = [&](const char* label, const Opnd& value) {
         s.Print((std::string(label) + " ").c_str());
         s.Record(value);
@@ -86,15 +88,7 @@ TEST(VrpnScriptProgram, ScriptsReadTrackersButtonsAndDialsOfAServer) {
     show("nodials", s.Call(v, "ADDANALOGDEVICE", {name("Dials" + at), VInt(0)}));
     s.Call(v, "SETSENSOROFFSET", {VInt(3), VFloats({0, 0, 0.1f})});
     // Updates until the server's last report (button 0 pressed as 7).
-    const Opnd turns = s.Local(VInt(0));
-    const Label loop = b.NewLabel(), done = b.NewLabel();
-    b.Bind(loop);
-    s.Call(v, "UPDATE", {});
-    s.Global("Sleep", {VInt(5)});
-    b.Emit(OP_INC, turns);
-    b.Emit(OP_JUMP_EQ, s.Call(v, "GETBUTTONREPORT", {VInt(0)}), VInt(7), At(done));
-    b.Emit(OP_JUMP_LT, turns, VInt(4000), At(loop));
-    b.Bind(done);
+    UpdateUntilPressed(s, v);
     show("pos0", s.Call(v, "GETTRACKERREPORTPOS", {VInt(0)}));
     show("quat0", s.Call(v, "GETTRACKERREPORTQUAT", {VInt(0)}));
     show("euler1", s.Call(v, "GETTRACKERREPORTEULER", {VInt(1)}));
@@ -126,8 +120,8 @@ TEST(VrpnScriptProgram, ScriptsReadTrackersButtonsAndDialsOfAServer) {
     stream.Type(2, "vrpn_Analog Channel");
     stream.PosQuat(0, 0, 0, {1, 2, 3}, {0, 0, 0, 1});
     // roll 10, pitch 20, yaw 30
-    stream.PosQuat(0, 0, 1, {0, 0, 0}, Mul(Mul(Turn(30, 0, 0, 1), Turn(20, 0, 1, 0)), Turn(10, 1, 0, 0)));
-    stream.PosQuat(1, 0, 0, {1, 2, 3}, Turn(90, 1, 0, 0));
+    stream.PosQuat(0, 0, 1, {0, 0, 0}, VrpnEulerTurn(10, 20, 30));
+    stream.PosQuat(1, 0, 0, {1, 2, 3}, VrpnTurn(90, 1, 0, 0));
     stream.PosQuat(2, 0, 0, {1, 2, 3}, {0.1, 0.2, 0.3, 0.9});
     stream.PosQuat(0, 0, -1, {9, 9, 9}, {1, 0, 0, 0}).PosQuat(0, 0, 3, {9, 9, 9}, {1, 0, 0, 0});
     stream.Analog(4, 2, 1e9, {});
@@ -176,19 +170,10 @@ TEST(VrpnScriptProgram, BadServersAreDroppedAndTriedAgain) {
     const std::string device = "Buttons@127.0.0.1:" + std::to_string(server.Port());
 
     MethodScript s("ONINIT");
-    ProgramBuilder& b = s.Builder();
     s.Print("BEGIN\n");
     const Opnd v = s.New("CVMVRPN");
     s.Call(v, "ADDBUTTONDEVICE", {VStr(device.c_str())});
-    const Opnd turns = s.Local(VInt(0));
-    const Label loop = b.NewLabel(), done = b.NewLabel();
-    b.Bind(loop);
-    s.Call(v, "UPDATE", {});
-    s.Global("Sleep", {VInt(5)});
-    b.Emit(OP_INC, turns);
-    b.Emit(OP_JUMP_EQ, s.Call(v, "GETBUTTONREPORT", {VInt(0)}), VInt(7), At(done));
-    b.Emit(OP_JUMP_LT, turns, VInt(4000), At(loop));
-    b.Bind(done);
+    UpdateUntilPressed(s, v);
     s.Print("button ");
     s.Record(s.Call(v, "GETBUTTONREPORT", {VInt(0)}));
     s.Print("END\n");

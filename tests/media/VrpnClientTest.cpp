@@ -25,22 +25,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// The quaternion of a turn about an axis, built on its own.
-std::vector<double> Turn(double degrees, double x, double y, double z) {
-    const double half = degrees * kPi / 360;
-    return {x * std::sin(half), y * std::sin(half), z * std::sin(half), std::cos(half)};
-}
-
-std::vector<double> Mul(const std::vector<double>& a, const std::vector<double>& b) {
-    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1], a[3] * b[1] + a[1] * b[3] + a[2] * b[0] - a[0] * b[2],
-            a[3] * b[2] + a[2] * b[3] + a[0] * b[1] - a[1] * b[0], a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
-}
-
-// R = Rz(yaw) Ry(pitch) Rx(roll), in degrees.
-std::vector<double> FromEuler(double roll, double pitch, double yaw) {
-    return Mul(Mul(Turn(yaw, 0, 0, 1), Turn(pitch, 0, 1, 0)), Turn(roll, 1, 0, 0));
-}
-
 class VrpnClient : public ::testing::Test {
 protected:
     VrpnClient() {
@@ -121,6 +105,30 @@ TEST_F(VrpnClient, DevicesNumberTheirIndicesAfterTheLastAndRefuseBadCounts) {
     EXPECT_EQ(err.str(), "Error in AddTrackerDevice():  No tracker name given.\n");
 }
 
+// An entry names its source component by 1 to 3, its sign flips it; a map
+// with an entry naming none is the identity.
+TEST_F(VrpnClient, AxisMapsNameSourcesAndSigns) {
+    const float nan = std::nanf("");
+    struct Case {
+        std::vector<float> map;
+        int axes[3];
+        double signs[3];
+    } cases[] = {
+        {{1, -3, 2}, {0, 2, 1}, {1, -1, 1}},     {{-1.9f, 2.5f, 3}, {0, 1, 2}, {-1, 1, 1}},
+        {{3, 2, 1}, {2, 1, 0}, {1, 1, 1}},       {{0, 2, 3}, {0, 1, 2}, {1, 1, 1}},
+        {{1, 2, 4}, {0, 1, 2}, {1, 1, 1}},       {{1, -4, 3}, {0, 1, 2}, {1, 1, 1}},
+        {{1, -0.5f, 3}, {0, 1, 2}, {1, 1, 1}},   {{nan, 2, 3}, {0, 1, 2}, {1, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_GE(VrpnAddTracker(m, "T@127.0.0.1:1", 1, c.map.data()), 0);
+        const VrpnTrackerDevice& t = *m.trackers.back();
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(t.axes[i], c.axes[i]) << c.map[0] << " " << c.map[1] << " " << c.map[2] << " [" << i << "]";
+            EXPECT_EQ(t.signs[i], c.signs[i]) << c.map[0] << " " << c.map[1] << " " << c.map[2] << " [" << i << "]";
+        }
+    }
+}
+
 TEST_F(VrpnClient, ReportsReadAsSentThroughAxisMapsAndOffsets) {
     LoopbackListener server;
     const float map[3] = {1, -3, 2};
@@ -140,9 +148,9 @@ TEST_F(VrpnClient, ReportsReadAsSentThroughAxisMapsAndOffsets) {
     s.Sender(0, "Tracker0").Sender(1, "Mapped").Sender(2, "Buttons").Sender(3, "Dials").Sender(4, "Offset");
     s.Sender(5, "Other").Type(0, "vrpn_Tracker Pos_Quat").Type(1, "vrpn_Button Change");
     s.Type(2, "vrpn_Analog Channel").Type(3, "vrpn_Tracker Velocity");
-    s.PosQuat(0, 0, 1, {1, 2, 3}, FromEuler(10, 20, 30));
+    s.PosQuat(0, 0, 1, {1, 2, 3}, VrpnEulerTurn(10, 20, 30));
     s.PosQuat(1, 0, 0, {1, 2, 3}, {0.1, 0.2, 0.3, 0.9});
-    s.PosQuat(4, 0, 0, {0, 0, 0}, Turn(90, 1, 0, 0));
+    s.PosQuat(4, 0, 0, {0, 0, 0}, VrpnTurn(90, 1, 0, 0));
     s.PosQuat(5, 0, 0, {9, 9, 9}, {0, 0, 0, 1});   // no device of that name
     s.PosQuat(0, 3, 0, {9, 9, 9}, {0, 0, 0, 1});   // a type no device reads
     s.Button(2, 1, 3, 1).Analog(3, 2, {0.5, -1, 2, 99});
@@ -311,7 +319,7 @@ TEST(VrpnQuaternion, EulerAnglesRoundTripAndVectorsTurn) {
         double roll, pitch, yaw;
     } cases[] = {{10, 20, 30}, {0, 0, 0}, {-170, 45, 100}, {90, -89, -45}, {0, 0, 180}};
     for (const Case& c : cases) {
-        const std::vector<double> built = FromEuler(c.roll, c.pitch, c.yaw);
+        const std::vector<double> built = VrpnEulerTurn(c.roll, c.pitch, c.yaw);
         double q[4], ypr[3];
         q_from_euler(q, c.yaw * kPi / 180, c.pitch * kPi / 180, c.roll * kPi / 180);
         const double sign = built[3] < 0 ? -1 : 1;
@@ -324,7 +332,7 @@ TEST(VrpnQuaternion, EulerAnglesRoundTripAndVectorsTurn) {
     }
     // At pitch 90 only yaw - roll is fixed: the result still gives the
     // same rotation.
-    const std::vector<double> locked = FromEuler(30, 90, 50);
+    const std::vector<double> locked = VrpnEulerTurn(30, 90, 50);
     double ypr[3], back[4];
     q_to_euler(ypr, locked.data());
     q_from_euler(back, ypr[0], ypr[1], ypr[2]);
@@ -333,7 +341,7 @@ TEST(VrpnQuaternion, EulerAnglesRoundTripAndVectorsTurn) {
 
     const double v[3] = {0, 0, 0.1};
     double turned[3];
-    q_xform(turned, Turn(90, 1, 0, 0).data(), v);
+    q_xform(turned, VrpnTurn(90, 1, 0, 0).data(), v);
     EXPECT_NEAR(turned[1], -0.1, 1e-12);
     EXPECT_NEAR(turned[2], 0, 1e-12);
     // A quaternion of length 2 turns without scaling; a zero one leaves the

@@ -1,5 +1,6 @@
 #include "support/VrpnStream.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "media/VrpnWire.h"
@@ -56,6 +57,24 @@ std::string VrpnStream::Take() {
     std::string bytes(m_bytes.begin(), m_bytes.end());
     m_bytes.clear();
     return bytes;
+}
+
+std::vector<double> VrpnTurn(double degrees, double x, double y, double z) {
+    const double half = degrees * 3.14159265358979323846 / 360;
+    return {x * std::sin(half), y * std::sin(half), z * std::sin(half), std::cos(half)};
+}
+
+namespace {
+
+std::vector<double> Product(const std::vector<double>& a, const std::vector<double>& b) {
+    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1], a[3] * b[1] + a[1] * b[3] + a[2] * b[0] - a[0] * b[2],
+            a[3] * b[2] + a[2] * b[3] + a[0] * b[1] - a[1] * b[0], a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
+}
+
+}  // namespace
+
+std::vector<double> VrpnEulerTurn(double roll, double pitch, double yaw) {
+    return Product(Product(VrpnTurn(yaw, 0, 0, 1), VrpnTurn(pitch, 0, 1, 0)), VrpnTurn(roll, 1, 0, 0));
 }
 
 int32_t VrpnInt(const std::string& body, size_t at) {

@@ -64,6 +64,12 @@ struct VrpnReceived {
     std::string pending;
 };
 
+// A quaternion (x, y, z, w) turning by the degrees about the unit axis, and
+// the one of R = Rz(yaw) Ry(pitch) Rx(roll) in degrees, built by products
+// of such turns.
+std::vector<double> VrpnTurn(double degrees, double x, double y, double z);
+std::vector<double> VrpnEulerTurn(double roll, double pitch, double yaw);
+
 // A body's words.
 int32_t VrpnInt(const std::string& body, size_t at);
 double VrpnDouble(const std::string& body, size_t at);
