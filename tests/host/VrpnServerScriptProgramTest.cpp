@@ -88,6 +88,20 @@ TEST(VrpnServerScript, TrackerNumbersChannelsAndTheirRangeErrors) {
     }
 }
 
+// Positions and rotations that are no vector, or short, count as zeros.
+TEST(VrpnServerScript, VectorsMissingOrShortCountAsZeros) {
+    const std::string out = RunMain(
+        [](MethodScript& s) {
+            const Opnd v = s.New("CVMVRPNSERVER");
+            s.Call(v, "SETTRACKERPOS", {VInt(0), VStr("x")});
+            s.Call(v, "SETTRACKERROT", {VInt(7)});
+            s.Call(v, "SETTRACKERPOS", {VInt(1), VFloats({5})});
+            s.Print("reached\n");
+        },
+        {new CVmVRPNServer::CRegister()});
+    EXPECT_EQ(out, "reached\n");
+}
+
 TEST(VrpnServerScript, ClientsOfPort3883ReadWhatTheScriptPublishes) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     if (!PortFree()) GTEST_SKIP() << "port 3883 is taken on this machine";

@@ -4,6 +4,7 @@
 // what Close keeps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -356,4 +357,13 @@ TEST(VrpnQuaternion, EulerAnglesRoundTripAndVectorsTurn) {
     EXPECT_EQ(turned[0], 1);
     q_to_euler(ypr, zero);
     EXPECT_EQ(ypr[0], 0);
+
+    // A forged quaternion longer than 1 gives an angle, not NaN.
+    VrpnSensorReport forged;
+    const double longer[4] = {0, 0, 2, 2};
+    std::copy(longer, longer + 4, forged.quaternion);
+    double axisAngle[4];
+    VrpnAxisAngle(forged, axisAngle);
+    EXPECT_EQ(axisAngle[2], 1);
+    EXPECT_EQ(axisAngle[3], 0);
 }
