@@ -8,6 +8,8 @@
 #include "functions/GLConstants.h"
 #include "media/script/CVmJoystick.h"
 #include "media/script/CVmMouse.h"
+#include "media/script/CVmVRPN.h"
+#include "media/script/CVmVRPNServer.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -79,8 +81,8 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
     Built<CVmCamera>(),
-    Pending("CVmVRPN"),
-    Pending("CVmVRPNServer"),
+    Built<CVmVRPN>(),
+    Built<CVmVRPNServer>(),
     Built<CVmXml>(),
     Built<byteBuffer>(),
     Built<sharedByteBuffer>(),
