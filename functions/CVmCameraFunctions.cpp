@@ -3,8 +3,8 @@
 #include <mutex>
 #include <ostream>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "platform/GlContext.h"
 #include "platform/Thread.h"
 #include "scene/EngineMath.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "functions/AamFileKind.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"

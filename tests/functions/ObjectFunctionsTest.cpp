@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "functions/CVmFunction.h"
 #include "scene/EngineServices.h"
 #include "scene/SharedTextureManager.h"
