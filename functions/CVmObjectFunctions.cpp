@@ -6,21 +6,21 @@
 #include <string>
 #include <system_error>
 
-#include "state/EngineState.h"
 #include "functions/AamFileKind.h"
+#include "meshes/script/CVmBillboard.h"
+#include "meshes/script/CVmMaterial.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
-#include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
-#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmText.h"
 #include "scene/script/CVmTexture.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
