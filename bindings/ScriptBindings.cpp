@@ -8,6 +8,7 @@
 #include "functions/GLConstants.h"
 #include "meshes/script/CVmBillboard.h"
 #include "meshes/script/CVmMaterial.h"
+#include "meshes/script/CVmObj.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -63,7 +64,7 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
-    Pending("CVmObj"),
+    Built<CVmObj>(),
     Built<CVmHtmlPage>(),
     Built<CVmCurve>(),
     Built<CVmMaterial>(),

@@ -9,6 +9,7 @@
 #include "functions/AamFileKind.h"
 #include "meshes/script/CVmBillboard.h"
 #include "meshes/script/CVmMaterial.h"
+#include "meshes/script/CVmObj.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
@@ -61,6 +62,7 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("NewShader", &CVmObjectFunctions::NewShader);
     AddFunction("NewLight", &CVmObjectFunctions::NewLight);
     AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
+    AddFunction("NewObject", &CVmObjectFunctions::NewObject);
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
     AddFunction("NewText", &CVmObjectFunctions::NewText);
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
@@ -133,6 +135,9 @@ void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
 }
 
 void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmMaterial()); }
+
+// NewObject(), NewObject(mesh or terrain): as the class's constructor.
+void CVmObjectFunctions::NewObject(CVmClassBase*, int) { CVmObj::Make(*this, ArgCount()); }
 
 void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::string name;

@@ -358,3 +358,34 @@ TEST_F(SceneNodeDraw, AxesAreGreenLinesWithRedLetters) {
     EXPECT_GE(red, 4);
     EXPECT_EQ(RgbPixel{}, ReadPixel(240, 140));
 }
+
+// A callback that lets go of nodes that are drawing (the drawing node's
+// child, from the child's own callback): the release waits for the
+// outermost draw, which goes on over whole nodes; outside a draw it is
+// immediate.
+namespace {
+
+std::vector<VRObj*> g_released;
+
+void ForgetNode(void* node) { g_released.push_back(static_cast<VRObj*>(node)); }
+
+void ReleaseOwnNode(int32_t, void* node) {
+    VRObj::ReleaseAfterDraw(ForgetNode, node);
+    EXPECT_TRUE(g_released.empty());
+}
+
+}  // namespace
+
+TEST_F(SceneNodeDraw, ReleasesFromCallbacksWaitForTheOutermostDraw) {
+    VRObj parent, child;
+    TaggedLodMesh mesh(5);
+    parent.AddChild(&child, 0, 0, 0);
+    child.LinkToMesh(&mesh, 0);
+    child.LinkToPreCallback(ReleaseOwnNode, 0, &child);
+    parent.LinkToCallback(ReleaseOwnNode, 0, &parent);
+    g_released.clear();
+    EXPECT_EQ(-1, parent.Draw(0, 0, 0));
+    EXPECT_EQ((std::vector<VRObj*>{&child, &parent}), g_released);
+    VRObj::ReleaseAfterDraw(ForgetNode, &child);
+    EXPECT_EQ(3u, g_released.size());
+}
