@@ -58,6 +58,19 @@ PluggedClasses Plugged() {
     return PluggedShared();
 }
 
+// What a node links of the objects it draws.
+VRObjBillboard* NodeLinkOf(CVmBillboard& b) { return &b.Billboard(); }
+VRObjPage* NodeLinkOf(CVmHtmlPage& p) { return p.Page().NodeLink(); }
+VRObjText* NodeLinkOf(CVmText& t) { return t.Text().NodeLink(); }
+VRObjTerrain* NodeLinkOf(CVmTerrain& t) { return t.NodeLink(); }
+
+// Clears the node's link when it is the object's (an X).
+template <class X, class L>
+void Unlink(CVmClassBase* object, L*& link) {
+    auto* x = dynamic_cast<X*>(object);
+    if (x && link == NodeLinkOf(*x)) link = nullptr;
+}
+
 bool IsObject(const CVmValue* v) { return v && v->type == VmValueType::Object && v->asObject; }
 
 bool HasClassName(CVmClassBase* object, const char* name) {
@@ -106,22 +119,16 @@ void CVmObj::DetachFromNode() {
     const PluggedClasses plugged = Plugged();
     for (const CVmValue& v : m_held) {
         CVmClassBase* o = v.asObject;
-        if (auto* child = dynamic_cast<CVmObj*>(o)) {
-            n.RemoveChild(child->m_node);
-        } else if (auto* b = dynamic_cast<CVmBillboard*>(o)) {
-            if (n.billboard == &b->Billboard()) n.LinkToBillboard(nullptr);
-        } else if (auto* text = dynamic_cast<CVmText*>(o)) {
-            if (n.text == text->Text().NodeLink()) n.LinkToText(nullptr);
-        } else if (auto* p = dynamic_cast<CVmHtmlPage*>(o)) {
-            if (n.page == p->Page().NodeLink()) n.LinkToHtmlPage(nullptr);
-        } else if (auto* terrain = dynamic_cast<CVmTerrain*>(o)) {
-            if (n.terrain == terrain->NodeLink()) n.LinkToTerrain(nullptr);
-        } else if (VRObjNewMesh* m = plugged.newMesh.meshOf ? plugged.newMesh.meshOf(o) : nullptr) {
+        if (auto* child = dynamic_cast<CVmObj*>(o)) n.RemoveChild(child->m_node);
+        Unlink<CVmBillboard>(o, n.billboard);
+        Unlink<CVmText>(o, n.text);
+        Unlink<CVmHtmlPage>(o, n.page);
+        Unlink<CVmTerrain>(o, n.terrain);
+        if (VRObjNewMesh* m = plugged.newMesh.meshOf ? plugged.newMesh.meshOf(o) : nullptr)
             if (n.newMesh == m) n.LinkToNewMesh(nullptr);
-        } else if (VRObjLodMesh* m = plugged.lodMesh.meshOf ? plugged.lodMesh.meshOf(o) : nullptr) {
+        if (VRObjLodMesh* m = plugged.lodMesh.meshOf ? plugged.lodMesh.meshOf(o) : nullptr)
             for (VRObjLodMesh*& slot : n.lodMeshes)
                 if (slot == m) slot = nullptr;
-        }
     }
     if (m_forcedMaterial) n.ForceMaterial(nullptr, 1);
 }
@@ -244,19 +251,19 @@ bool CVmObj::CRegister::RegisterMethods(int32_t n) {
     AddMethod("RemoveChild", &CRegister::RemoveChild);
     AddMethod("LinkToMesh", &CRegister::LinkToMesh);
     AddMethod("LinkToWav", &CRegister::LinkToWav);
-    AddMethod("LinkToBillboard", &CRegister::LinkToBillboard);
-    AddMethod("LinkToHtmlPage", &CRegister::LinkToHtmlPage);
-    AddMethod("LinkToText", &CRegister::LinkToText);
-    AddMethod("LinkToTerrain", &CRegister::LinkToTerrain);
+    AddMethod("LinkToBillboard", &CRegister::LinkTo<CVmBillboard, VRObjBillboard, &VRObj::LinkToBillboard>);
+    AddMethod("LinkToHtmlPage", &CRegister::LinkTo<CVmHtmlPage, VRObjPage, &VRObj::LinkToHtmlPage>);
+    AddMethod("LinkToText", &CRegister::LinkTo<CVmText, VRObjText, &VRObj::LinkToText>);
+    AddMethod("LinkToTerrain", &CRegister::LinkTo<CVmTerrain, VRObjTerrain, &VRObj::LinkToTerrain>);
     AddMethod("SetRotation", &CRegister::Rotation<&VRObj::SetRotation>);
     AddMethod("Rotate", &CRegister::Rotation<&VRObj::Rotate>);
     AddMethod("RotateABS", &CRegister::Rotation<&VRObj::RotateABS>);
-    AddMethod("SetPosition", &CRegister::SetPosition);
+    AddMethod("SetPosition", &CRegister::Place<&VRObj::SetPosition, true>);
     AddMethod("GetPosition", &CRegister::GetPosition);
     AddMethod("GetScale", &CRegister::GetScale);
     AddMethod("Draw", &CRegister::Draw);
-    AddMethod("Translate", &CRegister::Translate);
-    AddMethod("SetPivotPoint", &CRegister::SetPivotPoint);
+    AddMethod("Translate", &CRegister::Place<&VRObj::Translate, true>);
+    AddMethod("SetPivotPoint", &CRegister::Place<&VRObj::SetPivotPoint, false>);
     AddMethod("GetPivotPoint", &CRegister::GetPivotPoint);
     AddMethod("Inspect", &CRegister::Inspect);
     AddMethod("GetMesh", &CRegister::GetMesh);
@@ -284,7 +291,7 @@ bool CVmObj::CRegister::RegisterMethods(int32_t n) {
     AddMethod("EnableMatrixCalculation", &CRegister::EnableMatrixCalculation);
     AddMethod("Hide", &CRegister::SetHidden<1>);
     AddMethod("Unhide", &CRegister::SetHidden<0>);
-    AddMethod("Move", &CRegister::Move);
+    AddMethod("Move", &CRegister::Place<&VRObj::Move, false>);
     return true;
 }
 
@@ -303,6 +310,19 @@ void CVmObj::CRegister::ReadPoint(int32_t k, float* point) {
         return;
     }
     for (int32_t i = 0; i < 3; ++i) point[i] = GetParamFloat(k + i, false);
+}
+
+bool CVmObj::CRegister::ReadSegment(float* start, float* end) {
+    VmVectorParam a, b;
+    if (!ReadParam(1, a, false) || !ReadParam(2, b, false)) {
+        VmErrorStream() << "param n. 1 and 2 must be a 3 dim vector.";
+        return false;
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+        start[i] = a[i];
+        end[i] = b[i];
+    }
+    return true;
 }
 
 template <class X>
@@ -371,40 +391,16 @@ void CVmObj::CRegister::LinkToWav(CVmClassBase* object, int mode) {
     o->Hold(*sound);
 }
 
-void CVmObj::CRegister::LinkToBillboard(CVmClassBase* object, int mode) {
+// LinkToBillboard, LinkToHtmlPage, LinkToText, LinkToTerrain: an object of
+// class X, whose part the node draws.
+template <class X, class L, void (VRObj::*Set)(L*)>
+void CVmObj::CRegister::LinkTo(CVmClassBase* object, int mode) {
     CVmObj* o = Target(object, mode);
     if (!o) return;
-    CVmBillboard* b = ObjectParam<CVmBillboard>(1);
-    if (!b) return (void)VmErrorStream();
-    o->m_node->LinkToBillboard(&b->Billboard());
-    o->Hold(b);
-}
-
-void CVmObj::CRegister::LinkToHtmlPage(CVmClassBase* object, int mode) {
-    CVmObj* o = Target(object, mode);
-    if (!o) return;
-    CVmHtmlPage* p = ObjectParam<CVmHtmlPage>(1);
-    if (!p) return (void)VmErrorStream();
-    o->m_node->LinkToHtmlPage(p->Page().NodeLink());
-    o->Hold(p);
-}
-
-void CVmObj::CRegister::LinkToText(CVmClassBase* object, int mode) {
-    CVmObj* o = Target(object, mode);
-    if (!o) return;
-    CVmText* t = ObjectParam<CVmText>(1);
-    if (!t) return (void)VmErrorStream();
-    o->m_node->LinkToText(t->Text().NodeLink());
-    o->Hold(t);
-}
-
-void CVmObj::CRegister::LinkToTerrain(CVmClassBase* object, int mode) {
-    CVmObj* o = Target(object, mode);
-    if (!o) return;
-    CVmTerrain* t = ObjectParam<CVmTerrain>(1);
-    if (!t) return (void)VmErrorStream();
-    o->m_node->LinkToTerrain(t->NodeLink());
-    o->Hold(t);
+    X* linked = ObjectParam<X>(1);
+    if (!linked) return (void)VmErrorStream();
+    (o->m_node->*Set)(NodeLinkOf(*linked));
+    o->Hold(linked);
 }
 
 // ---------------------------------------------------------------------------
@@ -420,38 +416,16 @@ void CVmObj::CRegister::Rotation(CVmClassBase* object, int mode) {
     (o->m_node->*Turn)(GetParamFloat(1, false), axis[0], axis[1], axis[2]);
 }
 
-void CVmObj::CRegister::SetPosition(CVmClassBase* object, int mode) {
+// SetPosition, Translate, Move, SetPivotPoint (a Vector or three numbers);
+// a linked sound follows the first two.
+template <void (VRObj::*Set)(float, float, float), bool CarriesSound>
+void CVmObj::CRegister::Place(CVmClassBase* object, int mode) {
     CVmObj* o = Target(object, mode);
     if (!o) return;
     float p[3];
     ReadPoint(1, p);
-    o->m_node->SetPosition(p);
-    o->MoveSound();
-}
-
-void CVmObj::CRegister::Translate(CVmClassBase* object, int mode) {
-    CVmObj* o = Target(object, mode);
-    if (!o) return;
-    float d[3];
-    ReadPoint(1, d);
-    o->m_node->Translate(d[0], d[1], d[2]);
-    o->MoveSound();
-}
-
-void CVmObj::CRegister::Move(CVmClassBase* object, int mode) {
-    CVmObj* o = Target(object, mode);
-    if (!o) return;
-    float d[3];
-    ReadPoint(1, d);
-    o->m_node->Move(d[0], d[1], d[2]);
-}
-
-void CVmObj::CRegister::SetPivotPoint(CVmClassBase* object, int mode) {
-    CVmObj* o = Target(object, mode);
-    if (!o) return;
-    float p[3];
-    ReadPoint(1, p);
-    o->m_node->SetPivotPoint(p[0], p[1], p[2]);
+    (o->m_node->*Set)(p[0], p[1], p[2]);
+    if (CarriesSound) o->MoveSound();
 }
 
 // Answers in every call mode.
@@ -685,12 +659,10 @@ void CVmObj::CRegister::LinkCallback(CVmClassBase* object, int mode) {
 // (start, end [, hit point, normal, face index, hit ID outputs [, skip
 // hidden]]): Bool.
 void CVmObj::CRegister::IsColliding(CVmClassBase* object, int mode) {
-    VmVectorParam start, end;
-    if (!ReadParam(1, start, false) || !ReadParam(2, end, false))
-        return (void)(VmErrorStream() << "param n. 1 and 2 must be a 3 dim vector.");
+    float a[3], b[3];
+    if (!ReadSegment(a, b)) return;
     CVmObj* o = Target(object, mode);
     if (!o) return;
-    const float a[3] = {start[0], start[1], start[2]}, b[3] = {end[0], end[1], end[2]};
     float point[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
     int32_t face = -1, id = -1;
     const bool skipHidden = ArgCount() >= 7 ? GetParamBool(7, false) : true;
@@ -706,12 +678,10 @@ void CVmObj::CRegister::IsColliding(CVmClassBase* object, int mode) {
 
 // (start, end [, skip hidden]): Bool.
 void CVmObj::CRegister::IsCollidingBBoxOnly(CVmClassBase* object, int mode) {
-    VmVectorParam start, end;
-    if (!ReadParam(1, start, false) || !ReadParam(2, end, false))
-        return (void)(VmErrorStream() << "param n. 1 and 2 must be a 3 dim vector.");
+    float a[3], b[3];
+    if (!ReadSegment(a, b)) return;
     CVmObj* o = Target(object, mode);
     if (!o) return;
-    const float a[3] = {start[0], start[1], start[2]}, b[3] = {end[0], end[1], end[2]};
     const bool skipHidden = ArgCount() >= 3 ? GetParamBool(3, false) : true;
     VmReturnBool(o->m_node->IsCollidingBBoxOnly(a, b, skipHidden ? 1 : 0));
 }

@@ -93,18 +93,15 @@ public:
         void RemoveChild(CVmClassBase* object, int mode);
         void LinkToMesh(CVmClassBase* object, int mode);
         void LinkToWav(CVmClassBase* object, int mode);
-        void LinkToBillboard(CVmClassBase* object, int mode);
-        void LinkToHtmlPage(CVmClassBase* object, int mode);
-        void LinkToText(CVmClassBase* object, int mode);
-        void LinkToTerrain(CVmClassBase* object, int mode);
+        template <class X, class L, void (VRObj::*Set)(L*)>
+        void LinkTo(CVmClassBase* object, int mode);
         template <void (VRObj::*Turn)(float, float, float, float)>
         void Rotation(CVmClassBase* object, int mode);
-        void SetPosition(CVmClassBase* object, int mode);
+        template <void (VRObj::*Set)(float, float, float), bool CarriesSound>
+        void Place(CVmClassBase* object, int mode);
         void GetPosition(CVmClassBase* object, int mode);
         void GetScale(CVmClassBase* object, int mode);
         void Draw(CVmClassBase* object, int mode);
-        void Translate(CVmClassBase* object, int mode);
-        void SetPivotPoint(CVmClassBase* object, int mode);
         void GetPivotPoint(CVmClassBase* object, int mode);
         void Inspect(CVmClassBase* object, int mode);
         void GetMesh(CVmClassBase* object, int mode);
@@ -131,7 +128,6 @@ public:
         void EnableMatrixCalculation(CVmClassBase* object, int mode);
         template <int32_t Hidden>
         void SetHidden(CVmClassBase* object, int mode);
-        void Move(CVmClassBase* object, int mode);
 
         // The object in a method call; null (with the bare error) in any
         // other mode.
@@ -139,6 +135,9 @@ public:
         // A point at parameter k: a Vector's first three components (0 for
         // those it lacks), or the numbers at k, k + 1 and k + 2.
         void ReadPoint(int32_t k, float* point);
+        // Parameters 1 and 2 as a segment's ends (Vectors, missing
+        // components 0); false, with the error, when one is no Vector.
+        bool ReadSegment(float* start, float* end);
         // Parameter k as a script object of class X, or null (no error).
         template <class X>
         X* ObjectParam(int32_t k);

@@ -31,8 +31,8 @@ std::string RunNodes(const ScratchFolder& scratch, MethodScript& s, const std::s
     return AfterBegin(RunScript(QEM_PROGRAM, scratch, s, name, "DONE\n"), "DONE\n");
 }
 
-// A billboard of the four texels that covers the whole window once the
-// frame's matrices are the identity (see BeginIdentityFrame).
+// A billboard of the four texels that covers the whole window in a frame of
+// BeginIdentityFrame.
 Opnd CoveringBillboard(MethodScript& s) {
     CVmValue bytes;
     bytes.SetString(kTexels.data(), static_cast<int32_t>(kTexels.size()));
@@ -41,19 +41,6 @@ Opnd CoveringBillboard(MethodScript& s) {
     s.Call(billboard, "SETTEXTURE", {texture});
     s.Builder().Emit(OP_COPY, VInt(0), None(), texture);
     return billboard;
-}
-
-// A frame whose camera and matrices are the identity: the window is -1 to 1
-// on both axes; textures replace the colour and nothing is tested or mixed.
-void BeginIdentityFrame(MethodScript& s) {
-    s.Global("SCENEBEGIN");
-    for (int matrix : {GL_PROJECTION, GL_MODELVIEW}) {
-        s.Global("glMatrixMode", {VInt(matrix)});
-        s.Global("glLoadIdentity");
-    }
-    s.Global("glTexEnvi", {VInt(GL_TEXTURE_ENV), VInt(GL_TEXTURE_ENV_MODE), VInt(GL_REPLACE)});
-    for (int cap : {GL_DEPTH_TEST, GL_FOG, GL_BLEND, GL_ALPHA_TEST, GL_CULL_FACE}) s.Global("glDisable", {VInt(cap)});
-    s.Global("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
 }
 
 // The pixel in the middle of the 160 x 120 window, as 3 bytes.
@@ -143,6 +130,7 @@ TEST(ObjScriptProgram, TreesDrawWithTheirCallbacks) {
     Drop(s, material);
 
     BeginIdentityFrame(s);
+    s.Global("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
     t.Show("draw", s.Call(parent, "DRAW", {VInt(0), VInt(0), VInt(0)}));
     t.Show("pixel", MiddlePixel(s));
     // Picking a point left of the viewport draws nothing.
@@ -188,6 +176,7 @@ TEST(ObjScriptProgram, CallbacksDrawAndDropNodesWhileTheyDraw) {
         for (const Opnd& local : {a, c, other, billboard}) Drop(s, local);
     }
     BeginIdentityFrame(s);
+    s.Global("glClear", {VInt(GL_COLOR_BUFFER_BIT)});
     t.Show("draw", s.Call(outer, "DRAW", {VInt(0), VInt(0), VInt(0)}));
     t.Show("pixel", MiddlePixel(s));
     t.Show("outer", outer);
@@ -240,12 +229,8 @@ TEST(ObjScriptProgram, BillboardNodesAnswerSegments) {
 TEST(ObjScriptProgram, MisuseStopsTheScriptNotTheEngine) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
-    struct Row {
-        std::function<void(MethodScript&)> build;
-        std::string error;
-    };
     auto node = [](MethodScript& s) { return s.New("CVMOBJ"); };
-    const Row rows[] = {
+    ExpectEachStopsTheScript(QEM_PROGRAM, scratch, {
         {[](MethodScript& s) { s.Global("NEWOBJECT", {VInt(5)}); }, "NEWOBJECT: Invalid param 1: 5"},
         {[&](MethodScript& s) {
              const Opnd n = node(s);
@@ -259,18 +244,5 @@ TEST(ObjScriptProgram, MisuseStopsTheScriptNotTheEngine) {
          "LINKTOCALLBACK: 'nosuch' is a invalid function name."},
         {[&](MethodScript& s) { s.Call(node(s), "DRAW", {VInt(0)}); },
          "DRAW: The command must be executed between SceneBegin and SceneEnd."},
-    };
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        MethodScript s("ONINIT");
-        s.Print("BEGIN\n");
-        rows[i].build(s);
-        s.Print("DONE\n");
-        s.Then("ONERROR");
-        s.Print("went on\n");
-        const std::string out =
-            AfterBegin(RunScript(QEM_PROGRAM, scratch, s, "misuse" + std::to_string(i), "went on\n"));
-        EXPECT_NE(out.find(rows[i].error + "\n"), std::string::npos) << out;
-        EXPECT_EQ(out.find("DONE"), std::string::npos) << out;
-        EXPECT_NE(out.find("went on"), std::string::npos) << out;
-    }
+    });
 }

@@ -14,28 +14,11 @@
 #include "scene/VRObj.h"
 #include "scene/VRScene.h"
 #include "support/GlSceneFixture.h"
+#include "support/TaggedLodMesh.h"
 
 using namespace qemtest;
 
 namespace {
-
-// A level-of-detail mesh whose draw result names it.
-class TaggedLodMesh : public VRObjLodMesh {
-public:
-    explicit TaggedLodMesh(int32_t tag) : m_tag(tag) {}
-    int32_t Draw(int32_t, int32_t, int32_t) override { return m_tag; }
-    void DrawBoundingBox(int32_t) override {}
-    void GetBoundingBox(float* max, float* min) const override {
-        max[0] = max[1] = max[2] = 1;
-        min[0] = min[1] = min[2] = -1;
-    }
-    bool IsColliding(const float*, const float*, float*, float*, int32_t*, float*) override { return false; }
-    int32_t Inspect(float, float, float) override { return m_tag; }
-    void ForceMaterial(const VRMaterial*) override {}
-
-private:
-    int32_t m_tag;
-};
 
 // A new mesh that is the square |x|, |y| <= 1 of the plane z = 0, with a
 // box it reports for normalising.

@@ -18,6 +18,7 @@
 #include "support/GlobalCalls.h"
 #include "support/MethodScript.h"
 #include "support/StandInEngine.h"
+#include "support/TaggedLodMesh.h"
 #include "vm/VirtualMachine.h"
 
 using namespace qemtest;
@@ -28,22 +29,6 @@ namespace {
 // thread as the engine machine's are (callbacks find their machine so).
 class NodeMachine : public EngineMessagesMachine {
     uint32_t ThreadId() override { return CurrentThreadId(); }
-};
-
-// A level-of-detail mesh whose draw result is its tag.
-class TaggedLodMesh : public VRObjLodMesh {
-public:
-    explicit TaggedLodMesh(int32_t tag) : tag(tag) {}
-    int32_t Draw(int32_t, int32_t, int32_t) override { return tag; }
-    void DrawBoundingBox(int32_t) override {}
-    void GetBoundingBox(float* max, float* min) const override {
-        max[0] = max[1] = max[2] = 1;
-        min[0] = min[1] = min[2] = -1;
-    }
-    bool IsColliding(const float*, const float*, float*, float*, int32_t*, float*) override { return false; }
-    int32_t Inspect(float, float, float) override { return tag; }
-    void ForceMaterial(const VRMaterial*) override {}
-    int32_t tag;
 };
 
 // Script objects named as the classes of meshes: one that owns its mesh, or
