@@ -7,6 +7,8 @@
 #include <system_error>
 
 #include "functions/AamFileKind.h"
+#include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
 #include "meshes/script/CVmBillboard.h"
 #include "meshes/script/CVmMaterial.h"
 #include "meshes/script/CVmObj.h"
@@ -68,6 +70,8 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
     AddFunction("NewBillBoard", &CVmObjectFunctions::NewBillBoard);
     AddFunction("NewCurve", &CVmObjectFunctions::NewCurve);
+    AddFunction("NewJoystick", &CVmObjectFunctions::NewJoystick);
+    AddFunction("NewMouse", &CVmObjectFunctions::NewMouse);
 }
 
 void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
@@ -138,6 +142,12 @@ void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmM
 
 // NewObject(), NewObject(mesh or terrain): as the class's constructor.
 void CVmObjectFunctions::NewObject(CVmClassBase*, int) { CVmObj::Make(*this, ArgCount()); }
+
+// The first joystick that answers.
+void CVmObjectFunctions::NewJoystick(CVmClassBase*, int) { ReturnObject(new CVmJoystick(-1)); }
+
+// What the class's factory makes.
+void CVmObjectFunctions::NewMouse(CVmClassBase*, int) { ReturnObject(new CVmMouse()); }
 
 void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::string name;
