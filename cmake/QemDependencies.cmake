@@ -27,3 +27,6 @@ set_target_properties(Emf2Svg::Emf2Svg PROPERTIES IMPORTED_LOCATION ${EMF2SVG_LI
 # Text in the scene: installed faces by name, and their glyphs as polygons.
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(FTGL REQUIRED IMPORTED_TARGET ftgl)
+# Frame streaming: the peer connection to the streaming server, and VP8.
+pkg_check_modules(ENET REQUIRED IMPORTED_TARGET libenet)
+pkg_check_modules(VPX REQUIRED IMPORTED_TARGET vpx)
