@@ -104,3 +104,43 @@ TEST(StreamerVideo, EncodedFramesDecodeUpsideDownAndNumbersWaitForTheStream) {
             EXPECT_NEAR(decoder.Sample(plane, 320, y), expected[plane], 3) << "plane " << plane << " row " << y;
     }
 }
+
+TEST(StreamerVideo, ACaptureNeverLandsInTheFrameBeingConverted) {
+    StreamCaptureBuffer buffer;
+    const uint8_t* initial = buffer.BeginConvert();
+    EXPECT_EQ(initial[0], 0);
+    buffer.EndConvert();
+
+    uint8_t* first = buffer.BeginCapture();
+    first[0] = 1;
+    buffer.EndCapture();
+    const uint8_t* converting = buffer.BeginConvert();
+    EXPECT_EQ(converting[0], 1);
+    // Two captures while the first is converted: neither writes into it,
+    // and the converter gets the latest next.
+    for (uint8_t mark : {2, 3}) {
+        uint8_t* into = buffer.BeginCapture();
+        EXPECT_NE(into, converting);
+        into[0] = mark;
+        buffer.EndCapture();
+    }
+    EXPECT_EQ(converting[0], 1);
+    buffer.EndConvert();
+    EXPECT_EQ(buffer.BeginConvert()[0], 3);
+    buffer.EndConvert();
+}
+
+TEST(StreamerVideo, AnEncoderThatIsNotSetUpEncodesAndSendsNothing) {
+    StreamerVideoEncoder encoder;  // never initialised
+    EXPECT_EQ(encoder.Image(), nullptr);
+    EXPECT_FALSE(encoder.Encode(0));
+    const uint8_t* frame;
+    size_t size;
+    EXPECT_FALSE(encoder.NextFrame(frame, size));
+    StreamerState state;
+    state.streamingState = 2;
+    const uint32_t counter = StreamFrameCounter;
+    const std::vector<uint8_t> capture(StreamCaptureBuffer::kBytes);
+    EXPECT_EQ(StreamerEncodeFrame(state, encoder, capture.data()), 0);
+    EXPECT_EQ(StreamFrameCounter, counter);
+}
