@@ -69,7 +69,8 @@ void StreamPeer::ExpireAttempt() {
     if (m_peer->state == ENET_PEER_STATE_DISCONNECTED) {
         m_peer = nullptr;
         m_connected = false;
-    } else if (!m_connected && NowMs() - m_attemptStart >= kConnectAttempts * kConnectAttemptMs) {
+    } else if (!m_connected && m_peer->state != ENET_PEER_STATE_CONNECTED &&
+               NowMs() - m_attemptStart >= kConnectAttempts * kConnectAttemptMs) {
         enet_peer_reset(m_peer);
         m_peer = nullptr;
     }
