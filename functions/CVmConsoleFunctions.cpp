@@ -4,14 +4,14 @@
 #include <optional>
 #include <vector>
 
-#include "engine/state/Console.h"
-#include "engine/state/EngineState.h"
 #include "media/VRAlib.h"
 #include "platform/GlutMainLoop.h"
 #include "platform/ScreenMode.h"
 #include "platform/Thread.h"
 #include "platform/WindowCursor.h"
 #include "scene/VRScene.h"
+#include "state/Console.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {

@@ -2,9 +2,10 @@
 
 #include <string>
 
-#include "engine/state/EngineState.h"
 #include "media/VRAlib.h"
+#include "meshes/script/CVmObj.h"
 #include "scene/EngineServices.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -118,6 +119,8 @@ bool CVmVRAWav::CRegister::RegisterMethods(int32_t n) {
     AddMethod("StopStreamingSource", &CRegister::StopStreamingSource);
     AddMethod("SetPositionStreamingSource", &CRegister::SetPositionStreamingSource);
     VRAlibSetWarningWriter(ScriptWarning);
+    // Scene nodes carry linked sounds along.
+    CVmObj::RegisterSoundClass({kClassName, &CVmVRAWav::SetSoundPosition});
     return true;
 }
 

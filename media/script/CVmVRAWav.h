@@ -32,7 +32,8 @@ public:
     public:
         const char* GetClassName() override { return kClassName; }
         VmNativeMethod GetFactory() override { return Handler(&CRegister::Create); }
-        // Also gives the sound library the running script's warning stream.
+        // Also gives the sound library the running script's warning stream,
+        // and scene nodes (CVmObj) their way to move a linked sound.
         bool RegisterMethods(int32_t n) override;
 
         // The factory: (), (capture device Integer) for a streaming source,

@@ -54,7 +54,11 @@ private:
 class Fake3DBuffer : public Ds3DBuffer {
 public:
     explicit Fake3DBuffer(Control c) : m_c(std::move(c)) {}
-    int32_t SetPosition(float, float, float, uint32_t) override { return m_c->Answer("Buffer3D.SetPosition"); }
+    int32_t SetPosition(float x, float y, float z, uint32_t) override {
+        const int32_t r = m_c->Answer("Buffer3D.SetPosition");
+        if (r == kDsOk) m_c->sourcePosition[0] = x, m_c->sourcePosition[1] = y, m_c->sourcePosition[2] = z;
+        return r;
+    }
     int32_t SetVelocity(float, float, float, uint32_t) override { return m_c->Answer("Buffer3D.SetVelocity"); }
     int32_t SetConeAngles(uint32_t inside, uint32_t outside, uint32_t) override {
         return m_c->Answer("Buffer3D.SetConeAngles " + std::to_string(inside) + " " + std::to_string(outside));

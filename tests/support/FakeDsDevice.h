@@ -25,6 +25,8 @@ struct FakeDsControl {
     // What the listener was last given.
     float listenerPosition[3] = {};
     float listenerOrientation[6] = {};
+    // What a 3D buffer was last placed at.
+    float sourcePosition[3] = {};
 
     std::vector<std::string> log;
     // Every buffer description the device was given, and the devices made.

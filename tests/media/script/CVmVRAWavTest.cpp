@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/script/CVmVRAWav.h"
+#include "meshes/script/CVmObj.h"
 #include "support/FakeAudio.h"
 #include "support/GlobalCalls.h"
 #include "support/MethodScript.h"
@@ -22,6 +23,7 @@ protected:
     std::string Run(const std::function<void(MethodScript&)>& build) {
         EngineMessagesMachine vm;
         vm.RegisterClass(new CVmVRAWav::CRegister());
+        vm.RegisterClass(new CVmObj::CRegister());
         MethodScript s("MAIN");
         build(s);
         return RunScript(vm, s).output;
@@ -219,6 +221,31 @@ TEST_F(VRAWavScript, MethodsAnswerOnlyMethodCalls) {
     EXPECT_EQ(out.find("after"), std::string::npos) << out;
     EXPECT_EQ(FirstError(out), "");
     EXPECT_EQ(control->Count("Buffer.Play"), 0);
+}
+
+TEST_F(VRAWavScript, ALinkedNodeCarriesItsSoundAlong) {
+    const std::string out = Run([&](MethodScript& s) {
+        const Opnd node = s.New("CVMOBJ");
+        const Opnd sound = s.New("CVMVRAWAV", {VStr(file.c_str()), VBool(true)});
+        s.Call(node, "LINKTOWAV", {sound});
+        s.Call(node, "SETPOSITION", {VInt(1), VInt(2), VInt(3)});
+        s.Call(node, "TRANSLATE", {VFloats({1, 0, -1})});
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(control->Count("Buffer3D.SetPosition"), 2);
+    EXPECT_EQ(std::vector<float>(control->sourcePosition, control->sourcePosition + 3),
+              (std::vector<float>{2, 2, 2}));
+
+    // A sound without a source cannot follow: the script stops.
+    control->answers["Create"] = kDsNoDriver;
+    const std::string stopped = Run([&](MethodScript& s) {
+        const Opnd node = s.New("CVMOBJ");
+        s.Call(node, "LINKTOWAV", {s.New("CVMVRAWAV")});
+        s.Call(node, "SETPOSITION", {VInt(1), VInt(2), VInt(3)});
+        s.Print("after\n");
+    });
+    EXPECT_EQ(FirstError(stopped), "SETPOSITION: ");
+    EXPECT_EQ(stopped.find("after"), std::string::npos);
 }
 
 TEST_F(VRAWavScript, ASceneNodeCarriesItsSoundAlong) {
