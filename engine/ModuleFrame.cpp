@@ -14,7 +14,7 @@
 #include "engine/EngineVersion.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
-#include "engine/state/Console.h"
+#include "state/Console.h"
 #include "platform/GlContext.h"
 #include "platform/OffscreenGlContext.h"
 #include "platform/ScriptFile.h"
@@ -215,6 +215,7 @@ void CVRModule3D::LoadTheScript() {
     m_machine->GetNamedInt("AUDIO_MODE", audio.mode);
     m_machine->GetNamedInt("AUDIO_EAX", audio.eax);
     m_machine->GetNamedInt("AUDIO_OPENAL", audio.openAL);
+    audio.window = m_window;
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.audioSettings) hooks.audioSettings(audio, false);
     m_log << "OK!\nScript Started...";
     m_log << "OK!\nDownloading Data...";
@@ -267,6 +268,7 @@ void CVRModule3D::FirstFrameInit() {
     m_machine->GetNamedInt("AUDIO_OPENAL", audio.openAL);
     m_machine->GetNamedInt("AUDIO_BUFFERS", audio.buffers);
     m_machine->GetNamedInt("AUDIO_STREAMING_BUFFERS", audio.streamingBuffers);
+    audio.window = m_window;
     if (hooks.audioSettings) hooks.audioSettings(audio, true);
 
     m_log << "\nStarting VRLib...";

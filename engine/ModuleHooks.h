@@ -15,6 +15,7 @@ struct ModuleAudioSettings {
     int32_t openAL = 0;
     int32_t buffers = 32;
     int32_t streamingBuffers = 0;
+    intptr_t window = 0;  // the engine window
 };
 
 // The commands the module posts to the multimedia worker.
@@ -48,6 +49,6 @@ struct ModuleHooks {
 ModuleHooks& EngineModuleHooks();
 
 // Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
-// them), the scene's own hooks of the network manager, and the joysticks'
-// poll.
+// them), the scene's own hooks of the network manager, the joysticks' poll
+// and the sound library's settings.
 void InstallSceneHooks(ModuleHooks& hooks);

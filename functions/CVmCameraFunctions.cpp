@@ -3,13 +3,15 @@
 #include <mutex>
 #include <ostream>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "media/VRAlib.h"
+#include "meshes/script/CVmObj.h"
 #include "platform/GlContext.h"
 #include "platform/Thread.h"
 #include "scene/EngineMath.h"
 #include "scene/VRScene.h"
 #include "scene/script/CVmCamera.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -210,12 +212,15 @@ void CVmCameraFunctions::CameraSetTarget(CVmClassBase*, int) {
     VRCamera* camera = RequireCamera();
     if (!camera) return;
     if (ArgCount() == 0) return camera->Free();
-    // Only a scene node can be a target object; no other Object is one.
-    if (CVmValue* p = GetParam(1); p && p->type == VmValueType::Object) {
-        return VmErrorMsg(2014, 1, "CVmObj");
-    }
     float t[3];
-    ReadPoint(1, t);
+    // A scene node's position; no other Object is a target.
+    if (CVmValue* p = GetParam(1); p && p->type == VmValueType::Object) {
+        auto* node = dynamic_cast<CVmObj*>(p->asObject);
+        if (!node) return VmErrorMsg(2014, 1, CVmObj::kClassName);
+        node->Node().GetPosition(t);
+    } else {
+        ReadPoint(1, t);
+    }
     camera->SetTarget(t[0], t[1], t[2]);
 }
 
@@ -301,8 +306,7 @@ void CVmCameraFunctions::CameraScaleSamples(CVmClassBase*, int) {
     scene->ScaleCameraSamples(s[0], s[1], s[2]);
 }
 
-// The flag is kept; nothing carries the listener while no audio back end
-// is built.
+// Scene begins move the listener while the flag is set (MoveListener).
 void CVmCameraFunctions::CameraLinkToListener(CVmClassBase*, int) {
     const bool link = ArgCount() >= 1 ? GetParamBool(1, false) : true;
     if (g_engineState) g_engineState->Scene().listenerLink = link ? 1 : 0;
@@ -330,12 +334,28 @@ bool CVmCameraFunctions::FrameCamera(VRCamera*& camera, int32_t& first) {
     return true;
 }
 
+// Before the first sound the listener stays where it is: no back end runs
+// to take it.
+void CVmCameraFunctions::MoveListener(VRScene& scene, const VRCamera* camera) {
+    if (!g_engineState || !g_engineState->Scene().listenerLink || !AudioRunning()) return;
+    if (!camera) camera = scene.currentCamera;
+    if (!camera) return;
+    float position[3], orientation[6];
+    camera->GetPosition(position);
+    camera->GetDirection(orientation);
+    camera->GetYAxis(orientation + 3);
+    if (AudioSetVector(kAudioListener, "Position", position) != kAudioOk ||
+        AudioSetVector(kAudioListener, "Orientation", orientation) != kAudioOk)
+        VmErrorStream();
+}
+
 void CVmCameraFunctions::SceneBegin(CVmClassBase*, int) {
     VRScene* scene = RequireScene();
     VRCamera* camera;
     int32_t k;
     if (!scene || !FrameCamera(camera, k)) return;
     scene->SceneBegin(camera, GetParamInt(k, false));
+    MoveListener(*scene, camera);
     // The network renderer takes the tracker's pose with every frame.
     int32_t tracking = 0;
     if (scene->GetParamInt(kParamTrackingMode, &tracking) >= 0 && tracking > 0) {
@@ -352,6 +372,7 @@ void CVmCameraFunctions::SceneBeginAbs(CVmClassBase*, int) {
     VRCamera* camera;
     int32_t k;
     if (!scene || !FrameCamera(camera, k)) return;
+    MoveListener(*scene, camera);
     scene->SceneBeginAbs(camera, GetParamInt(k, false), GetParamInt(k + 1, false), GetParamInt(k + 2, false),
                          GetParamInt(k + 3, false), GetParamInt(k + 4, false));
 }
@@ -361,6 +382,7 @@ void CVmCameraFunctions::SceneBeginRel(CVmClassBase*, int) {
     VRCamera* camera;
     int32_t k;
     if (!scene || !FrameCamera(camera, k)) return;
+    MoveListener(*scene, camera);
     scene->SceneBeginRel(camera, GetParamFloat(k, false), GetParamFloat(k + 1, false), GetParamFloat(k + 2, false),
                          GetParamFloat(k + 3, false), GetParamInt(k + 4, false));
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "functions/CookieStore.h"
 #include "platform/FileSystem.h"
 #include "platform/PathResolver.h"

@@ -5,24 +5,26 @@
 #include <memory>
 #include <string>
 
-#include "engine/state/EngineState.h"
 #include "functions/AamFileKind.h"
+#include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
+#include "media/script/CVmVRAWav.h"
+#include "meshes/script/CVmBillboard.h"
+#include "meshes/script/CVmMaterial.h"
+#include "meshes/script/CVmObj.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
 #include "platform/ScriptFile.h"
 #include "scene/VRScene.h"
-#include "media/script/CVmJoystick.h"
-#include "media/script/CVmMouse.h"
 #include "scene/VRShaderProgram.h"
-#include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
-#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmText.h"
 #include "scene/script/CVmTexture.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -61,8 +63,10 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("StoreTexture", &CVmObjectFunctions::StoreTexture);
     AddFunction("SetActiveTexture", &CVmObjectFunctions::SetActiveTexture);
     AddFunction("NewShader", &CVmObjectFunctions::NewShader);
+    AddFunction("NewAWav", &CVmObjectFunctions::NewAWav);
     AddFunction("NewLight", &CVmObjectFunctions::NewLight);
     AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
+    AddFunction("NewObject", &CVmObjectFunctions::NewObject);
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
     AddFunction("NewText", &CVmObjectFunctions::NewText);
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
@@ -132,11 +136,17 @@ void CVmObjectFunctions::NewShader(CVmClassBase*, int) {
         SharedShaderLibrary().GetProgram(vertex.c_str(), hasFragment ? fragment.c_str() : nullptr)));
 }
 
+// A static source with nothing loaded; the class warns when it gets none.
+void CVmObjectFunctions::NewAWav(CVmClassBase*, int) { ReturnObject(new CVmVRAWav(false)); }
+
 void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
     if (CVmLight* light = CVmLight::FromPool()) ReturnObject(light);
 }
 
 void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmMaterial()); }
+
+// NewObject(), NewObject(mesh or terrain): as the class's constructor.
+void CVmObjectFunctions::NewObject(CVmClassBase*, int) { CVmObj::Make(*this, ArgCount()); }
 
 // The first joystick that answers.
 void CVmObjectFunctions::NewJoystick(CVmClassBase*, int) { ReturnObject(new CVmJoystick(-1)); }

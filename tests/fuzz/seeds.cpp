@@ -13,7 +13,9 @@
 #include "support/ImageFiles.h"
 #include "support/PackageMaker.h"
 #include "support/SamplePrograms.h"
+#include "support/SoundFiles.h"
 #include "support/TestObjects.h"
+#include "support/VrpnStream.h"
 #include "support/ZipWriter.h"
 #include "vm/VirtualMachine.h"
 #include "vm/VmDeclaredClass.h"
@@ -183,6 +185,22 @@ void DdsSeeds(const fs::path& dir) {
     rgb.bitCount = 32;
     rgb.caps2 = qemtest::kDdsVolume;
     WriteSeed(dir, n++, qemtest::DdsHeaderBytes(rgb) + std::string(36, '\x22'));
+}
+
+void WaveSeeds(const fs::path& dir) {
+    using namespace qemtest;
+    int n = 0;
+    const PcmFormat mono{1, 22050, 16};
+    WriteSeed(dir, n++, WaveBytes(mono, ToneData(mono, 0.01, 440, 0.5)));
+    const std::string fmt = RiffChunkBytes("fmt ", PcmFormatData(PcmFormat{2, 8000, 8}));
+    WriteSeed(dir, n++, RiffBytes("WAVE", RiffChunkBytes("data", "abcde") + RiffChunkBytes("LIST", "INFOx") + fmt));
+    WriteSeed(dir, n++, RiffBytes("WAVE", RiffChunkBytes("fmt ", PcmFormatData(mono) + "\x02\x00xy") +
+                                              RiffChunkBytes("data", "12")));
+}
+
+void AudioSettingsSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, "DS_FREQ_FACTOR 1.5 MINRPM 900\nMAXRPM 7000 SAMPLERPM 6000 UseImmediateMode 0\n");
+    WriteSeed(dir, 1, "AllowRpmVolumeShift x DS_DOPPLER_FACTOR 1e40 DS_ROLLOFF_FACTOR -0 MAXRPM 99999999999");
 }
 
 void RgbeSeeds(const fs::path& dir) {
@@ -420,6 +438,36 @@ void TextPageSeeds(const fs::path& dir) {
     WriteSeed(dir, 2, std::string("\x10\x02\x03") + std::string(16 * 2 * 4, '\x7F'));
 }
 
+// A VRPN server's stream after a byte that sets the pieces' size.
+void VrpnSeeds(const fs::path& dir) {
+    qemtest::VrpnStream s;
+    s.Raw("\x07").Cookie().Sender(0, "Tracker0").Sender(1, "Button0").Sender(2, "Analog0");
+    s.Type(0, "vrpn_Tracker Pos_Quat").Type(1, "vrpn_Button Change").Type(2, "vrpn_Analog Channel");
+    s.PosQuat(0, 0, 1, {1, 2, 3}, {0, 0, 0.5, 0.5}).Button(1, 1, 3, 1).Analog(2, 2, {0.5, 1, 2});
+    WriteSeed(dir, 0, s.Take());
+    WriteSeed(dir, 1, s.Raw("\x3F").Cookie("vrpn: ver. 06.00  0").Take());
+    s.Raw("\x01").Cookie().Sender(3, "Tracker0").Type(9, "vrpn_Tracker Pos_Quat");
+    WriteSeed(dir, 2, s.PosQuat(3, 9, -1, {0, 0, 0}, {0, 0, 0, 1}).Raw(std::string("\0\0\0\x08", 4)).Take());
+}
+
+void VrpnCallBackSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("127.0.0.1 3883\0", 15));
+    WriteSeed(dir, 1, std::string("10.1.200.255 65535"));
+    WriteSeed(dir, 2, std::string("1.2.3 4"));
+}
+
+// Messages behind 16-bit lengths, after the queue-size byte.
+void StreamMessageSeeds(const fs::path& dir) {
+    auto message = [](const std::string& m) {
+        return std::string(1, static_cast<char>(m.size() >> 8)) + static_cast<char>(m.size() & 0xFF) + m;
+    };
+    const std::string data = message(std::string("\x70\x00\x03", 3) + "chunk-of-data");
+    const std::string pop = message(std::string("\xFF\x03", 2));
+    WriteSeed(dir, 0, "\x04" + message(std::string("\x71\x01\x02", 3)) + message(std::string("\x72\x2A\0\0\0", 5)));
+    WriteSeed(dir, 1, "\x08" + data + data + pop + data + data + pop + data + message("\x16"));
+    WriteSeed(dir, 2, std::string(1, '\0') + message(std::string("\x70\x00", 2)) + message(std::string("\x71", 1)) + data);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -436,6 +484,8 @@ int main(int argc, char** argv) {
     DebugCommandSeeds(root / "fuzz_debug_command");
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
+    WaveSeeds(root / "fuzz_wave_reader");
+    AudioSettingsSeeds(root / "fuzz_audio_settings");
     PpmSeeds(root / "fuzz_ppm_read");
     TerrainSeeds(root / "fuzz_terrain_grid");
     AviSeeds(root / "fuzz_avi_decode");
@@ -453,7 +503,10 @@ int main(int argc, char** argv) {
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
     NetworkPacketSeeds(root / "fuzz_network_packet");
+    StreamMessageSeeds(root / "fuzz_stream_message");
     AamKindSeeds(root / "fuzz_aam_kind");
     TextPageSeeds(root / "fuzz_text_page");
+    VrpnSeeds(root / "fuzz_vrpn_stream");
+    VrpnCallBackSeeds(root / "fuzz_vrpn_call_back");
     return 0;
 }

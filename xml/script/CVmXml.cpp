@@ -13,7 +13,7 @@
 #include "platform/ScriptFile.h"
 #include "xml/PropertyTree.h"
 #include "xml/XmlParser.h"
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
