@@ -1,11 +1,13 @@
 // The module's hooks of the scene: the scene singleton made at the first
 // frame and kept in the machine, its begin and end around OnInit, and the
-// settings the module gives it; and what the scene makes and ends with it.
+// settings the module gives it; and what the scene makes and ends with it
+// (the mesh loader, the network manager).
 #include <GL/gl.h>
 
 #include "engine/EngineMachine.h"
 #include "engine/ModuleHooks.h"
 #include "media/VRNetManager.h"
+#include "meshes/MeshLoader.h"
 #include "scene/VRScene.h"
 
 namespace {
@@ -51,6 +53,8 @@ void InstallSceneHooks(ModuleHooks& hooks) {
     hooks.setSceneParamInt = SetSceneParamInt;
     hooks.setClearColor = SetClearColor;
     VRSceneHooks& scene = SceneHooks();
+    scene.createMeshLoader = CreateMeshLoader;
+    scene.deleteMeshLoader = DeleteMeshLoader;
     scene.createNetManager = CreateNetManager;
     scene.deleteNetManager = DeleteNetManager;
 }
