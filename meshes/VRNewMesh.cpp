@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "meshes/MeshLoader.h"
 #include "meshes/VRVertexAttribSet.h"
 #include "scene/EngineServices.h"
 #include "scene/ShaderPass.h"
@@ -117,4 +118,214 @@ void NormalizeIfNonZero(float* v) {
     const float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (length > 0.0f)
         for (int i = 0; i < 3; ++i) v[i] /= length;
+}
+
+// --- Geometry --------------------------------------------------------------------
+
+namespace {
+
+// `count` entries of `width` values are there.
+template <class T>
+bool Backed(int32_t count, const VRDataView<T>& view, size_t width) {
+    return count >= 0 && (count == 0 || (view.data && view.size / width >= static_cast<size_t>(count)));
+}
+
+// Every one of the n values is in 0..limit-1.
+bool AllBelow(const int32_t* values, size_t n, int32_t limit) {
+    for (size_t i = 0; i < n; ++i)
+        if (values[i] < 0 || values[i] >= limit) return false;
+    return true;
+}
+
+template <class T>
+std::vector<T> Copy(const VRDataView<T>& view, size_t n) {
+    return n ? std::vector<T>(view.data, view.data + n) : std::vector<T>();
+}
+
+bool GeometryIsSound(const VRMeshGeometry& g) {
+    const int32_t v = g.vertexCount, t = g.triangleCount;
+    if (!Backed(v, g.positions, 3) || !Backed(g.texCoordCount, g.texCoords, 2) || !Backed(t, g.triangles, 3) ||
+        !Backed(g.textureIndexCount, g.textureIndexes, 3) || !Backed(g.normalCount, g.normals, 3) ||
+        !Backed(g.groupCount, g.groupRanges, 2) || !Backed(g.groupCount, g.groupNames, 1))
+        return false;
+    // Drawing takes a normal for every vertex and texture indexes for every
+    // triangle of a textured subset.
+    if (g.normalCount > 0 && g.normalCount < v) return false;
+    if (g.textureIndexCount != 0 && g.textureIndexCount < t) return false;
+    if (g.smoothingGroups.size > 0 && !Backed(t, g.smoothingGroups, 1)) return false;
+    if (!AllBelow(g.triangles.data, size_t(t) * 3, v)) return false;
+    if (!AllBelow(g.textureIndexes.data, size_t(g.textureIndexCount) * 3, g.texCoordCount)) return false;
+    for (int32_t i = 0; i < g.groupCount; ++i) {
+        const int64_t first = g.groupRanges.data[2 * i], count = g.groupRanges.data[2 * i + 1];
+        if (first < 0 || count < 0 || first + count > t) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t VRNewMesh::SetGeometry(const VRMeshGeometry& g) {
+    if (!GeometryIsSound(g)) return -1;
+
+    vertexCount = g.vertexCount;
+    texCoordCount = g.texCoordCount;
+    triangleCount = g.triangleCount;
+    textureIndexCount = g.textureIndexCount;
+    positions = Copy(g.positions, size_t(vertexCount) * 3);
+    texCoords = Copy(g.texCoords, size_t(texCoordCount) * 2);
+    triangles = Copy(g.triangles, size_t(triangleCount) * 3);
+    textureIndexes = Copy(g.textureIndexes, size_t(textureIndexCount) * 3);
+
+    smoothingGroupsFlag = 0;
+    vertexNormalCount = g.normalCount;
+    Release(smoothingGroups);
+    if (g.normalCount >= 1) {
+        vertexNormals = Copy(g.normals, size_t(g.normalCount) * 3);
+        normalsPresent = 1;
+    } else {
+        // Normals for the new vertices come from Finalize: plain ones, or
+        // per smoothing group.
+        Release(vertexNormals);
+        if (g.smoothingGroups.size > 0) {
+            smoothingGroupsFlag = 1;
+            smoothingGroups = Copy(g.smoothingGroups, size_t(triangleCount));
+        }
+    }
+    // Per-vertex and per-face data of the old geometry would name vertices
+    // and triangles that are gone.
+    separateNormalIndexes = 0;
+    Release(normalIndexes);
+    Release(quads);
+    Release(quadNormals);
+    quadCount = 0;
+    Release(colours);
+    colourCount = 0;
+    Release(tangents);
+    Release(bitangents);
+    if (vertexAttribs) vertexAttribs->RemapVertices(std::vector<int32_t>(size_t(vertexCount), -1));
+
+    DeleteSubsetDLists(-1, 1);
+    const size_t groups = size_t(g.groupCount);
+    std::vector<VRMeshSubset> fresh(groups);
+    materials = std::make_shared<VRMaterialArray>(groups);
+    for (size_t i = 0; i < groups; ++i) {
+        VRMeshSubset& s = fresh[i];
+        s.wrapMode = kWrapRepeat;
+        s.materialIndex = static_cast<int32_t>(i);
+        s.firstIndex = 3 * g.groupRanges.data[2 * i];
+        s.triangleCount = g.groupRanges.data[2 * i + 1];
+        if (textureIndexCount != 0) {
+            s.textureTriangleCount = s.triangleCount;
+            s.firstTextureIndex = s.firstIndex;
+        }
+        const std::string& name = g.groupNames.data[i];
+        s.SetDescription(name.data(), name.size());
+        (*materials)[i].transparency = 0.0f;
+    }
+    subsets = std::move(fresh);
+    translucent.assign(groups, 0);
+
+    geometryGiven = 1;
+    frameCount = 1;
+    Finalize(0);
+    return 0;
+}
+
+bool VRNewMesh::NormalIndexesValid() const {
+    const size_t t = HeldEntries(triangleCount, triangles.size(), 3);
+    if (normalIndexes.size() < t * 3) return false;
+    const int32_t normals = static_cast<int32_t>(HeldEntries(vertexNormalCount, vertexNormals.size(), 3));
+    return AllBelow(normalIndexes.data(), t * 3, normals);
+}
+
+void VRNewMesh::Finalize(int32_t flags) {
+    ResetPerSubsetArrays();
+    ComputeBoundingBox();
+    ComputeBoundingSphere();
+    ComputeSubsetBoundingBoxes();
+    if (!(flags & kFinalizePlainNormals)) SplitSmoothingGroups();
+    MeshLoader::ComputeFaceNormals(*this);
+
+    const size_t v = HeldEntries(vertexCount, positions.size(), 3);
+    if (flags & kFinalizePlainNormals) {
+        MeshLoader::ComputeVertexNormals(*this);
+        normalsPresent = 1;
+    } else if (geometryGiven && !smoothingGroupsFlag) {
+        // Given normals stay; a mesh given none gets plain ones.
+        if (HeldEntries(vertexNormalCount, vertexNormals.size(), 3) < v) {
+            MeshLoader::ComputeVertexNormals(*this);
+            normalsPresent = 1;
+        }
+    } else {
+        // Normals through indexes that name no normal are not used.
+        if (!separateNormalIndexes || (flags & kFinalizeRecomputeNormals) || !NormalIndexesValid()) {
+            separateNormalIndexes = 0;
+            MeshLoader::ComputeVertexNormals(*this);
+        } else {
+            normalsPresent = 1;
+        }
+        if (!normalsPresent) {
+            if (creaseAngle > kCreaseSmoothingLimit) SmoothNormals();
+            normalsPresent = 1;
+        }
+    }
+    if (shaderFlag) MeshLoader::ComputeTangents(*this);
+}
+
+// --- Bounding volumes --------------------------------------------------------------
+
+int32_t VRNewMesh::ComputeBoundingBox() {
+    const size_t v = HeldEntries(vertexCount, positions.size(), 3);
+    if (v == 0) return -1;
+    box.StartAt(&positions[0]);
+    for (size_t i = 1; i < v; ++i) box.Grow(&positions[i * 3]);
+    return 0;
+}
+
+float VRNewMesh::ComputeBoundingSphere() {
+    box.Centre(sphereCentre);
+    float d[3];
+    for (int i = 0; i < 3; ++i) d[i] = box.max[i] - sphereCentre[i];
+    sphereRadius = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    return sphereRadius;
+}
+
+void VRNewMesh::ComputeSubsetBoundingBoxes() {
+    // Subsets follow one another through the triangles and the quads: one
+    // running position in each, bounded by what the mesh holds.
+    const size_t v = HeldEntries(vertexCount, positions.size(), 3);
+    const size_t t = HeldEntries(triangleCount, triangles.size(), 3);
+    const size_t q = HeldEntries(quadCount, quads.size(), 4);
+    size_t triangle = 0, quad = 0;
+    for (VRMeshSubset& s : subsets) {
+        if (!s.box) s.box = std::make_unique<VRBoundingBox>();
+        VRBoundingBox& b = *s.box;
+        b.Init();
+        bool started = false;
+        auto take = [&](int32_t index) {
+            if (index < 0 || static_cast<size_t>(index) >= v) return;
+            const float* p = &positions[static_cast<size_t>(index) * 3];
+            if (started) {
+                b.Grow(p);
+            } else {
+                b.StartAt(p);
+                started = true;
+            }
+        };
+        const size_t triangleEnd = std::min(t, triangle + static_cast<size_t>(std::max(s.triangleCount, 0)));
+        const size_t quadEnd = std::min(q, quad + static_cast<size_t>(std::max(s.quadCount, 0)));
+        for (; triangle < triangleEnd; ++triangle)
+            for (int k = 0; k < 3; ++k) take(triangles[triangle * 3 + k]);
+        for (; quad < quadEnd; ++quad)
+            for (int k = 0; k < 4; ++k) take(quads[quad * 4 + k]);
+        b.radius = b.HalfDiagonal();
+    }
+}
+
+int32_t VRNewMesh::SubsetGetBoundingSphere(int32_t i, float* radius, float* centre) const {
+    if (i < 0 || i >= SubsetCount() || !subsets[static_cast<size_t>(i)].box) return -1;
+    const VRBoundingBox& b = *subsets[static_cast<size_t>(i)].box;
+    b.Centre(centre);
+    *radius = b.HalfDiagonal();
+    return 0;
 }

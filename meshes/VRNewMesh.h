@@ -277,6 +277,9 @@ private:
     void AfterVertexChange(const std::function<void(float*)>& turnNormal);
     // The normal indexes cover every triangle and name given normals.
     bool NormalIndexesValid() const;
+    // Drops every vertex, face, subset and shader (Append's release); the
+    // materials and settings stay.
+    void ReleaseGeometry();
 };
 
 // Divides the vector by its length when that is above 0.
