@@ -35,11 +35,14 @@ struct Incidence {
                 visit(static_cast<size_t>(c[k]));
             }
         };
+        // Counts, then each list's end, filled backwards to its start.
         for (size_t f = 0; f < t; ++f) corners(f, [&](size_t x) { ++first[x + 1]; });
         for (size_t x = 0; x < v; ++x) first[x + 1] += first[x];
         triangles.resize(first[v]);
-        std::vector<size_t> next(first.begin(), first.end() - 1);
-        for (size_t f = 0; f < t; ++f) corners(f, [&](size_t x) { triangles[next[x]++] = static_cast<uint32_t>(f); });
+        for (size_t f = t; f-- > 0;) corners(f, [&](size_t x) { triangles[--first[x + 1]] = static_cast<uint32_t>(f); });
+        // first[x + 1] is now the start of list x.
+        for (size_t x = 0; x < v; ++x) first[x] = first[x + 1];
+        first[v] = triangles.size();
     }
     const uint32_t* begin(size_t x) const { return triangles.data() + first[x]; }
     const uint32_t* end(size_t x) const { return triangles.data() + first[x + 1]; }
@@ -50,11 +53,11 @@ struct Incidence {
 std::vector<float> Remapped(const std::vector<float>& old, size_t width, const std::vector<int32_t>& source,
                             const float* pad) {
     const size_t held = old.size() / width;
-    std::vector<float> fresh(source.size() * width);
-    for (size_t k = 0; k < source.size(); ++k) {
-        const size_t from = static_cast<size_t>(source[k]);
-        const float* values = source[k] >= 0 && from < held ? &old[from * width] : pad;
-        std::copy_n(values, width, &fresh[k * width]);
+    std::vector<float> fresh;
+    fresh.reserve(source.size() * width);
+    for (int32_t from : source) {
+        const float* values = from >= 0 && static_cast<size_t>(from) < held ? &old[static_cast<size_t>(from) * width] : pad;
+        for (size_t i = 0; i < width; ++i) fresh.push_back(values[i]);
     }
     return fresh;
 }
@@ -153,7 +156,7 @@ void VRNewMesh::SmoothNormals() {
     freshNormals.reserve(t * 9);
     auto make = [&](size_t x, const float* n) {
         source.push_back(static_cast<int32_t>(x));
-        freshNormals.insert(freshNormals.end(), n, n + 3);
+        for (int i = 0; i < 3; ++i) freshNormals.push_back(n[i]);
         if (firstMade[x] < 0) firstMade[x] = static_cast<int32_t>(source.size() - 1);
         return static_cast<int32_t>(source.size() - 1);
     };
@@ -209,6 +212,7 @@ void VRNewMesh::SmoothNormals() {
 
     for (size_t i = 0; i < q * 4; ++i)
         if (quads[i] >= 0 && static_cast<size_t>(quads[i]) < v) quads[i] = firstMade[static_cast<size_t>(quads[i])];
+    std::vector<float>().swap(vertexNormals);  // made afresh below
     RemapVertices(source);
     triangles = std::move(fresh);
     vertexNormals = std::move(freshNormals);

@@ -259,6 +259,13 @@ TEST(VRNewMeshGeometryTest, SubsetBoxesWalkTrianglesThenQuads) {
     EXPECT_EQ(Floats(b.max, b.max + 3), (Floats{7, 7, 9}));
     EXPECT_FLOAT_EQ(b.radius, std::sqrt(6.0f));
     EXPECT_EQ(c.max[0] + c.min[0] + c.radius, 0.0f);  // nothing left: seven zeros
+
+    m.subsets.emplace_back();  // no box yet
+    float radius = 7, centre[3] = {7, 7, 7};
+    EXPECT_EQ(m.SubsetGetBoundingSphere(3, &radius, centre), -1);
+    EXPECT_EQ(radius, 7.0f);
+    EXPECT_EQ(m.SubsetGetBoundingSphere(1, &radius, centre), 0);
+    EXPECT_EQ(Floats(centre, centre + 3), (Floats{6, 6, 7}));
 }
 
 TEST(VRNewMeshGeometryTest, AppendShiftsIndexesAndMaterials) {
