@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "meshes/VRNewMesh.h"
+#include "scene/EngineMath.h"
 #include "scene/EngineServices.h"
 
 namespace {
@@ -83,12 +84,7 @@ void DeleteMeshLoader() {
 // --- Vectors -----------------------------------------------------------------
 
 void MeshLoader::Normalize(float* v, bool report) {
-    const float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (length == 0.0f) {
-        if (report) ReportError(kNullVector, nullptr);
-        return;
-    }
-    for (int i = 0; i < 3; ++i) v[i] /= length;
+    if (VectorNormalize(v, 3) == 0.0f && report) ReportError(kNullVector, nullptr);
 }
 
 void MeshLoader::Normalize(double* v, bool report) {
@@ -100,14 +96,7 @@ void MeshLoader::Normalize(double* v, bool report) {
     for (int i = 0; i < 3; ++i) v[i] /= length;
 }
 
-void MeshLoader::Cross(const float* a, const float* b, float* out) {
-    const float x = a[1] * b[2] - a[2] * b[1];
-    const float y = a[2] * b[0] - a[0] * b[2];
-    const float z = a[0] * b[1] - a[1] * b[0];
-    out[0] = x;
-    out[1] = y;
-    out[2] = z;
-}
+void MeshLoader::Cross(const float* a, const float* b, float* out) { VectorCross(a, b, out); }
 
 void MeshLoader::Cross(const double* a, const double* b, float* out) {
     out[0] = static_cast<float>(a[1] * b[2] - a[2] * b[1]);

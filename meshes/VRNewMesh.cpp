@@ -7,6 +7,7 @@
 
 #include "meshes/MeshLoader.h"
 #include "meshes/VRVertexAttribSet.h"
+#include "scene/EngineMath.h"
 #include "scene/EngineServices.h"
 #include "scene/ShaderPass.h"
 
@@ -114,11 +115,7 @@ int32_t VRNewMesh::DeleteSubsetDLists(int32_t i, uint8_t both) {
 
 // --- Vector step ---------------------------------------------------------------
 
-void NormalizeIfNonZero(float* v) {
-    const float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (length > 0.0f)
-        for (int i = 0; i < 3; ++i) v[i] /= length;
-}
+void NormalizeIfNonZero(float* v) { VectorNormalize(v, 3); }
 
 // --- Geometry --------------------------------------------------------------------
 

@@ -64,6 +64,76 @@ struct Held {
           normals(HeldEntries(m.vertexNormalCount, m.vertexNormals.size(), 3)) {}
 };
 
+// The two meshes' geometry, one after the other, every index moved past
+// this mesh's.
+struct MergedArrays {
+    std::vector<float> positions, texCoords, faceNormals, quadNormals, normals, colours, tangents, bitangents;
+    std::vector<int32_t> triangles, textureIndexes, quads, normalIndexes, smoothingGroups;
+    bool separateNormals = false;
+
+    MergedArrays(const VRNewMesh& a, const Held& ha, bool aSeparate, const VRNewMesh& b, const Held& hb,
+                 bool bSeparate) {
+        AppendPadded(positions, a.positions, ha.v, 3, kZero);
+        AppendPadded(positions, b.positions, hb.v, 3, kZero);
+        AppendPadded(texCoords, a.texCoords, ha.k, 2, kZero);
+        AppendPadded(texCoords, b.texCoords, hb.k, 2, kZero);
+        AppendShifted(triangles, a.triangles, ha.t * 3, 0);
+        AppendShifted(triangles, b.triangles, hb.t * 3, ha.v);
+        // Texture indexes, whole: a subset's offset counts in this array.
+        AppendShifted(textureIndexes, a.textureIndexes, a.textureIndexes.size(), 0);
+        AppendShifted(textureIndexes, b.textureIndexes, b.textureIndexes.size(), ha.k);
+        AppendShifted(quads, a.quads, ha.q * 4, 0);
+        AppendShifted(quads, b.quads, hb.q * 4, ha.v);
+        AppendPadded(faceNormals, a.faceNormals, ha.t, 3, kZero);
+        AppendPadded(faceNormals, b.faceNormals, hb.t, 3, kZero);
+        AppendPadded(quadNormals, a.quadNormals, ha.q, 3, kZero);
+        AppendPadded(quadNormals, b.quadNormals, hb.q, 3, kZero);
+
+        // Normals: through indexes when either mesh has them so (a mesh
+        // with per-vertex normals indexes them by its vertex indexes), else
+        // per vertex.
+        separateNormals = aSeparate || bSeparate;
+        if (separateNormals) {
+            const size_t aCount = aSeparate ? ha.normals : ha.v;
+            AppendPadded(normals, a.vertexNormals, aCount, 3, kZero);
+            AppendPadded(normals, b.vertexNormals, bSeparate ? hb.normals : hb.v, 3, kZero);
+            AppendShifted(normalIndexes, aSeparate ? a.normalIndexes : a.triangles, ha.t * 3, 0);
+            AppendShifted(normalIndexes, bSeparate ? b.normalIndexes : b.triangles, hb.t * 3, aCount);
+        } else if (ha.normals > 0 || hb.normals > 0) {
+            AppendPadded(normals, a.vertexNormals, ha.v, 3, kZero);
+            AppendPadded(normals, b.vertexNormals, hb.v, 3, kZero);
+        }
+
+        if (!a.smoothingGroups.empty()) {
+            AppendShifted(smoothingGroups, a.smoothingGroups, ha.t, 0);
+            AppendShifted(smoothingGroups, b.smoothingGroups, hb.t, 0);
+        }
+        if (!a.colours.empty() || !b.colours.empty()) {
+            AppendPadded(colours, a.colours, ha.v, 3, kWhite);
+            AppendPadded(colours, b.colours, hb.v, 3, kWhite);
+        }
+        if (!a.tangents.empty() || !b.tangents.empty()) {
+            AppendPadded(tangents, a.tangents, ha.v, 4, kNoTangent);
+            AppendPadded(tangents, b.tangents, hb.v, 4, kNoTangent);
+            AppendPadded(bitangents, a.bitangents, ha.v, 3, kZero);
+            AppendPadded(bitangents, b.bitangents, hb.v, 3, kZero);
+        }
+    }
+};
+
+// This mesh's attribute data for its vertices, then the other's when its
+// attributes are laid out alike, else zeros.
+void MergeAttributes(VRVertexAttribSet& set, const VRVertexAttribSet* other, size_t aVertices, size_t bVertices) {
+    if (set.floatsPerVertex <= 0) return;
+    const size_t width = static_cast<size_t>(set.floatsPerVertex);
+    const std::vector<float> zeros(width, 0.0f);
+    const bool alike = other && other->floatsPerVertex == set.floatsPerVertex;
+    std::vector<float> data;
+    AppendPadded(data, set.data, aVertices, width, zeros.data());
+    AppendPadded(data, alike ? other->data : std::vector<float>(), bVertices, width, zeros.data());
+    set.data = std::move(data);
+}
+
 }  // namespace
 
 void VRNewMesh::Append(VRNewMesh& other, uint8_t finalize, uint8_t release) {
@@ -71,69 +141,9 @@ void VRNewMesh::Append(VRNewMesh& other, uint8_t finalize, uint8_t release) {
     if (self) release = 0;
     const Held a(*this), b(other);
     if (a.v == 0 && other.geometryGiven) geometryGiven = 1;
-
-    std::vector<float> p, uv, faces, quadFaces;
-    std::vector<int32_t> tri, tex, quad;
-    AppendPadded(p, positions, a.v, 3, kZero);
-    AppendPadded(p, other.positions, b.v, 3, kZero);
-    AppendPadded(uv, texCoords, a.k, 2, kZero);
-    AppendPadded(uv, other.texCoords, b.k, 2, kZero);
-    AppendShifted(tri, triangles, a.t * 3, 0);
-    AppendShifted(tri, other.triangles, b.t * 3, a.v);
-    // Texture indexes, whole: a subset's offset counts in this array.
-    const size_t texturePlace = textureIndexes.size();
-    AppendShifted(tex, textureIndexes, texturePlace, 0);
-    AppendShifted(tex, other.textureIndexes, other.textureIndexes.size(), a.k);
-    AppendShifted(quad, quads, a.q * 4, 0);
-    AppendShifted(quad, other.quads, b.q * 4, a.v);
-    AppendPadded(faces, faceNormals, a.t, 3, kZero);
-    AppendPadded(faces, other.faceNormals, b.t, 3, kZero);
-    AppendPadded(quadFaces, quadNormals, a.q, 3, kZero);
-    AppendPadded(quadFaces, other.quadNormals, b.q, 3, kZero);
-
-    // Normals: through indexes when either mesh has them so (a mesh with
-    // per-vertex normals indexes them by its vertex indexes), else per
-    // vertex.
-    const bool aSeparate = separateNormalIndexes && NormalIndexesValid();
-    const bool bSeparate = other.separateNormalIndexes && other.NormalIndexesValid();
-    std::vector<float> normals;
-    std::vector<int32_t> normalIdx;
-    if (aSeparate || bSeparate) {
-        const size_t aCount = aSeparate ? a.normals : a.v;
-        AppendPadded(normals, vertexNormals, aCount, 3, kZero);
-        AppendPadded(normals, other.vertexNormals, bSeparate ? b.normals : b.v, 3, kZero);
-        AppendShifted(normalIdx, aSeparate ? normalIndexes : triangles, a.t * 3, 0);
-        AppendShifted(normalIdx, bSeparate ? other.normalIndexes : other.triangles, b.t * 3, aCount);
-    } else if (a.normals > 0 || b.normals > 0) {
-        AppendPadded(normals, vertexNormals, a.v, 3, kZero);
-        AppendPadded(normals, other.vertexNormals, b.v, 3, kZero);
-    }
-
-    std::vector<int32_t> groups;
-    if (!smoothingGroups.empty()) {
-        AppendShifted(groups, smoothingGroups, a.t, 0);
-        AppendShifted(groups, other.smoothingGroups, b.t, 0);
-    }
-    std::vector<float> colour, tangent, bitangent;
-    if (!colours.empty() || !other.colours.empty()) {
-        AppendPadded(colour, colours, a.v, 3, kWhite);
-        AppendPadded(colour, other.colours, b.v, 3, kWhite);
-    }
-    if (!tangents.empty() || !other.tangents.empty()) {
-        AppendPadded(tangent, tangents, a.v, 4, kNoTangent);
-        AppendPadded(tangent, other.tangents, b.v, 4, kNoTangent);
-        AppendPadded(bitangent, bitangents, a.v, 3, kZero);
-        AppendPadded(bitangent, other.bitangents, b.v, 3, kZero);
-    }
-    if (vertexAttribs && vertexAttribs->floatsPerVertex > 0) {
-        const size_t width = static_cast<size_t>(vertexAttribs->floatsPerVertex);
-        std::vector<float> data;
-        const bool alike = other.vertexAttribs && other.vertexAttribs->floatsPerVertex == vertexAttribs->floatsPerVertex;
-        AppendPadded(data, vertexAttribs->data, a.v, width, std::vector<float>(width, 0.0f).data());
-        AppendPadded(data, alike ? other.vertexAttribs->data : std::vector<float>(), b.v, width,
-                     std::vector<float>(width, 0.0f).data());
-        vertexAttribs->data = std::move(data);
-    }
+    MergedArrays merged(*this, a, separateNormalIndexes && NormalIndexesValid(), other, b,
+                        other.separateNormalIndexes && other.NormalIndexesValid());
+    if (vertexAttribs) MergeAttributes(*vertexAttribs, other.vertexAttribs.get(), a.v, b.v);
 
     // Records: the other's are copied first, so that appending a mesh to
     // itself reads them before this mesh's own are moved.
@@ -170,14 +180,14 @@ void VRNewMesh::Append(VRNewMesh& other, uint8_t finalize, uint8_t release) {
         to.displayList = to.secondDisplayList = 0;  // the other's lists
         to.materialIndex += static_cast<int32_t>(aM);
         to.firstIndex += static_cast<int32_t>(a.t * 3);
-        to.firstTextureIndex += static_cast<int32_t>(texturePlace);
+        to.firstTextureIndex += static_cast<int32_t>(textureIndexes.size());
         if (to.shaderIndex >= 0) to.shaderIndex += static_cast<int32_t>(aShaders);
     }
     for (size_t i = 0; i < aS; ++i) subset[i] = std::move(subsets[i]);
     std::vector<int32_t> marks = translucent;
     marks.resize(aS, 0);
-    marks.insert(marks.end(), other.translucent.begin(), other.translucent.begin() +
-                                                             static_cast<ptrdiff_t>(std::min(bS, other.translucent.size())));
+    marks.insert(marks.end(), other.translucent.begin(),
+                 other.translucent.begin() + static_cast<ptrdiff_t>(std::min(bS, other.translucent.size())));
     marks.resize(aS + bS, 0);
 
     vertexCount = static_cast<int32_t>(a.v + b.v);
@@ -185,23 +195,23 @@ void VRNewMesh::Append(VRNewMesh& other, uint8_t finalize, uint8_t release) {
     quadCount = static_cast<int32_t>(a.q + b.q);
     texCoordCount = static_cast<int32_t>(a.k + b.k);
     textureIndexCount += other.textureIndexCount;
-    vertexNormalCount = static_cast<int32_t>(normals.size() / 3);
-    separateNormalIndexes = aSeparate || bSeparate;
-    colourCount = static_cast<int32_t>(colour.size() / 3);
-    if (groups.empty()) smoothingGroupsFlag = 0;
-    positions = std::move(p);
-    texCoords = std::move(uv);
-    triangles = std::move(tri);
-    textureIndexes = std::move(tex);
-    quads = std::move(quad);
-    faceNormals = std::move(faces);
-    quadNormals = std::move(quadFaces);
-    vertexNormals = std::move(normals);
-    normalIndexes = std::move(normalIdx);
-    smoothingGroups = std::move(groups);
-    colours = std::move(colour);
-    tangents = std::move(tangent);
-    bitangents = std::move(bitangent);
+    vertexNormalCount = static_cast<int32_t>(merged.normals.size() / 3);
+    separateNormalIndexes = merged.separateNormals;
+    colourCount = static_cast<int32_t>(merged.colours.size() / 3);
+    if (merged.smoothingGroups.empty()) smoothingGroupsFlag = 0;
+    positions = std::move(merged.positions);
+    texCoords = std::move(merged.texCoords);
+    triangles = std::move(merged.triangles);
+    textureIndexes = std::move(merged.textureIndexes);
+    quads = std::move(merged.quads);
+    faceNormals = std::move(merged.faceNormals);
+    quadNormals = std::move(merged.quadNormals);
+    vertexNormals = std::move(merged.normals);
+    normalIndexes = std::move(merged.normalIndexes);
+    smoothingGroups = std::move(merged.smoothingGroups);
+    colours = std::move(merged.colours);
+    tangents = std::move(merged.tangents);
+    bitangents = std::move(merged.bitangents);
     materials = std::move(material);
     shaders = std::move(shader);
     subsets = std::move(subset);
