@@ -164,9 +164,9 @@ public:
 
     // --- Drawing (VRNewMeshDraw.cpp) ----------------------------------------
 
-    // (Defined in VRNewMesh.cpp.) Deletes the first display list of subset i (-1: of every subset), and
+    // Deletes the first display list of subset i (-1: of every subset), and
     // with `both` the second one; 0, or -1 for i below -1 or not below S.
-    // GL is called only for lists that exist.
+    // GL is called only for lists that exist. (Defined in VRNewMesh.cpp.)
     int32_t DeleteSubsetDLists(int32_t i, uint8_t both);
 
     // --- Queries and subset control (VRNewMeshQuery.cpp) --------------------
@@ -176,6 +176,8 @@ public:
     // --- Binary dump (VRNewMeshDump.cpp) ------------------------------------
 
     // --- Shader passes and vertex attributes (VRNewMeshShader.cpp) ----------
+
+    // --- Loading from model files (VRNewMeshLoad.cpp) -----------------------
 
     // --- Counts of the containers -------------------------------------------
 
@@ -188,8 +190,7 @@ public:
     }
 
     // --- The record -----------------------------------------------------------
-    // In the order of the dumps and of the data model; the node's fields
-    // last.
+    // In the order of the data model; the scene node's fields last.
 
     // Depth-sorted drawing: S keys and the draw order, made on first use.
     std::vector<float> depthKeys;

@@ -39,7 +39,8 @@ struct Incidence {
         for (size_t f = 0; f < t; ++f) corners(f, [&](size_t x) { ++first[x + 1]; });
         for (size_t x = 0; x < v; ++x) first[x + 1] += first[x];
         triangles.resize(first[v]);
-        for (size_t f = t; f-- > 0;) corners(f, [&](size_t x) { triangles[--first[x + 1]] = static_cast<uint32_t>(f); });
+        for (size_t f = t; f-- > 0;)
+            corners(f, [&](size_t x) { triangles[--first[x + 1]] = static_cast<uint32_t>(f); });
         // first[x + 1] is now the start of list x.
         for (size_t x = 0; x < v; ++x) first[x] = first[x + 1];
         first[v] = triangles.size();
@@ -56,7 +57,8 @@ std::vector<float> Remapped(const std::vector<float>& old, size_t width, const s
     std::vector<float> fresh;
     fresh.reserve(source.size() * width);
     for (int32_t from : source) {
-        const float* values = from >= 0 && static_cast<size_t>(from) < held ? &old[static_cast<size_t>(from) * width] : pad;
+        const size_t at = static_cast<size_t>(from);
+        const float* values = from >= 0 && at < held ? &old[at * width] : pad;
         for (size_t i = 0; i < width; ++i) fresh.push_back(values[i]);
     }
     return fresh;
@@ -65,12 +67,6 @@ std::vector<float> Remapped(const std::vector<float>& old, size_t width, const s
 const float kWhite[3] = {1.0f, 1.0f, 1.0f};
 const float kNoTangent[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 const float kZero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-
-uint32_t LowBitIndex(uint32_t bits) {
-    uint32_t i = 0;
-    while (!(bits & 1u)) bits >>= 1, ++i;
-    return i;
-}
 
 }  // namespace
 
@@ -83,7 +79,9 @@ void VRNewMesh::RemapVertices(const std::vector<int32_t>& source) {
     }
     if (!tangents.empty()) tangents = Remapped(tangents, 4, source, kNoTangent);
     if (!bitangents.empty()) bitangents = Remapped(bitangents, 3, source, kZero);
-    if (!separateNormalIndexes && !vertexNormals.empty() && HeldEntries(vertexNormalCount, vertexNormals.size(), 3) >= v) {
+    const bool normalsPerVertex = !separateNormalIndexes && !vertexNormals.empty() &&
+                                  HeldEntries(vertexNormalCount, vertexNormals.size(), 3) >= v;
+    if (normalsPerVertex) {
         vertexNormals = Remapped(vertexNormals, 3, source, kZero);
         vertexNormalCount = static_cast<int32_t>(source.size());
     }
@@ -96,7 +94,9 @@ void VRNewMesh::SplitSmoothingGroups() {
     normalsPresent = 1;
     const size_t v = HeldEntries(vertexCount, positions.size(), 3);
     const size_t t = HeldEntries(triangleCount, triangles.size(), 3);
-    auto groups = [&](size_t f) { return f < smoothingGroups.size() ? static_cast<uint32_t>(smoothingGroups[f]) : 0u; };
+    auto groups = [&](size_t f) {
+        return f < smoothingGroups.size() ? static_cast<uint32_t>(smoothingGroups[f]) : 0u;
+    };
     const Incidence around(triangles, t, v, false);
 
     // One copy of a vertex per group bit of its triangles; extra copies go
@@ -121,7 +121,7 @@ void VRNewMesh::SplitSmoothingGroups() {
         for (; bits; bits &= bits - 1, ++extra) {
             source[extra] = static_cast<int32_t>(x);
             // Triangles of this group not moved yet for a lower bit.
-            const uint32_t bit = 1u << LowBitIndex(bits);
+            const uint32_t bit = bits & (~bits + 1u);  // the lowest one left
             for (const uint32_t* f = around.begin(x); f != around.end(x); ++f) {
                 if (!(groups(*f) & bit)) continue;
                 for (int k = 0; k < 3; ++k) {

@@ -78,7 +78,8 @@ void Transform(VRNewMesh& m, VRNewMesh& spare, Bytes& in) {
         }
         case 9: {
             // Appending grows the mesh: only while it is small.
-            if (m.vertexCount < 2000 && m.triangleCount < 2000) m.Append(in.Next() & 1 ? m : spare, in.Next() & 1, in.Next() & 1);
+            if (m.vertexCount < 2000 && m.triangleCount < 2000)
+                m.Append(in.Next() & 1 ? m : spare, in.Next() & 1, in.Next() & 1);
             break;
         }
         case 10: {
