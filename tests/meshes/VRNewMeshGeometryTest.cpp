@@ -121,7 +121,18 @@ TEST(VRNewMeshGeometryTest, NeitherNormalsNorGroupsGivesPlainVertexNormals) {
     Geometry g = Quad();
     g.normals.clear();
     VRNewMesh m;
+    LoadCube(m);  // what the mesh had: none of it may name the new vertices
+    m.Finalize(0);
+    m.colours = Floats(size_t(m.vertexCount) * 3, 0.5f);
+    m.colourCount = m.vertexCount;
+    m.quads = {20, 21, 22, 23};
+    m.quadCount = 1;
+    m.normalIndexes = Ints(36, 30);
+    m.separateNormalIndexes = 1;
     ASSERT_EQ(m.SetGeometry(g.View()), 0);
+    EXPECT_TRUE(m.colours.empty() && m.quads.empty() && m.normalIndexes.empty());
+    EXPECT_EQ(m.colourCount + m.quadCount + m.separateNormalIndexes, 0);
+    EXPECT_TRUE(m.tangents.empty());
     EXPECT_EQ(m.vertexNormalCount, 4);
     for (size_t v = 0; v < 4; ++v) ExpectNear(Entry(m.vertexNormals, v), {0, 0, 1});
     EXPECT_EQ(m.vertexCount, 4);  // no crease smoothing of given geometry
@@ -237,6 +248,31 @@ TEST(VRNewMeshGeometryTest, CreaseSmoothingCarriesQuadsColoursAndAttributes) {
         EXPECT_EQ(Entry(m.positions, size_t(m.quads[k])), corners[k]);
     }
     EXPECT_EQ(Entry(m.vertexNormals, size_t(m.quads[0])), (Floats{0, 0, 0}));
+}
+
+TEST(VRNewMeshGeometryTest, NormalIndexesThatNameNoNormalAreNotUsed) {
+    for (int spoil : {0, 1}) {
+        VRNewMesh m;
+        LoadCube(m);
+        m.vertexNormals = {0, 0, 1, 0, 1, 0};
+        m.vertexNormalCount = 2;
+        m.separateNormalIndexes = 1;
+        m.normalIndexes = spoil ? Ints(36, 2) : Ints(30, 1);  // past the normals, or short of the triangles
+        m.Finalize(0);
+        EXPECT_EQ(m.separateNormalIndexes, 0);
+        EXPECT_EQ(m.vertexNormalCount, m.vertexCount);
+        EXPECT_EQ(m.vertexCount, 32);  // computed and crease smoothed
+    }
+    VRNewMesh kept;  // sound indexes: the file's normals stay
+    LoadCube(kept);
+    kept.vertexNormals = {0, 0, 1, 0, 1, 0};
+    kept.vertexNormalCount = 2;
+    kept.separateNormalIndexes = 1;
+    kept.normalIndexes = Ints(36, 1);
+    kept.Finalize(0);
+    EXPECT_EQ(kept.separateNormalIndexes, 1);
+    EXPECT_EQ(kept.vertexNormals, (Floats{0, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(kept.vertexCount, 8);
 }
 
 TEST(VRNewMeshGeometryTest, SubsetBoxesWalkTrianglesThenQuads) {
