@@ -6,6 +6,8 @@
 #include "functions/CVmFunction.h"
 #include "functions/CVmFunctionGL.h"
 #include "functions/GLConstants.h"
+#include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
@@ -50,8 +52,8 @@ constexpr VmClassBinding Pending(const char* name) { return {name, nullptr}; }
 // The classes in registration order. Building a class turns its Pending line
 // into Built<X>().
 const VmClassBinding kScriptClasses[] = {
-    Pending("CVmMouse"),
-    Pending("CVmJoystick"),
+    Built<CVmMouse>(),
+    Built<CVmJoystick>(),
     Pending("CVmMMAvi"),
     Pending("CVmMMMidi"),
     Pending("CVmMMMp3"),

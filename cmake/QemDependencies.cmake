@@ -27,3 +27,5 @@ set_target_properties(Emf2Svg::Emf2Svg PROPERTIES IMPORTED_LOCATION ${EMF2SVG_LI
 # Text in the scene: installed faces by name, and their glyphs as polygons.
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(FTGL REQUIRED IMPORTED_TARGET ftgl)
+# Game controllers: the kernel's event devices.
+pkg_check_modules(EVDEV REQUIRED IMPORTED_TARGET libevdev)

@@ -181,6 +181,11 @@ public:
     int32_t NextKey() override { return ReadKey(); }
     std::string TakeDataIn() override;
     void SendDataOut(const char* text) override { DataOut(text); }
+    void SetRecord(int32_t a, int32_t b, int32_t c, int32_t d) override { CVmInputOutput::SetRecord(a, b, c, d); }
+    void SetMouse(int32_t buttons, int32_t x, int32_t y) override { CVmInputOutput::SetMouse(buttons, x, y); }
+    int32_t GetMouseButtons() override { return CVmInputOutput::GetMouseButtons(); }
+    int32_t GetMouseX() override { return CVmInputOutput::GetMouseX(); }
+    int32_t GetMouseY() override { return CVmInputOutput::GetMouseY(); }
     bool PostScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) override;
     int32_t SendScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) override;
     bool SleepUnlessStopped(uint32_t ms) override;

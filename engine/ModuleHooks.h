@@ -48,5 +48,6 @@ struct ModuleHooks {
 ModuleHooks& EngineModuleHooks();
 
 // Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
-// them), and the scene's own hooks of the network manager.
+// them), the scene's own hooks of the network manager, and the joysticks'
+// poll.
 void InstallSceneHooks(ModuleHooks& hooks);

@@ -1,11 +1,12 @@
 // The module's hooks of the scene: the scene singleton made at the first
 // frame and kept in the machine, its begin and end around OnInit, and the
-// settings the module gives it; and what the scene makes and ends with it
-// (the mesh loader, the network manager).
+// settings the module gives it; what the scene makes and ends with it (the
+// mesh loader, the network manager); and the frame's poll of the joysticks.
 #include <GL/gl.h>
 
 #include "engine/EngineMachine.h"
 #include "engine/ModuleHooks.h"
+#include "media/JoystickTable.h"
 #include "media/VRNetManager.h"
 #include "meshes/MeshLoader.h"
 #include "scene/VRScene.h"
@@ -52,6 +53,7 @@ void InstallSceneHooks(ModuleHooks& hooks) {
     hooks.sceneEnd = SceneEnd;
     hooks.setSceneParamInt = SetSceneParamInt;
     hooks.setClearColor = SetClearColor;
+    hooks.pollJoysticks = JoystickPollAll;
     VRSceneHooks& scene = SceneHooks();
     scene.createMeshLoader = CreateMeshLoader;
     scene.deleteMeshLoader = DeleteMeshLoader;

@@ -11,6 +11,8 @@
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
+#include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
 #include "scene/VRShaderProgram.h"
 #include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCurve.h"
@@ -66,6 +68,8 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
     AddFunction("NewBillBoard", &CVmObjectFunctions::NewBillBoard);
     AddFunction("NewCurve", &CVmObjectFunctions::NewCurve);
+    AddFunction("NewJoystick", &CVmObjectFunctions::NewJoystick);
+    AddFunction("NewMouse", &CVmObjectFunctions::NewMouse);
 }
 
 void CVmObjectFunctions::LoadTexture(CVmClassBase*, int) {
@@ -133,6 +137,12 @@ void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
 }
 
 void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmMaterial()); }
+
+// The first joystick that answers.
+void CVmObjectFunctions::NewJoystick(CVmClassBase*, int) { ReturnObject(new CVmJoystick(-1)); }
+
+// What the class's factory makes.
+void CVmObjectFunctions::NewMouse(CVmClassBase*, int) { ReturnObject(new CVmMouse()); }
 
 void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::string name;

@@ -26,4 +26,6 @@ private:
     void NewHtmlPage(CVmClassBase* object, int mode);
     void NewBillBoard(CVmClassBase* object, int mode);
     void NewCurve(CVmClassBase* object, int mode);
+    void NewJoystick(CVmClassBase* object, int mode);
+    void NewMouse(CVmClassBase* object, int mode);
 };

@@ -1,5 +1,9 @@
 #include "GlutMessages.h"
 
+#include <cstdlib>
+
+#include "platform/Clock.h"
+
 namespace {
 
 // US set-1 scan codes of the printable characters and the control keys,
@@ -62,6 +66,9 @@ intptr_t PointParam(int x, int y) {
 }
 
 }  // namespace
+
+GlutMessageAdapter::GlutMessageAdapter(Sink sink, Clock clock)
+    : m_sink(std::move(sink)), m_clock(clock ? clock : TickMilliseconds) {}
 
 int GlutMessageAdapter::VirtualKeyOfChar(unsigned char c, int* scan, bool* extended) {
     if (extended) *extended = false;
@@ -166,7 +173,18 @@ void GlutMessageAdapter::Mouse(int button, int state, int x, int y, int modifier
     uint32_t w = m_buttons;
     if (modifiers & kGlutShift) w |= kMkShift;
     if (modifiers & kGlutCtrl) w |= kMkControl;
-    m_sink(down ? downMessage : downMessage + 1, w, PointParam(x, y));
+    // Up is the down message + 1, the double click + 2.
+    const uint32_t message = !down ? downMessage + 1 : SecondPress(button, x, y) ? downMessage + 2 : downMessage;
+    m_sink(message, w, PointParam(x, y));
+}
+
+bool GlutMessageAdapter::SecondPress(int button, int x, int y) {
+    const uint32_t now = m_clock();
+    const Press& first = m_firstPress;
+    const bool second = first.button == button && now - first.time <= kDoubleClickTime &&
+                        std::abs(x - first.x) <= kDoubleClickDistance && std::abs(y - first.y) <= kDoubleClickDistance;
+    m_firstPress = second ? Press() : Press{button, now, x, y};
+    return second;
 }
 
 void GlutMessageAdapter::Wheel(int direction, int x, int y, int modifiers, int windowX, int windowY) {

@@ -3,6 +3,11 @@
 // key codes and lParam bits of a US keyboard, the mouse messages with MK_
 // flags, the wheel, WM_WINDOWPOSCHANGED, focus and close. The translation is
 // pure: a sink receives the messages, in order.
+//
+// GLUT reports no double clicks: a second press of a button within 500 ms
+// and 4 pixels of its first press becomes the button's double-click message
+// in place of its down message (down, up, double click, up); the press
+// after a double click starts a new pair.
 #pragma once
 
 #include <cstdint>
@@ -45,8 +50,14 @@ enum GlutModifiers : int { kGlutShift = 1, kGlutCtrl = 2, kGlutAlt = 4 };
 class GlutMessageAdapter {
 public:
     using Sink = std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
+    // Milliseconds, for the time between presses.
+    using Clock = uint32_t (*)();
 
-    explicit GlutMessageAdapter(Sink sink) : m_sink(std::move(sink)) {}
+    static constexpr uint32_t kDoubleClickTime = 500;  // milliseconds
+    static constexpr int kDoubleClickDistance = 4;     // pixels, on each axis
+
+    // clock null: the system's millisecond clock.
+    explicit GlutMessageAdapter(Sink sink, Clock clock = nullptr);
 
     void Keyboard(unsigned char key, int modifiers, bool down);
     void Special(int key, int modifiers, bool down);
@@ -74,7 +85,17 @@ private:
     void Key(int vk, int scan, bool extended, bool down, bool alt, int charCode);
     void SyncModifiers(int modifiers);
 
+    // Whether a press of the button at (x, y) completes a double click.
+    bool SecondPress(int button, int x, int y);
+
     Sink m_sink;
+    Clock m_clock;
     bool m_down[256] = {};
     uint32_t m_buttons = 0;  // MK_ button flags held
+    // The press that a double click would complete (button -1: none).
+    struct Press {
+        int button = -1;
+        uint32_t time = 0;
+        int x = 0, y = 0;
+    } m_firstPress;
 };

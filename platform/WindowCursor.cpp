@@ -145,6 +145,29 @@ void FrameExtents(Display* d, Window w, long extents[4]) {
     if (data) XFree(data);
 }
 
+// The window's outer rectangle on its root window: its own with the frame
+// extents around it. False when its attributes cannot be read.
+struct ScreenRect {
+    Window root;
+    int left, top, right, bottom;
+};
+bool OuterRect(Display* d, Window window, ScreenRect& r) {
+    XWindowAttributes attributes;
+    int clientX = 0, clientY = 0;
+    Window child;
+    if (!XGetWindowAttributes(d, window, &attributes) ||
+        !XTranslateCoordinates(d, window, attributes.root, 0, 0, &clientX, &clientY, &child))
+        return false;
+    long frame[4];
+    FrameExtents(d, window, frame);
+    r.root = attributes.root;
+    r.left = clientX - static_cast<int>(frame[0]);
+    r.right = clientX + attributes.width + static_cast<int>(frame[1]);
+    r.top = clientY - static_cast<int>(frame[2]);
+    r.bottom = clientY + attributes.height + static_cast<int>(frame[3]);
+    return true;
+}
+
 }  // namespace
 
 unsigned long NoteDrawingWindow() {
@@ -175,21 +198,23 @@ bool MovePointerOver(unsigned long window, float x, float y) {
     if (window == 0) return false;
     std::lock_guard<std::mutex> guard(g_lock);
     Display* d = Connection();
-    if (!d || !XWindowAlive(d, window)) return false;
-    XWindowAttributes attributes;
-    int clientX = 0, clientY = 0;
-    Window child;
-    if (!XGetWindowAttributes(d, window, &attributes) ||
-        !XTranslateCoordinates(d, window, attributes.root, 0, 0, &clientX, &clientY, &child))
-        return false;
-    long frame[4];
-    FrameExtents(d, window, frame);
-    const int left = clientX - static_cast<int>(frame[0]);
-    const int right = clientX + attributes.width + static_cast<int>(frame[1]);
-    const int top = clientY - static_cast<int>(frame[2]);
-    const int bottom = clientY + attributes.height + static_cast<int>(frame[3]);
-    XWarpPointer(d, None, attributes.root, 0, 0, 0, 0, left + Scaled(x, right - left),
-                 bottom + Scaled(y, top - bottom));
+    ScreenRect r;
+    if (!d || !XWindowAlive(d, window) || !OuterRect(d, window, r)) return false;
+    XWarpPointer(d, None, r.root, 0, 0, 0, 0, r.left + Scaled(x, r.right - r.left),
+                 r.bottom + Scaled(y, r.top - r.bottom));
     XSync(d, False);
     return true;
+}
+
+bool PointerOutside(unsigned long window) {
+    if (window == 0) return false;
+    std::lock_guard<std::mutex> guard(g_lock);
+    Display* d = Connection();
+    ScreenRect r;
+    if (!d || !XWindowAlive(d, window) || !OuterRect(d, window, r)) return false;
+    Window root, child;
+    int x = 0, y = 0, windowX, windowY;
+    unsigned int mask;
+    if (!XQueryPointer(d, r.root, &root, &child, &x, &y, &windowX, &windowY, &mask)) return true;
+    return x < r.left || x >= r.right || y < r.top || y >= r.bottom;
 }

@@ -28,3 +28,9 @@ bool ShowCursorOver(unsigned long window, int32_t shape, bool hidden);
 // each product truncated to a whole pixel. False when the window cannot be
 // reached.
 bool MovePointerOver(unsigned long window, float x, float y);
+
+// Whether the pointer lies outside the window's rectangle on the screen
+// (with the frame that a window manager reports around it; the right and
+// bottom edges are outside), or on another screen. False when the window
+// cannot be reached.
+bool PointerOutside(unsigned long window);

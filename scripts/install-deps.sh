@@ -10,10 +10,14 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libglm-dev
   # the mesh benchmarks' yardstick
   libassimp-dev
+  # the limb solver's benchmark measures KDL's chain solver beside it
+  liborocos-kdl-dev
   # headless display for the program and the GL tests
   xvfb xauth xdotool xfonts-base x11-utils libxfixes-dev
   # window, OpenGL and X11 (X-Resource: whose window is whose); the program that shows the engine's dialogs
   freeglut3-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev libxext-dev libxrandr-dev libxres-dev zenity
+  # the mouse's raw movement (XInput 2)
+  libxi-dev
   # texture pictures; video textures; metafile textures (the WMF player needs its fonts)
   libdevil-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
@@ -24,6 +28,8 @@ packages=(
   zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   # calls into native libraries from scripts
   libffi-dev
+  # game controllers (the kernel's event devices)
+  libevdev-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
 )

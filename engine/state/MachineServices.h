@@ -1,7 +1,8 @@
-// What the global functions ask of the engine machine beyond its state: the
-// keyboard ring, the data channel to the host, the script's own events,
-// waits that stopping the engine ends, the VR-configuration listener, the
-// downloads, extension modules, native libraries and the working folder.
+// What the global functions and script classes ask of the engine machine
+// beyond its state: the keyboard ring, the data channel to the host, the
+// input records, the script's own events, waits that stopping the engine
+// ends, the VR-configuration listener, the downloads, extension modules,
+// native libraries and the working folder.
 // The machine implements it; a function reaches it through
 // g_engineState->Services().
 #pragma once
@@ -43,6 +44,16 @@ public:
     // time, so that the nested call (and a waiting OnTimer) can run. Answers
     // the window's result for the message (0).
     virtual int32_t SendScriptEvent(int32_t id, const CVmValue& first, const CVmValue& second) = 0;
+
+    // Stores the machine's second input record (the joystick record).
+    virtual void SetRecord(int32_t a, int32_t b, int32_t c, int32_t d) = 0;
+    // The machine's mouse state, which its window's messages keep: the
+    // button flags (MK_ flags in the low byte, those of double clicks in
+    // the second) and the cursor in window coordinates.
+    virtual void SetMouse(int32_t buttons, int32_t x, int32_t y) = 0;
+    virtual int32_t GetMouseButtons() = 0;
+    virtual int32_t GetMouseX() = 0;
+    virtual int32_t GetMouseY() = 0;
 
     // Waits ms milliseconds; false when stopping the engine ended it early.
     virtual bool SleepUnlessStopped(uint32_t ms) = 0;

@@ -7,7 +7,10 @@
 
 #include "bindings/ScriptBindings.h"
 #include "engine/EngineMachine.h"
+#include "engine/ModuleHooks.h"
+#include "media/JoystickTable.h"
 #include "support/EngineFixtures.h"
+#include "support/MethodScript.h"
 #include "support/ProgramBuilder.h"
 #include "support/ScratchFolder.h"
 #include "support/ZipWriter.h"
@@ -254,4 +257,39 @@ TEST_F(EngineMachineTest, GlGetEvaluationKeepsTheErrorFlag) {
     ASSERT_NE(r, nullptr);
     EXPECT_TRUE(vm.HasError());
     delete r;
+}
+
+TEST_F(EngineMachineTest, JoystickSetStoresTheSecondInputRecordLastFirst) {
+    MethodScript s("SETRECORD");
+    s.Call(s.New("CVMJOYSTICK", {}), "SET", {VInt(1), VInt(2), VInt(3), VInt(4)});
+    const std::string path = scratch.Make("record.bin");
+    const std::vector<uint8_t> bytes = s.File();
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(vm.LoadProgram(path)) << out.str();
+    ASSERT_NE(vm.CallScriptFunction(0, vm.FindFunction("SETRECORD"), nullptr), nullptr) << out.str();
+    EXPECT_EQ(vm.GetRecordA(), 4);
+    EXPECT_EQ(vm.GetRecordB(), 1);
+    EXPECT_EQ(vm.GetRecordC(), 2);
+    EXPECT_EQ(vm.GetRecordD(), 3);
+    // The frame's joystick poll is the table's.
+    EXPECT_EQ(EngineModuleHooks().pollJoysticks, &JoystickPollAll);
+}
+
+TEST_F(EngineMachineTest, AMouseWithoutADisplayWarns4013) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    setenv("DISPLAY", ":59999", 1);
+    MethodScript s("MAKEMOUSE");
+    s.Record(s.Global("NEWMOUSE"));
+    const std::string path = scratch.Make("mouse.bin");
+    const std::vector<uint8_t> bytes = s.File();
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(vm.LoadProgram(path)) << out.str();
+    out.str("");
+    vm.CallScriptFunction(0, vm.FindFunction("MAKEMOUSE"), nullptr);
+    if (display)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    EXPECT_EQ(out.str(), "\nVirtualMachine WARNING (line 0): Could not find mouse.(Obj:CVmMouse)\n");
 }

@@ -77,8 +77,9 @@ void Transform(VRNewMesh& m, VRNewMesh& spare, Bytes& in) {
             break;
         }
         case 9: {
-            // Appending grows the mesh: only while it is small.
-            if (m.vertexCount < 2000 && m.triangleCount < 2000)
+            // Appending (to itself, too) doubles the mesh: only while it is
+            // small.
+            if (m.vertexCount < 2000 && m.triangleCount < 2000 && m.SubsetCount() < 200 && m.MaterialCount() < 200)
                 m.Append(in.Next() & 1 ? m : spare, in.Next() & 1, in.Next() & 1);
             break;
         }

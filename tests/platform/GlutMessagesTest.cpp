@@ -109,3 +109,56 @@ TEST_F(Adapter, MouseButtonsWheelAndMotion) {
     adapter.Close();
     EXPECT_EQ(Take(), (std::vector<Message>{{71, 0, 0}, {7, 0, 0}, {16, 0, 0}}));
 }
+
+namespace {
+
+uint32_t g_now = 0;
+uint32_t TestClock() { return g_now; }
+
+}  // namespace
+
+// A second press within 500 ms and 4 pixels is a double click, in place of
+// its down message; the press after it starts a new pair.
+TEST_F(Adapter, SecondPressesBecomeDoubleClicks) {
+    struct Press {
+        uint32_t at;
+        int button, x, y;
+        uint32_t message;  // of the press; each press is released at once
+    };
+    struct Row {
+        const char* name;
+        std::vector<Press> presses;
+    };
+    const uint32_t kEarly = 0xFFFFFF00u;  // the clock wraps between the presses of a pair
+    const std::vector<Row> rows = {
+        {"left, 100 ms", {{1000, 0, 10, 10, 513}, {1100, 0, 10, 10, 515}}},
+        {"right, 500 ms", {{1000, 2, 10, 10, 516}, {1500, 2, 10, 10, 518}}},
+        {"middle, 4 pixels", {{1000, 1, 10, 10, 519}, {1010, 1, 14, 6, 521}}},
+        {"501 ms", {{1000, 0, 10, 10, 513}, {1501, 0, 10, 10, 513}}},
+        {"5 pixels across", {{1000, 0, 10, 10, 513}, {1010, 0, 15, 10, 513}}},
+        {"5 pixels down", {{1000, 0, 10, 10, 513}, {1010, 0, 10, 5, 513}}},
+        {"another button between",
+         {{1000, 0, 10, 10, 513}, {1010, 2, 10, 10, 516}, {1020, 0, 10, 10, 513}, {1030, 0, 10, 10, 515}}},
+        {"a third press starts a new pair",
+         {{1000, 0, 10, 10, 513}, {1050, 0, 10, 10, 515}, {1100, 0, 10, 10, 513}, {1150, 0, 10, 10, 515}}},
+        {"a slow second press is a first one",
+         {{1000, 0, 10, 10, 513}, {2000, 0, 10, 10, 513}, {2100, 0, 10, 10, 515}}},
+        {"the clock wraps", {{kEarly, 0, 10, 10, 513}, {kEarly + 300, 0, 10, 10, 515}}},
+    };
+    for (const Row& row : rows) {
+        GlutMessageAdapter fresh(
+            [this](uint32_t m, uintptr_t w, intptr_t l) { out.push_back({m, w, static_cast<uint32_t>(l)}); },
+            TestClock);
+        std::vector<Message> expected;
+        for (const Press& p : row.presses) {
+            g_now = p.at;
+            fresh.Mouse(p.button, 0, p.x, p.y, 0);
+            fresh.Mouse(p.button, 1, p.x, p.y, 0);
+            const uint32_t flag = p.button == 0 ? 0x1 : p.button == 1 ? 0x10 : 0x2;
+            const uint32_t l = static_cast<uint32_t>(p.x) | static_cast<uint32_t>(p.y) << 16;
+            expected.push_back({p.message, flag, l});
+            expected.push_back({static_cast<uint32_t>(p.message - (p.message - 513) % 3 + 1), 0, l});
+        }
+        EXPECT_EQ(Take(), expected) << row.name;
+    }
+}

@@ -21,6 +21,15 @@ public:
     int32_t NextKey() override { return -1; }
     std::string TakeDataIn() override { return ""; }
     void SendDataOut(const char*) override {}
+    void SetRecord(int32_t, int32_t, int32_t, int32_t) override {}
+    void SetMouse(int32_t buttons, int32_t x, int32_t y) override {
+        mouse[0] = buttons;
+        mouse[1] = x;
+        mouse[2] = y;
+    }
+    int32_t GetMouseButtons() override { return mouse[0]; }
+    int32_t GetMouseX() override { return mouse[1]; }
+    int32_t GetMouseY() override { return mouse[2]; }
     bool PostScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return false; }
     int32_t SendScriptEvent(int32_t, const CVmValue&, const CVmValue&) override { return 0; }
     bool SleepUnlessStopped(uint32_t) override { return true; }
@@ -33,6 +42,8 @@ public:
     NativeLibraryLoad LoadNativeLibrary(const std::string&) override { return {}; }
     void SetWorkingFolder(const std::string&) override {}
     bool IsWebScript() const override { return false; }
+
+    int32_t mouse[3] = {};  // buttons, x, y
 };
 
 }  // namespace qemtest
