@@ -8,17 +8,20 @@
 #include "functions/GLConstants.h"
 #include "media/script/CVmJoystick.h"
 #include "media/script/CVmMouse.h"
+#include "media/script/CVmVRPN.h"
+#include "media/script/CVmVRPNServer.h"
+#include "meshes/script/CVmBillboard.h"
+#include "meshes/script/CVmMaterial.h"
+#include "meshes/script/CVmObj.h"
 #include "runtime/script/CFileManager.h"
 #include "runtime/script/CVmExternDLL.h"
 #include "runtime/script/byteBuffer.h"
 #include "runtime/script/sharedByteBuffer.h"
-#include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
-#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmPBuffer.h"
 #include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmTerrain.h"
@@ -65,7 +68,7 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmLight>(),
     Pending("CVmMesh"),
     Pending("CVmNewMesh"),
-    Pending("CVmObj"),
+    Built<CVmObj>(),
     Built<CVmHtmlPage>(),
     Built<CVmCurve>(),
     Built<CVmMaterial>(),
@@ -79,8 +82,8 @@ const VmClassBinding kScriptClasses[] = {
     Built<CVmFbo>(),
     Pending("CVmProceduralFactory"),
     Built<CVmCamera>(),
-    Pending("CVmVRPN"),
-    Pending("CVmVRPNServer"),
+    Built<CVmVRPN>(),
+    Built<CVmVRPNServer>(),
     Built<CVmXml>(),
     Built<byteBuffer>(),
     Built<sharedByteBuffer>(),

@@ -12,7 +12,7 @@
 #include "engine/EngineModule.h"
 #include "engine/MessageTable.h"
 #include "engine/ModuleHooks.h"
-#include "engine/state/Console.h"
+#include "state/Console.h"
 #include "platform/FaultGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"

@@ -9,7 +9,7 @@
 #include "engine/DownloadManager.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
-#include "engine/state/Console.h"
+#include "state/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/ScreenMode.h"

@@ -14,7 +14,7 @@
 #include "engine/EngineVersion.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
-#include "engine/state/Console.h"
+#include "state/Console.h"
 #include "platform/GlContext.h"
 #include "platform/OffscreenGlContext.h"
 #include "platform/Thread.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/state/TrackerSensor.h"
+#include "state/TrackerSensor.h"
 #include "platform/UdpReceiver.h"
 
 class VRMutex;

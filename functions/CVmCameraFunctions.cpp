@@ -3,13 +3,14 @@
 #include <mutex>
 #include <ostream>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "meshes/script/CVmObj.h"
 #include "platform/GlContext.h"
 #include "platform/Thread.h"
 #include "scene/EngineMath.h"
 #include "scene/VRScene.h"
 #include "scene/script/CVmCamera.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -210,12 +211,15 @@ void CVmCameraFunctions::CameraSetTarget(CVmClassBase*, int) {
     VRCamera* camera = RequireCamera();
     if (!camera) return;
     if (ArgCount() == 0) return camera->Free();
-    // Only a scene node can be a target object; no other Object is one.
-    if (CVmValue* p = GetParam(1); p && p->type == VmValueType::Object) {
-        return VmErrorMsg(2014, 1, "CVmObj");
-    }
     float t[3];
-    ReadPoint(1, t);
+    // A scene node's position; no other Object is a target.
+    if (CVmValue* p = GetParam(1); p && p->type == VmValueType::Object) {
+        auto* node = dynamic_cast<CVmObj*>(p->asObject);
+        if (!node) return VmErrorMsg(2014, 1, CVmObj::kClassName);
+        node->Node().GetPosition(t);
+    } else {
+        ReadPoint(1, t);
+    }
     camera->SetTarget(t[0], t[1], t[2]);
 }
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "engine/state/Console.h"
-#include "engine/state/EngineState.h"
+#include "state/Console.h"
+#include "state/EngineState.h"
 #include "platform/GlutMainLoop.h"
 #include "platform/ScreenMode.h"
 #include "platform/Thread.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "platform/EmbeddedApplications.h"
 #include "platform/SerialPort.h"
 #include "scene/VRScene.h"

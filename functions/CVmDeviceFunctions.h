@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/state/TrackerSensor.h"
+#include "state/TrackerSensor.h"
 #include "functions/FunctionTable.h"
 
 class CVmDeviceFunctions : public CVmFunctionGroup {

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <system_error>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "functions/CookieStore.h"
 #include "platform/FileSystem.h"
 #include "platform/PathResolver.h"

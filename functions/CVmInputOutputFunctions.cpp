@@ -3,8 +3,8 @@
 #include <ctime>
 #include <ostream>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "platform/Clock.h"
 #include "platform/InterruptibleWait.h"
 #include "platform/KeyboardState.h"

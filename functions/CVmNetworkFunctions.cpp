@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "functions/NetworkPacket.h"
 #include "media/VRNetManager.h"
 #include "platform/Ipv4Socket.h"

@@ -6,23 +6,24 @@
 #include <string>
 #include <system_error>
 
-#include "engine/state/EngineState.h"
 #include "functions/AamFileKind.h"
+#include "media/script/CVmJoystick.h"
+#include "media/script/CVmMouse.h"
+#include "meshes/script/CVmBillboard.h"
+#include "meshes/script/CVmMaterial.h"
+#include "meshes/script/CVmObj.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
 #include "scene/VRScene.h"
-#include "media/script/CVmJoystick.h"
-#include "media/script/CVmMouse.h"
 #include "scene/VRShaderProgram.h"
-#include "scene/script/CVmBillboard.h"
 #include "scene/script/CVmCurve.h"
 #include "scene/script/CVmFbo.h"
 #include "scene/script/CVmHtmlPage.h"
 #include "scene/script/CVmLight.h"
-#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmText.h"
 #include "scene/script/CVmTexture.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -63,6 +64,7 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("NewShader", &CVmObjectFunctions::NewShader);
     AddFunction("NewLight", &CVmObjectFunctions::NewLight);
     AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
+    AddFunction("NewObject", &CVmObjectFunctions::NewObject);
     AddFunction("GetAamType", &CVmObjectFunctions::GetAamType);
     AddFunction("NewText", &CVmObjectFunctions::NewText);
     AddFunction("NewHtmlPage", &CVmObjectFunctions::NewHtmlPage);
@@ -137,6 +139,9 @@ void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
 }
 
 void CVmObjectFunctions::NewMaterial(CVmClassBase*, int) { ReturnObject(new CVmMaterial()); }
+
+// NewObject(), NewObject(mesh or terrain): as the class's constructor.
+void CVmObjectFunctions::NewObject(CVmClassBase*, int) { CVmObj::Make(*this, ArgCount()); }
 
 // The first joystick that answers.
 void CVmObjectFunctions::NewJoystick(CVmClassBase*, int) { ReturnObject(new CVmJoystick(-1)); }

@@ -21,6 +21,7 @@ private:
     void NewShader(CVmClassBase* object, int mode);
     void NewLight(CVmClassBase* object, int mode);
     void NewMaterial(CVmClassBase* object, int mode);
+    void NewObject(CVmClassBase* object, int mode);
     void GetAamType(CVmClassBase* object, int mode);
     void NewText(CVmClassBase* object, int mode);
     void NewHtmlPage(CVmClassBase* object, int mode);

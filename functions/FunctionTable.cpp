@@ -1,6 +1,6 @@
 #include "functions/FunctionTable.h"
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "scene/SharedTextureManager.h"
 #include "vm/VirtualMachine.h"
 

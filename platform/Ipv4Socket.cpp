@@ -95,6 +95,31 @@ int Ipv4Socket::Connect(int socket, uint32_t address, uint16_t port) {
     return 0;
 }
 
+int Ipv4Socket::StartConnect(int socket, uint32_t address, uint16_t port) {
+    const sockaddr_in a = Address(address, port);
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return 0;
+    // An interrupted connect goes on in the background like one under way.
+    return errno == EINPROGRESS || errno == EINTR ? 1 : -1;
+}
+
+int Ipv4Socket::ConnectResult(int socket) {
+    pollfd p{socket, POLLOUT, 0};
+    int n;
+    do n = ::poll(&p, 1, 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return -1;
+    if (n == 0) return 0;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return -1;
+    return 1;
+}
+
+int Ipv4Socket::AcceptWaiting(int socket) {
+    return static_cast<int>(
+        Retrying([&] { return long(::accept4(socket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)); }));
+}
+
 int Ipv4Socket::SetNonBlocking(int socket) {
     const int flags = ::fcntl(socket, F_GETFL);
     return flags < 0 ? -1 : ::fcntl(socket, F_SETFL, flags | O_NONBLOCK);
@@ -171,3 +196,5 @@ void Ipv4Socket::Close(int socket) {
 }
 
 bool Ipv4Socket::LastFailureTooLarge() { return t_sendError == EMSGSIZE; }
+
+bool Ipv4Socket::WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }

@@ -33,6 +33,15 @@ struct Ipv4Socket {
     static int Accept(int socket);
     // A blocking connect.
     static int Connect(int socket, uint32_t address, uint16_t port);
+    // A connect that does not wait, on a non-blocking socket: 0 connected
+    // at once, 1 under way (ConnectResult tells how it ended), -1 failed.
+    static int StartConnect(int socket, uint32_t address, uint16_t port);
+    // How a connect under way stands, without waiting: 1 connected, 0 still
+    // under way, -1 failed.
+    static int ConnectResult(int socket);
+    // The next connection waiting on a non-blocking listening socket, made
+    // non-blocking itself; -1 when none waits (or the accept failed).
+    static int AcceptWaiting(int socket);
 
     static int SetNonBlocking(int socket);
     static int SetMulticastTtl(int socket, int ttl);
@@ -61,4 +70,7 @@ struct Ipv4Socket {
 
     // True when the last failed send was a datagram too large to go.
     static bool LastFailureTooLarge();
+    // True when the call that just failed on a non-blocking socket only had
+    // to wait (nothing to read, no room to write): ask right after it.
+    static bool WouldBlock();
 };

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/VRObjLinks.h"
 #include "scene/VRText.h"
 #include "scene/VRTextureManager.h"
 
@@ -100,4 +101,20 @@ public:
 
     // The lines of a text as the page splits them.
     static std::vector<std::string> SplitLines(const std::string& text);
+
+    // What a scene node links to draw the page (the node's flags do not
+    // reach it).
+    VRObjPage* NodeLink() { return &m_link; }
+
+private:
+    class NodePageLink final : public VRObjPage {
+    public:
+        explicit NodePageLink(VRHtmlPage* owner) : m_owner(owner) {}
+        void Draw(int32_t) override { m_owner->Draw(); }
+
+    private:
+        VRHtmlPage* m_owner;
+    };
+
+    NodePageLink m_link{this};
 };

@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "scene/ShaderPass.h"
 #include "scene/EngineMath.h"
@@ -14,7 +16,37 @@ namespace {
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
+// Draws in progress on this thread (children and callbacks nest them), and
+// the releases waiting for the outermost one to return.
+struct DeferredRelease {
+    void (*release)(void*);
+    void* object;
+};
+thread_local int32_t t_drawDepth = 0;
+thread_local std::vector<DeferredRelease> t_deferred;
+
+class DrawDepthScope {
+public:
+    DrawDepthScope() { ++t_drawDepth; }
+    ~DrawDepthScope() {
+        if (--t_drawDepth > 0) return;
+        // A release may let go of more: with no draw left those run at once.
+        std::vector<DeferredRelease> due = std::move(t_deferred);
+        t_deferred.clear();
+        for (const DeferredRelease& d : due) d.release(d.object);
+    }
+    DrawDepthScope(const DrawDepthScope&) = delete;
+    DrawDepthScope& operator=(const DrawDepthScope&) = delete;
+};
+
 }  // namespace
+
+void VRObj::ReleaseAfterDraw(void (*release)(void*), void* object) {
+    if (t_drawDepth > 0)
+        t_deferred.push_back({release, object});
+    else
+        release(object);
+}
 
 VRObj::VRObj() {
     IncrementLiveObjects();
@@ -359,6 +391,11 @@ void VRObj::SetTransform(int32_t flags, bool computeWorld) {
 
 int32_t VRObj::Draw(int32_t flags, int32_t level, int32_t billboardFlags) {
     if (hidden) return 0;
+    // The callbacks may release this node or others that draw: their owners
+    // defer that until the outermost draw has returned (ReleaseAfterDraw),
+    // so every node of this draw lives until then. Nothing of the node is
+    // read after the scope ends.
+    DrawDepthScope drawing;
     if (preCallback) preCallback(preIndex, preArgument);
 
     currentLod = 0;

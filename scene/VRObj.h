@@ -163,6 +163,11 @@ public:
     int32_t Draw(int32_t flags, int32_t level, int32_t billboardFlags);
     int32_t DrawBoundingBox(int32_t flags, uint8_t applyTransform);
     void DrawAxis(uint8_t applyTransform);
+    // A draw runs the nodes' callbacks, which may let go of nodes that are
+    // drawing on this thread, or of what those link. Their owners hand such
+    // releases here: `release(object)` runs at once when no node is drawing
+    // on this thread, otherwise once the outermost draw has returned.
+    static void ReleaseAfterDraw(void (*release)(void*), void* object);
 
     // --- Collisions (segments in the parent's frame) ---
     bool IntersectSegment(const float* start, const float* end, float* hitPoint, float* hitNormal,

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "scene/VRObjLinks.h"
 #include "scene/VRTextureManager.h"
 
 // The image font's glyph tables, indexed by character code: the width of a
@@ -83,11 +84,24 @@ public:
     // The process-wide tables of the image font.
     static VRGlyphTables& Glyphs();
 
+    // What a scene node links to draw the text.
+    VRObjText* NodeLink() { return &m_link; }
+
 private:
+    class NodeTextLink final : public VRObjText {
+    public:
+        explicit NodeTextLink(VRText* owner) : m_owner(owner) {}
+        void Draw(int32_t flags) override { m_owner->Draw(flags); }
+
+    private:
+        VRText* m_owner;
+    };
+
     void DrawOutline();
     void DrawImageFont(float startX);
 
     std::unique_ptr<VROutlineFont> m_outlineFont;
+    NodeTextLink m_link{this};
 };
 
 // The frame-rate overlay's text: a VRText in the image font.

@@ -1,8 +1,8 @@
 #include "CVmJoystick.h"
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
 #include "media/JoystickTable.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "vm/VirtualMachine.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
 #include "platform/WindowCursor.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "vm/VirtualMachine.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <ostream>
 #include <utility>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "platform/FileSystem.h"
 #include "platform/SharedLibrary.h"
 #include "runtime/script/byteBuffer.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "platform/SharedBlock.h"
 #include "vm/VirtualMachine.h"
 

@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "scene/VRScene.h"
 #include "vm/VirtualMachine.h"
 

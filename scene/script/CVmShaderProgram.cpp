@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // and SceneEnd only.
 #pragma once
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 // True inside a frame; otherwise message 2008 "The command must be executed

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "functions/CVmCameraFunctions.h"
 #include "functions/CVmFunction.h"
 #include "platform/Thread.h"

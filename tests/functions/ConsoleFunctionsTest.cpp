@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/Console.h"
-#include "engine/state/EngineState.h"
+#include "state/Console.h"
+#include "state/EngineState.h"
 #include "functions/CVmConsoleFunctions.h"
 #include "functions/CVmFunction.h"
 #include "support/GlobalCalls.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "functions/CVmFunction.h"
 #include "platform/SerialPort.h"
 #include "scene/EngineServices.h"

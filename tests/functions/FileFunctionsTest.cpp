@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 #include "functions/CVmFunction.h"
 #include "functions/CookieStore.h"
 #include "support/GlobalCalls.h"

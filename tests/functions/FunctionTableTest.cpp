@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "functions/CVmFunction.h"
 #include "functions/FunctionTable.h"
 #include "support/GlobalCalls.h"

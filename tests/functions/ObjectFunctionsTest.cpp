@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
 #include "functions/CVmFunction.h"
+#include "meshes/script/CVmMaterial.h"
 #include "scene/EngineServices.h"
 #include "scene/SharedTextureManager.h"
 #include "scene/VRScene.h"
 #include "scene/script/CVmLight.h"
-#include "scene/script/CVmMaterial.h"
 #include "scene/script/CVmShaderProgram.h"
 #include "scene/script/CVmTexture.h"
-#include "support/ZipWriter.h"
+#include "state/EngineState.h"
 #include "support/GlobalCalls.h"
 #include "support/TextureFixture.h"
+#include "support/ZipWriter.h"
 
 using namespace qemtest;
 

@@ -14,6 +14,7 @@
 #include "support/PackageMaker.h"
 #include "support/SamplePrograms.h"
 #include "support/TestObjects.h"
+#include "support/VrpnStream.h"
 #include "support/ZipWriter.h"
 #include "vm/VirtualMachine.h"
 #include "vm/VmDeclaredClass.h"
@@ -424,6 +425,24 @@ void TextPageSeeds(const fs::path& dir) {
     WriteSeed(dir, 2, std::string("\x10\x02\x03") + std::string(16 * 2 * 4, '\x7F'));
 }
 
+// A VRPN server's stream after a byte that sets the pieces' size.
+void VrpnSeeds(const fs::path& dir) {
+    qemtest::VrpnStream s;
+    s.Raw("\x07").Cookie().Sender(0, "Tracker0").Sender(1, "Button0").Sender(2, "Analog0");
+    s.Type(0, "vrpn_Tracker Pos_Quat").Type(1, "vrpn_Button Change").Type(2, "vrpn_Analog Channel");
+    s.PosQuat(0, 0, 1, {1, 2, 3}, {0, 0, 0.5, 0.5}).Button(1, 1, 3, 1).Analog(2, 2, {0.5, 1, 2});
+    WriteSeed(dir, 0, s.Take());
+    WriteSeed(dir, 1, s.Raw("\x3F").Cookie("vrpn: ver. 06.00  0").Take());
+    s.Raw("\x01").Cookie().Sender(3, "Tracker0").Type(9, "vrpn_Tracker Pos_Quat");
+    WriteSeed(dir, 2, s.PosQuat(3, 9, -1, {0, 0, 0}, {0, 0, 0, 1}).Raw(std::string("\0\0\0\x08", 4)).Take());
+}
+
+void VrpnCallBackSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string("127.0.0.1 3883\0", 15));
+    WriteSeed(dir, 1, std::string("10.1.200.255 65535"));
+    WriteSeed(dir, 2, std::string("1.2.3 4"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -459,5 +478,7 @@ int main(int argc, char** argv) {
     AamKindSeeds(root / "fuzz_aam_kind");
     TextPageSeeds(root / "fuzz_text_page");
     MeshGeometrySeeds(root / "fuzz_mesh_set_geometry");
+    VrpnSeeds(root / "fuzz_vrpn_stream");
+    VrpnCallBackSeeds(root / "fuzz_vrpn_call_back");
     return 0;
 }

@@ -40,15 +40,9 @@ TEST(BillboardCurveScriptProgram, BillboardsDrawTheirTextureFacingTheCamera) {
     // The script lets the texture object go: the billboard keeps it.
     s.Builder().Emit(OP_COPY, VInt(0), None(), texture);
 
-    s.Global("SCENEBEGIN");
     // The scene's camera has the identity rotation; the whole window is -1 to
     // 1 on both axes, so the 1 x 1 billboard at the origin covers it.
-    for (int matrix : {GL_PROJECTION, GL_MODELVIEW}) {
-        s.Global("glMatrixMode", {VInt(matrix)});
-        s.Global("glLoadIdentity");
-    }
-    s.Global("glTexEnvi", {VInt(GL_TEXTURE_ENV), VInt(GL_TEXTURE_ENV_MODE), VInt(GL_REPLACE)});
-    for (int cap : {GL_DEPTH_TEST, GL_FOG, GL_BLEND, GL_ALPHA_TEST, GL_CULL_FACE}) s.Global("glDisable", {VInt(cap)});
+    BeginIdentityFrame(s);
     s.Global("glEnable", {VInt(GL_LIGHTING)});
     s.Call(billboard, "DRAW", {VInt(0), VInt(0)});
     t.Show("lighting", s.Global("glGet", {VInt(GL_LIGHTING)}));
@@ -110,12 +104,8 @@ TEST(BillboardCurveScriptProgram, CurvesAnswerTheirSamples) {
 TEST(BillboardCurveScriptProgram, MisuseStopsTheScriptNotTheEngine) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     ScratchFolder scratch;
-    struct Row {
-        std::function<void(MethodScript&)> build;
-        std::string error;
-    };
     const std::string range = "GETPOSITION: This numeric value must be between 1 and 999.";
-    const Row rows[] = {
+    ExpectEachStopsTheScript(QEM_PROGRAM, scratch, {
         {[](MethodScript& s) { s.Call(s.Global("NEWCURVE", {VFloats(kThreePoints)}), "GETPOSITION", {VInt(1000)}); },
          range},
         {[](MethodScript& s) { s.Call(s.Global("NEWCURVE", {VFloats(kThreePoints)}), "GETPOSITION", {VInt(-1)}); },
@@ -130,17 +120,5 @@ TEST(BillboardCurveScriptProgram, MisuseStopsTheScriptNotTheEngine) {
         {[](MethodScript& s) { s.Call(s.New("CVMBILLBOARD"), "SETTEXTURE", {s.Global("NEWMATERIAL")}); },
          "SETTEXTURE: "},
         {[](MethodScript& s) { s.Call(s.New("CVMBILLBOARD"), "SETMATERIAL", {VInt(3)}); }, "SETMATERIAL: "},
-    };
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        MethodScript s("ONINIT");
-        s.Print("BEGIN\n");
-        rows[i].build(s);
-        s.Print("DONE\n");
-        s.Then("ONERROR");
-        s.Print("went on\n");
-        const std::string out = AfterBegin(RunScript(QEM_PROGRAM, scratch, s, "misuse" + std::to_string(i), "went on\n"));
-        EXPECT_NE(out.find(rows[i].error + "\n"), std::string::npos) << out;
-        EXPECT_EQ(out.find("DONE"), std::string::npos) << out;
-        EXPECT_NE(out.find("went on"), std::string::npos) << out;
-    }
+    });
 }

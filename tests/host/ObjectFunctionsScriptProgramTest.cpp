@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "support/MethodScript.h"
 #include "support/ScratchFolder.h"
 #include "support/ScriptRun.h"

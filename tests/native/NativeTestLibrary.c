@@ -49,6 +49,9 @@ const char* nullstr(void) { return NULL; }
 /* The byte a pointer points to. */
 int firstbyte(const unsigned char* p) { return p[0]; }
 
+/* Whether a pointer was given. */
+int notnull(const void* p) { return p != NULL; }
+
 int crash(void) {
     volatile int* nowhere = NULL;
     return *nowhere;

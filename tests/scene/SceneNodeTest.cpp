@@ -14,28 +14,11 @@
 #include "scene/VRObj.h"
 #include "scene/VRScene.h"
 #include "support/GlSceneFixture.h"
+#include "support/TaggedLodMesh.h"
 
 using namespace qemtest;
 
 namespace {
-
-// A level-of-detail mesh whose draw result names it.
-class TaggedLodMesh : public VRObjLodMesh {
-public:
-    explicit TaggedLodMesh(int32_t tag) : m_tag(tag) {}
-    int32_t Draw(int32_t, int32_t, int32_t) override { return m_tag; }
-    void DrawBoundingBox(int32_t) override {}
-    void GetBoundingBox(float* max, float* min) const override {
-        max[0] = max[1] = max[2] = 1;
-        min[0] = min[1] = min[2] = -1;
-    }
-    bool IsColliding(const float*, const float*, float*, float*, int32_t*, float*) override { return false; }
-    int32_t Inspect(float, float, float) override { return m_tag; }
-    void ForceMaterial(const VRMaterial*) override {}
-
-private:
-    int32_t m_tag;
-};
 
 // A new mesh that is the square |x|, |y| <= 1 of the plane z = 0, with a
 // box it reports for normalising.
@@ -357,4 +340,35 @@ TEST_F(SceneNodeDraw, AxesAreGreenLinesWithRedLetters) {
     for (const RgbPixel& p : ReadPixels(285, 117, 7, 7)) red += p.r == 255 && p.g < 40 && p.b == 0;
     EXPECT_GE(red, 4);
     EXPECT_EQ(RgbPixel{}, ReadPixel(240, 140));
+}
+
+// A callback that lets go of nodes that are drawing (the drawing node's
+// child, from the child's own callback): the release waits for the
+// outermost draw, which goes on over whole nodes; outside a draw it is
+// immediate.
+namespace {
+
+std::vector<VRObj*> g_released;
+
+void ForgetNode(void* node) { g_released.push_back(static_cast<VRObj*>(node)); }
+
+void ReleaseOwnNode(int32_t, void* node) {
+    VRObj::ReleaseAfterDraw(ForgetNode, node);
+    EXPECT_TRUE(g_released.empty());
+}
+
+}  // namespace
+
+TEST_F(SceneNodeDraw, ReleasesFromCallbacksWaitForTheOutermostDraw) {
+    VRObj parent, child;
+    TaggedLodMesh mesh(5);
+    parent.AddChild(&child, 0, 0, 0);
+    child.LinkToMesh(&mesh, 0);
+    child.LinkToPreCallback(ReleaseOwnNode, 0, &child);
+    parent.LinkToCallback(ReleaseOwnNode, 0, &parent);
+    g_released.clear();
+    EXPECT_EQ(-1, parent.Draw(0, 0, 0));
+    EXPECT_EQ((std::vector<VRObj*>{&child, &parent}), g_released);
+    VRObj::ReleaseAfterDraw(ForgetNode, &child);
+    EXPECT_EQ(3u, g_released.size());
 }

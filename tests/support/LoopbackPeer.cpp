@@ -74,6 +74,17 @@ std::string LoopbackPeer::ReadLine(std::chrono::milliseconds timeout) {
     return line;
 }
 
+bool LoopbackPeer::WaitClosed(std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (!m_impl->socket.WaitReadable(MillisecondsLeft(end))) return false;
+        char buffer[4096];
+        const size_t n = m_impl->socket.ReadSome(buffer, sizeof buffer);
+        if (n == 0) return true;
+        m_impl->pending.append(buffer, n);
+    }
+}
+
 void LoopbackPeer::Close() { m_impl->socket.Close(); }
 
 void LoopbackPeer::CloseSending() { m_impl->socket.ShutdownWrite(); }

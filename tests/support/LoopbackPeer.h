@@ -26,6 +26,9 @@ public:
     std::string Read(size_t size, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // The next line with its "\n" (and a CR before it), or "" at the time-out.
     std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // True when the other end closes the stream within the time (bytes
+    // before its end are kept for Read).
+    bool WaitClosed(std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void Close();
     // Ends the sending side only: the other end reads the end of the stream.
     void CloseSending();

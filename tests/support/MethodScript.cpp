@@ -52,7 +52,12 @@ Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args
     const int32_t count = static_cast<int32_t>(args.size());
     m_b.Emit(OP_CALL_NATIVE, I(m_b.Native(VmUpperName(name.c_str()))), None(), I(count));
     m_b.Emit(OP_POP_INTO, result);
-    // Parameter 1 is now on top.
+    PopOutputs(count, outs);
+    return result;
+}
+
+void MethodScript::PopOutputs(int32_t count, const std::vector<std::pair<int, Opnd>>& outs) {
+    // Parameter 1 is on top.
     int32_t next = 1;
     for (const auto& [k, out] : outs) {
         if (k < next || k > count) continue;
@@ -61,24 +66,23 @@ Opnd MethodScript::Global(const std::string& name, const std::vector<Opnd>& args
         next = k + 1;
     }
     if (count >= next) m_b.Emit(OP_POP, I(count - next + 1));
-    return result;
 }
 
 Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam,
                         const Opnd& out) {
+    std::vector<std::pair<int, Opnd>> outs;
+    if (outParam >= 1) outs.emplace_back(outParam, out);
+    return Call(object, method, args, outs);
+}
+
+Opnd MethodScript::Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args,
+                        const std::vector<std::pair<int, Opnd>>& outs) {
     const Opnd result = NewLocal();
     for (auto it = args.rbegin(); it != args.rend(); ++it) m_b.Push(*it);
-    m_b.Emit(OP_METHOD_CALL, object, I(m_b.MethodName(method)), I(static_cast<int32_t>(args.size())));
-    m_b.Emit(OP_POP_INTO, result);
-    // Parameter 1 is now on top.
     const int32_t count = static_cast<int32_t>(args.size());
-    if (outParam >= 1 && outParam <= count) {
-        if (outParam > 1) m_b.Emit(OP_POP, I(outParam - 1));
-        m_b.Emit(OP_POP_INTO, out);
-        if (count > outParam) m_b.Emit(OP_POP, I(count - outParam));
-    } else if (count > 0) {
-        m_b.Emit(OP_POP, I(count));
-    }
+    m_b.Emit(OP_METHOD_CALL, object, I(m_b.MethodName(method)), I(count));
+    m_b.Emit(OP_POP_INTO, result);
+    PopOutputs(count, outs);
     return result;
 }
 

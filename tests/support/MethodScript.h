@@ -44,6 +44,10 @@ public:
     // outParam (1-based, 0 for none) is then moved into `out`.
     Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args, int outParam = 0,
               const Opnd& out = None());
+    // The same, then each listed parameter (1-based, ascending) is moved into
+    // its local.
+    Opnd Call(const Opnd& object, const std::string& method, const std::vector<Opnd>& args,
+              const std::vector<std::pair<int, Opnd>>& outs);
     // A new local holding a copy of v.
     Opnd Local(const Opnd& v);
     // A new local holding n blanks.
@@ -67,6 +71,9 @@ public:
 
 private:
     void Start(const std::string& function, int16_t params);
+    // After a call with `count` arguments: the listed parameters into their
+    // locals, the others popped.
+    void PopOutputs(int32_t count, const std::vector<std::pair<int, Opnd>>& outs);
     Opnd NewLocal();
     void Finish();
 

@@ -1,5 +1,6 @@
 #include "support/ScriptRun.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,6 +26,32 @@ std::string RunScript(const std::string& program, const ScratchFolder& scratch, 
     EXPECT_TRUE(qem.Started());
     EXPECT_TRUE(qem.WaitFor(until, std::chrono::seconds(30))) << qem.Output() << qem.Errors();
     return qem.Output();
+}
+
+void ExpectEachStopsTheScript(const std::string& program, const ScratchFolder& scratch,
+                              const std::vector<StoppingScript>& scripts) {
+    for (size_t i = 0; i < scripts.size(); ++i) {
+        MethodScript s("ONINIT");
+        s.Print("BEGIN\n");
+        scripts[i].build(s);
+        s.Print("DONE\n");
+        s.Then("ONERROR");
+        s.Print("went on\n");
+        const std::string out = AfterBegin(RunScript(program, scratch, s, "stopping" + std::to_string(i), "went on\n"));
+        EXPECT_NE(out.find(scripts[i].error + "\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find("DONE"), std::string::npos) << out;
+        EXPECT_NE(out.find("went on"), std::string::npos) << out;
+    }
+}
+
+void BeginIdentityFrame(MethodScript& s) {
+    s.Global("SCENEBEGIN");
+    for (int matrix : {GL_PROJECTION, GL_MODELVIEW}) {
+        s.Global("glMatrixMode", {VInt(matrix)});
+        s.Global("glLoadIdentity");
+    }
+    s.Global("glTexEnvi", {VInt(GL_TEXTURE_ENV), VInt(GL_TEXTURE_ENV_MODE), VInt(GL_REPLACE)});
+    for (int cap : {GL_DEPTH_TEST, GL_FOG, GL_BLEND, GL_ALPHA_TEST, GL_CULL_FACE}) s.Global("glDisable", {VInt(cap)});
 }
 
 std::string AfterBegin(const std::string& output, const std::string& end) {

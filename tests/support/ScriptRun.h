@@ -2,8 +2,10 @@
 // script classes and functions do.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace qemtest {
 
@@ -17,6 +19,24 @@ class ScratchFolder;
 std::string RunScript(const std::string& program, const ScratchFolder& scratch, MethodScript& script,
                       const std::string& name, const std::string& until,
                       const std::map<std::string, std::string>& environment = {});
+
+// What a script does that stops it, and the error it stops with (the text
+// after the line's prefix).
+struct StoppingScript {
+    std::function<void(MethodScript&)> build;
+    std::string error;
+};
+
+// Runs each as a script whose OnInit prints "BEGIN", runs `build` and then
+// prints "DONE", and whose OnError prints "went on": `build` must stop the
+// script with the error, and the engine must go on to OnError.
+void ExpectEachStopsTheScript(const std::string& program, const ScratchFolder& scratch,
+                              const std::vector<StoppingScript>& scripts);
+
+// Begins a frame (SCENEBEGIN) whose projection and model-view matrices are
+// the identity, so that the window is -1 to 1 on both axes; textures replace
+// the colour, and depth test, fog, blending, alpha test and culling are off.
+void BeginIdentityFrame(MethodScript& s);
 
 // The output after the script's "BEGIN\n" (all of it when there is none), up
 // to `end` when that is given and found.

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "engine/state/EngineState.h"
-#include "engine/state/MachineServices.h"
+#include "state/EngineState.h"
+#include "state/MachineServices.h"
 
 namespace qemtest {
 

@@ -13,7 +13,7 @@
 #include "platform/PathResolver.h"
 #include "xml/PropertyTree.h"
 #include "xml/XmlParser.h"
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 
 namespace {
 

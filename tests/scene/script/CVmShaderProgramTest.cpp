@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "scene/script/CVmShaderProgram.h"
 #include "support/MethodScript.h"
 #include "support/ShaderFixture.h"

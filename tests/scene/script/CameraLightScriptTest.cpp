@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 #include "scene/EngineServices.h"
 #include "scene/VRScene.h"
 #include "scene/script/CVmCamera.h"

@@ -1,4 +1,4 @@
-#include "engine/state/Console.h"
+#include "state/Console.h"
 
 #include <GL/gl.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/script/CVmMaterial.h"
+#include "meshes/script/CVmMaterial.h"
 #include "scene/script/CVmTexture.h"
 #include "support/MethodScript.h"
 #include "vm/VirtualMachine.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state/TrackerSensor.h"
+#include "state/TrackerSensor.h"
 
 class CConsole;
 class MachineServices;

@@ -1,4 +1,4 @@
-#include "engine/state/TrackerSensor.h"
+#include "state/TrackerSensor.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,6 +1,6 @@
 #include "CVmBillboard.h"
 
-#include "scene/script/CVmMaterial.h"
+#include "meshes/script/CVmMaterial.h"
 #include "scene/script/CVmTexture.h"
 #include "scene/script/SceneDrawCheck.h"
 #include "vm/VirtualMachine.h"

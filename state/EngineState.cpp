@@ -1,4 +1,4 @@
-#include "engine/state/EngineState.h"
+#include "state/EngineState.h"
 
 #include "scene/VRScene.h"
 
