@@ -29,3 +29,6 @@ pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(FTGL REQUIRED IMPORTED_TARGET ftgl)
 # Game controllers: the kernel's event devices.
 pkg_check_modules(EVDEV REQUIRED IMPORTED_TARGET libevdev)
+# Frame streaming: the peer connection to the streaming server, and VP8.
+pkg_check_modules(ENET REQUIRED IMPORTED_TARGET libenet)
+pkg_check_modules(VPX REQUIRED IMPORTED_TARGET vpx)

@@ -11,6 +11,7 @@
 #include "engine/EngineModule.h"
 #include "host/CommandLine.h"
 #include "host/GlutContainer.h"
+#include "host/HostStreaming.h"
 #include "platform/FileSystem.h"
 #include "platform/GlutMainLoop.h"
 #include "platform/GlutMessages.h"
@@ -26,7 +27,7 @@ std::unique_ptr<CVRModule3D> g_module;
 GlutContainer* g_container = nullptr;  // created once, never destroyed
 std::atomic<bool> g_moduleAlive{true};
 std::atomic<bool> g_moduleEnded{false};
-StreamingHooks g_streaming;
+StreamingHooks g_streaming = FrameStreamingHooks();
 uint32_t g_lastCaptureMs = 0;
 
 // How long a frame may take to end by itself once the program was asked

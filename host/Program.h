@@ -4,7 +4,7 @@
 
 #include <functional>
 
-// The frame-streaming mode's hooks, filled by the streaming library: start
+// The frame-streaming mode's hooks (FrameStreamingHooks by default): start
 // before the window exists, capture a frame (at most every 66 ms), stop at
 // exit.
 struct StreamingHooks {

@@ -32,6 +32,8 @@ packages=(
   libevdev-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
+  # frame streaming: the peer connection and VP8 (the encoder tool is the benchmark's yardstick)
+  libenet-dev libvpx-dev vpx-tools
 )
 
 missing=()

@@ -443,6 +443,18 @@ void VrpnCallBackSeeds(const fs::path& dir) {
     WriteSeed(dir, 2, std::string("1.2.3 4"));
 }
 
+// Messages behind 16-bit lengths, after the queue-size byte.
+void StreamMessageSeeds(const fs::path& dir) {
+    auto message = [](const std::string& m) {
+        return std::string(1, static_cast<char>(m.size() >> 8)) + static_cast<char>(m.size() & 0xFF) + m;
+    };
+    const std::string data = message(std::string("\x70\x00\x03", 3) + "chunk-of-data");
+    const std::string pop = message(std::string("\xFF\x03", 2));
+    WriteSeed(dir, 0, "\x04" + message(std::string("\x71\x01\x02", 3)) + message(std::string("\x72\x2A\0\0\0", 5)));
+    WriteSeed(dir, 1, "\x08" + data + data + pop + data + data + pop + data + message("\x16"));
+    WriteSeed(dir, 2, std::string(1, '\0') + message(std::string("\x70\x00", 2)) + message(std::string("\x71", 1)) + data);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qem_fuzz_seeds <folder>\n");
@@ -475,6 +487,7 @@ int main(int argc, char** argv) {
     NodeRecordSeeds(root / "fuzz_node_record");
     CameraFileSeeds(root / "fuzz_camera_file");
     NetworkPacketSeeds(root / "fuzz_network_packet");
+    StreamMessageSeeds(root / "fuzz_stream_message");
     AamKindSeeds(root / "fuzz_aam_kind");
     TextPageSeeds(root / "fuzz_text_page");
     MeshGeometrySeeds(root / "fuzz_mesh_set_geometry");
