@@ -32,3 +32,5 @@ pkg_check_modules(EVDEV REQUIRED IMPORTED_TARGET libevdev)
 # Frame streaming: the peer connection to the streaming server, and VP8.
 pkg_check_modules(ENET REQUIRED IMPORTED_TARGET libenet)
 pkg_check_modules(VPX REQUIRED IMPORTED_TARGET vpx)
+# Sound: OpenAL Soft plays the sound back ends' buffers.
+pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)

@@ -21,6 +21,7 @@ ModuleHooks& EngineModuleHooks() {
     static ModuleHooks hooks = [] {
         ModuleHooks h;
         InstallSceneHooks(h);
+        InstallMediaHooks(h);
         return h;
     }();
     return hooks;

@@ -214,6 +214,7 @@ void CVRModule3D::LoadTheScript() {
     m_machine->GetNamedInt("AUDIO_MODE", audio.mode);
     m_machine->GetNamedInt("AUDIO_EAX", audio.eax);
     m_machine->GetNamedInt("AUDIO_OPENAL", audio.openAL);
+    audio.window = m_window;
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.audioSettings) hooks.audioSettings(audio, false);
     m_log << "OK!\nScript Started...";
     m_log << "OK!\nDownloading Data...";
@@ -266,6 +267,7 @@ void CVRModule3D::FirstFrameInit() {
     m_machine->GetNamedInt("AUDIO_OPENAL", audio.openAL);
     m_machine->GetNamedInt("AUDIO_BUFFERS", audio.buffers);
     m_machine->GetNamedInt("AUDIO_STREAMING_BUFFERS", audio.streamingBuffers);
+    audio.window = m_window;
     if (hooks.audioSettings) hooks.audioSettings(audio, true);
 
     m_log << "\nStarting VRLib...";

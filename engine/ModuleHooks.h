@@ -15,6 +15,7 @@ struct ModuleAudioSettings {
     int32_t openAL = 0;
     int32_t buffers = 32;
     int32_t streamingBuffers = 0;
+    intptr_t window = 0;  // the engine window
 };
 
 // The commands the module posts to the multimedia worker.
@@ -51,3 +52,5 @@ ModuleHooks& EngineModuleHooks();
 // them), the scene's own hooks of the network manager, and the joysticks'
 // poll.
 void InstallSceneHooks(ModuleHooks& hooks);
+// Fills the media library's hooks.
+void InstallMediaHooks(ModuleHooks& hooks);

@@ -30,6 +30,8 @@ packages=(
   libffi-dev
   # game controllers (the kernel's event devices)
   libevdev-dev
+  # sound output
+  libopenal-dev
   # debugger: JSON, TCP channels, command-language generators
   libjsoncpp-dev flex bison
   # frame streaming: the peer connection and VP8 (the encoder tool is the benchmark's yardstick)

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/EngineModule.h"
+#include "media/VRAlib.h"
 #include "platform/BitmapFont.h"
 #include "support/EngineFixtures.h"
 #include "support/GlWindowFixture.h"
@@ -148,6 +149,25 @@ TEST_F(EngineModuleTest, LogsItsStepsInOrderAndStopsCleanly) {
     EXPECT_EQ(record.Count("ONINIT:1:String:hello"), 1u);
     EXPECT_GE(record.Count("ONFRAME:0"), 1u);
     EXPECT_EQ(record.Count("OnExit"), 1u);
+}
+
+TEST_F(EngineModuleTest, HandsTheScriptsAudioSettingsToTheSoundLibrary) {
+    VRAlibReset();
+    const std::string script = WriteScript([](ProgramBuilder& b) {
+        b.Named("AUDIO_MODE", VInt(2).value);
+        b.Named("AUDIO_OPENAL", VInt(2).value);
+        b.Named("AUDIO_BUFFERS", VInt(12).value);
+        b.Named("AUDIO_STREAMING_BUFFERS", VInt(3).value);
+    });
+    std::unique_ptr<CVRModule3D> m = Make(script, nullptr, 1);
+    ASSERT_TRUE(RunFramesUntil(*m, CVRModule3D::Running));
+    EXPECT_EQ(AudioMode(), 2);
+    EXPECT_EQ(AudioSourceCount(), 12);
+    EXPECT_EQ(AudioStreamingCount(), 3);
+    EXPECT_EQ(VRAlibWindow(), glutGetWindow());
+    // Nothing started: no sound object was made.
+    EXPECT_FALSE(AudioRunning());
+    EXPECT_TRUE(AudioUsesDirectSound());
 }
 
 TEST_F(EngineModuleTest, AScriptWithoutOnDownloadOrOnInitReachesRunning) {

@@ -13,6 +13,7 @@
 #include "support/ImageFiles.h"
 #include "support/PackageMaker.h"
 #include "support/SamplePrograms.h"
+#include "support/SoundFiles.h"
 #include "support/TestObjects.h"
 #include "support/VrpnStream.h"
 #include "support/ZipWriter.h"
@@ -184,6 +185,22 @@ void DdsSeeds(const fs::path& dir) {
     rgb.bitCount = 32;
     rgb.caps2 = qemtest::kDdsVolume;
     WriteSeed(dir, n++, qemtest::DdsHeaderBytes(rgb) + std::string(36, '\x22'));
+}
+
+void WaveSeeds(const fs::path& dir) {
+    using namespace qemtest;
+    int n = 0;
+    const PcmFormat mono{1, 22050, 16};
+    WriteSeed(dir, n++, WaveBytes(mono, ToneData(mono, 0.01, 440, 0.5)));
+    const std::string fmt = RiffChunkBytes("fmt ", PcmFormatData(PcmFormat{2, 8000, 8}));
+    WriteSeed(dir, n++, RiffBytes("WAVE", RiffChunkBytes("data", "abcde") + RiffChunkBytes("LIST", "INFOx") + fmt));
+    WriteSeed(dir, n++, RiffBytes("WAVE", RiffChunkBytes("fmt ", PcmFormatData(mono) + "\x02\x00xy") +
+                                              RiffChunkBytes("data", "12")));
+}
+
+void AudioSettingsSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, "DS_FREQ_FACTOR 1.5 MINRPM 900\nMAXRPM 7000 SAMPLERPM 6000 UseImmediateMode 0\n");
+    WriteSeed(dir, 1, "AllowRpmVolumeShift x DS_DOPPLER_FACTOR 1e40 DS_ROLLOFF_FACTOR -0 MAXRPM 99999999999");
 }
 
 void RgbeSeeds(const fs::path& dir) {
@@ -471,6 +488,8 @@ int main(int argc, char** argv) {
     DebugCommandSeeds(root / "fuzz_debug_command");
     DdsSeeds(root / "fuzz_dds_image");
     RgbeSeeds(root / "fuzz_rgbe_read");
+    WaveSeeds(root / "fuzz_wave_reader");
+    AudioSettingsSeeds(root / "fuzz_audio_settings");
     PpmSeeds(root / "fuzz_ppm_read");
     TerrainSeeds(root / "fuzz_terrain_grid");
     AviSeeds(root / "fuzz_avi_decode");
