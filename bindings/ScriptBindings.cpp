@@ -8,6 +8,7 @@
 #include "functions/GLConstants.h"
 #include "media/script/CVmJoystick.h"
 #include "media/script/CVmMouse.h"
+#include "media/script/CVmVRAWav.h"
 #include "media/script/CVmVRPN.h"
 #include "media/script/CVmVRPNServer.h"
 #include "meshes/script/CVmBillboard.h"
@@ -60,7 +61,7 @@ const VmClassBinding kScriptClasses[] = {
     Pending("CVmMMAvi"),
     Pending("CVmMMMidi"),
     Pending("CVmMMMp3"),
-    Pending("CVmVRAWav"),
+    Built<CVmVRAWav>(),
     Pending("CVmMenu"),
     Pending("CVmWebBrowser"),
     Built<CFileManager>(),

@@ -21,7 +21,6 @@ ModuleHooks& EngineModuleHooks() {
     static ModuleHooks hooks = [] {
         ModuleHooks h;
         InstallSceneHooks(h);
-        InstallMediaHooks(h);
         return h;
     }();
     return hooks;

@@ -49,8 +49,6 @@ struct ModuleHooks {
 ModuleHooks& EngineModuleHooks();
 
 // Fills the scene's hooks (the engine's own; EngineModuleHooks starts with
-// them), the scene's own hooks of the network manager, and the joysticks'
-// poll.
+// them), the scene's own hooks of the network manager, the joysticks' poll
+// and the sound library's settings.
 void InstallSceneHooks(ModuleHooks& hooks);
-// Fills the media library's hooks.
-void InstallMediaHooks(ModuleHooks& hooks);

@@ -1,12 +1,14 @@
 // The module's hooks of the scene: the scene singleton made at the first
 // frame and kept in the machine, its begin and end around OnInit, and the
 // settings the module gives it; what the scene makes and ends with it (the
-// mesh loader, the network manager); and the frame's poll of the joysticks.
+// mesh loader, the network manager); the frame's poll of the joysticks; and
+// the sound library's settings.
 #include <GL/gl.h>
 
 #include "engine/EngineMachine.h"
 #include "engine/ModuleHooks.h"
 #include "media/JoystickTable.h"
+#include "media/VRAlib.h"
 #include "media/VRNetManager.h"
 #include "meshes/MeshLoader.h"
 #include "scene/VRScene.h"
@@ -44,6 +46,18 @@ void SetClearColor(CVRMachine& machine, float r, float g, float b) {
     if (VRScene* scene = machine.Scene().scene) scene->SetClearColor(r, g, b);
 }
 
+// At load the window and the three modes; at the first frame the slot
+// tables first (S, then N), then the window and the modes again.
+void AudioSettings(const ModuleAudioSettings& settings, bool firstFrame) {
+    if (firstFrame) {
+        AudioSetStreamingCount(settings.streamingBuffers);
+        AudioAllocSlots();
+        AudioSetSourceCount(settings.buffers);
+    }
+    VRAlibSetWindow(settings.window);
+    AudioSetModes(settings.mode, settings.eax, settings.openAL);
+}
+
 }  // namespace
 
 void InstallSceneHooks(ModuleHooks& hooks) {
@@ -54,6 +68,7 @@ void InstallSceneHooks(ModuleHooks& hooks) {
     hooks.setSceneParamInt = SetSceneParamInt;
     hooks.setClearColor = SetClearColor;
     hooks.pollJoysticks = JoystickPollAll;
+    hooks.audioSettings = AudioSettings;
     VRSceneHooks& scene = SceneHooks();
     scene.createMeshLoader = CreateMeshLoader;
     scene.deleteMeshLoader = DeleteMeshLoader;

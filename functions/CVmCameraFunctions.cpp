@@ -3,6 +3,7 @@
 #include <mutex>
 #include <ostream>
 
+#include "media/VRAlib.h"
 #include "meshes/script/CVmObj.h"
 #include "platform/GlContext.h"
 #include "platform/Thread.h"
@@ -305,8 +306,7 @@ void CVmCameraFunctions::CameraScaleSamples(CVmClassBase*, int) {
     scene->ScaleCameraSamples(s[0], s[1], s[2]);
 }
 
-// The flag is kept; nothing carries the listener while no audio back end
-// is built.
+// Scene begins move the listener while the flag is set (MoveListener).
 void CVmCameraFunctions::CameraLinkToListener(CVmClassBase*, int) {
     const bool link = ArgCount() >= 1 ? GetParamBool(1, false) : true;
     if (g_engineState) g_engineState->Scene().listenerLink = link ? 1 : 0;
@@ -334,12 +334,28 @@ bool CVmCameraFunctions::FrameCamera(VRCamera*& camera, int32_t& first) {
     return true;
 }
 
+// Before the first sound the listener stays where it is: no back end runs
+// to take it.
+void CVmCameraFunctions::MoveListener(VRScene& scene, const VRCamera* camera) {
+    if (!g_engineState || !g_engineState->Scene().listenerLink || !AudioRunning()) return;
+    if (!camera) camera = scene.currentCamera;
+    if (!camera) return;
+    float position[3], orientation[6];
+    camera->GetPosition(position);
+    camera->GetDirection(orientation);
+    camera->GetYAxis(orientation + 3);
+    if (AudioSetVector(kAudioListener, "Position", position) != kAudioOk ||
+        AudioSetVector(kAudioListener, "Orientation", orientation) != kAudioOk)
+        VmErrorStream();
+}
+
 void CVmCameraFunctions::SceneBegin(CVmClassBase*, int) {
     VRScene* scene = RequireScene();
     VRCamera* camera;
     int32_t k;
     if (!scene || !FrameCamera(camera, k)) return;
     scene->SceneBegin(camera, GetParamInt(k, false));
+    MoveListener(*scene, camera);
     // The network renderer takes the tracker's pose with every frame.
     int32_t tracking = 0;
     if (scene->GetParamInt(kParamTrackingMode, &tracking) >= 0 && tracking > 0) {
@@ -356,6 +372,7 @@ void CVmCameraFunctions::SceneBeginAbs(CVmClassBase*, int) {
     VRCamera* camera;
     int32_t k;
     if (!scene || !FrameCamera(camera, k)) return;
+    MoveListener(*scene, camera);
     scene->SceneBeginAbs(camera, GetParamInt(k, false), GetParamInt(k + 1, false), GetParamInt(k + 2, false),
                          GetParamInt(k + 3, false), GetParamInt(k + 4, false));
 }
@@ -365,6 +382,7 @@ void CVmCameraFunctions::SceneBeginRel(CVmClassBase*, int) {
     VRCamera* camera;
     int32_t k;
     if (!scene || !FrameCamera(camera, k)) return;
+    MoveListener(*scene, camera);
     scene->SceneBeginRel(camera, GetParamFloat(k, false), GetParamFloat(k + 1, false), GetParamFloat(k + 2, false),
                          GetParamFloat(k + 3, false), GetParamInt(k + 4, false));
 }

@@ -75,6 +75,11 @@ private:
     bool FrameCamera(VRCamera*& camera, int32_t& first);
     // The machine's in-scene and listener flags (none without an engine).
     static int32_t* InSceneFlag();
+    // While the camera carries the audio listener and a sound back end runs:
+    // the listener takes the frame camera's (or the current camera's)
+    // position, its view direction as front and its Y axis as top. A refusal
+    // is a script error without text.
+    static void MoveListener(VRScene& scene, const VRCamera* camera);
 
     // The script camera of the running frame begin and the camera it shows:
     // CameraGetCurrent answers the object itself while the scene draws with

@@ -4,13 +4,14 @@
 #include <optional>
 #include <vector>
 
-#include "state/Console.h"
-#include "state/EngineState.h"
+#include "media/VRAlib.h"
 #include "platform/GlutMainLoop.h"
 #include "platform/ScreenMode.h"
 #include "platform/Thread.h"
 #include "platform/WindowCursor.h"
 #include "scene/VRScene.h"
+#include "state/Console.h"
+#include "state/EngineState.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -46,6 +47,7 @@ void CVmConsoleFunctions::AddFunctions() {
     AddFunction("SetFadeValue", &F::SetFade);
     AddFunction("SetClearColor", &F::SetClearColor);
     AddFunction("SetAmbientLight", &F::SetAmbientLight);
+    AddFunction("SetAudio3DParam", &F::SetAudio3DParam);
     AddFunction("SetScreenRatio", &F::SetScreenRatio);
     AddFunction("LoadBackground", &F::LoadBackground);
     AddFunction("SetFrameRate", &F::SetFrameRate);
@@ -173,6 +175,12 @@ void CVmConsoleFunctions::SetAmbientLight(CVmClassBase*, int) {
     float r, g, b;
     if (!ReadParams(r, g, b)) return;
     if (VRScene* scene = RequireScene()) scene->SetAmbientLight(r, g, b);
+}
+
+// The running sound back end's factors; its answer.
+void CVmConsoleFunctions::SetAudio3DParam(CVmClassBase*, int) {
+    const char* name = GetParamString(1, false);
+    VmReturnInteger(AudioSet3DParam(name ? name : "", GetParamFloat(2, false)));
 }
 
 void CVmConsoleFunctions::SetScreenRatio(CVmClassBase*, int) {

@@ -35,6 +35,7 @@ private:
     void SetFade(CVmClassBase* object, int mode);
     void SetClearColor(CVmClassBase* object, int mode);
     void SetAmbientLight(CVmClassBase* object, int mode);
+    void SetAudio3DParam(CVmClassBase* object, int mode);
     void SetScreenRatio(CVmClassBase* object, int mode);
     void LoadBackground(CVmClassBase* object, int mode);
     void SetFrameRate(CVmClassBase* object, int mode);

@@ -9,6 +9,7 @@
 #include "functions/AamFileKind.h"
 #include "media/script/CVmJoystick.h"
 #include "media/script/CVmMouse.h"
+#include "media/script/CVmVRAWav.h"
 #include "meshes/script/CVmBillboard.h"
 #include "meshes/script/CVmMaterial.h"
 #include "meshes/script/CVmObj.h"
@@ -62,6 +63,7 @@ void CVmObjectFunctions::AddFunctions() {
     AddFunction("StoreTexture", &CVmObjectFunctions::StoreTexture);
     AddFunction("SetActiveTexture", &CVmObjectFunctions::SetActiveTexture);
     AddFunction("NewShader", &CVmObjectFunctions::NewShader);
+    AddFunction("NewAWav", &CVmObjectFunctions::NewAWav);
     AddFunction("NewLight", &CVmObjectFunctions::NewLight);
     AddFunction("NewMaterial", &CVmObjectFunctions::NewMaterial);
     AddFunction("NewObject", &CVmObjectFunctions::NewObject);
@@ -133,6 +135,9 @@ void CVmObjectFunctions::NewShader(CVmClassBase*, int) {
     ReturnObject(new CVmShaderProgram(
         SharedShaderLibrary().GetProgram(vertex.c_str(), hasFragment ? fragment.c_str() : nullptr)));
 }
+
+// A static source with nothing loaded; the class warns when it gets none.
+void CVmObjectFunctions::NewAWav(CVmClassBase*, int) { ReturnObject(new CVmVRAWav(false)); }
 
 void CVmObjectFunctions::NewLight(CVmClassBase*, int) {
     if (CVmLight* light = CVmLight::FromPool()) ReturnObject(light);

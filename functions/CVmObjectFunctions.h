@@ -19,6 +19,7 @@ private:
     void StoreTexture(CVmClassBase* object, int mode);
     void SetActiveTexture(CVmClassBase* object, int mode);
     void NewShader(CVmClassBase* object, int mode);
+    void NewAWav(CVmClassBase* object, int mode);
     void NewLight(CVmClassBase* object, int mode);
     void NewMaterial(CVmClassBase* object, int mode);
     void NewObject(CVmClassBase* object, int mode);

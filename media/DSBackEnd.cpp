@@ -25,17 +25,7 @@ DsDeviceFactory& Factory() {
 }
 
 // The format the primary buffer is asked for: 22050 Hz, 8 bits, stereo.
-WaveFormat PrimaryFormat() {
-    WaveFormat format;
-    format.formatTag = kWaveFormatPcm;
-    format.channels = 2;
-    format.samplesPerSec = 22050;
-    format.avgBytesPerSec = 44100;
-    format.blockAlign = 2;
-    format.bitsPerSample = 8;
-    format.extraSize = 0;
-    return format;
-}
+WaveFormat PrimaryFormat() { return MakePcmFormat(2, 22050, 8); }
 
 // Lets go of everything the back end holds (the settings stay).
 void ReleaseAll() {
@@ -259,10 +249,25 @@ int32_t DSSet3DParam(const char* name, float value) {
 uint8_t DSIsEAXActive() { return DS().eaxActive; }
 
 const AudioBackEnd& DirectSoundBackEnd() {
-    static const AudioBackEnd table = {
-        DSStart, DSStartEAX, DSShutdown, DSSetSample, DSSetLoop, DSSetScalar, DSGetScalar,
-        DSSetVector, DSGetStatus, DSPlay, DSStop, DSSeek, DSGetSeekPosition, DSSet3DParam,
-        DSIsEAXActive, nullptr, nullptr, nullptr, nullptr, nullptr,
-    };
+    // No streaming slots; the EAX operations are not here.
+    static const AudioBackEnd table = [] {
+        AudioBackEnd t{};
+        t.start = DSStart;
+        t.startEAX = DSStartEAX;
+        t.shutdown = DSShutdown;
+        t.setSample = DSSetSample;
+        t.setLoop = DSSetLoop;
+        t.setScalar = DSSetScalar;
+        t.getScalar = DSGetScalar;
+        t.setVector = DSSetVector;
+        t.getStatus = DSGetStatus;
+        t.play = DSPlay;
+        t.stop = DSStop;
+        t.seek = DSSeek;
+        t.getSeekPosition = DSGetSeekPosition;
+        t.set3DParam = DSSet3DParam;
+        t.isEAXActive = DSIsEAXActive;
+        return t;
+    }();
     return table;
 }

@@ -20,6 +20,11 @@ constexpr uint32_t kPlainFlags = 0x1E2;
 
 bool Named(const char* name, const char* wanted) { return name && std::strcmp(name, wanted) == 0; }
 
+// The vectors of a source.
+bool SlotVector(const char* name) {
+    return Named(name, "Position") || Named(name, "Velocity") || Named(name, "Orientation") || Named(name, "Cones");
+}
+
 DSSlot* Slot(int32_t index) {
     std::vector<DSSlot>& slots = DS().slots;
     return index >= 0 && index < static_cast<int32_t>(slots.size()) ? &slots[static_cast<size_t>(index)] : nullptr;
@@ -106,9 +111,7 @@ int32_t SetListenerVector(const char* name, const float* v) {
 int32_t Set3DVector(DSSlot& slot, const char* name, const float* v) {
     Ds3DBuffer* b = slot.buffer3D.get();
     const uint32_t apply = ApplyMode();
-    const bool known = Named(name, "Position") || Named(name, "Velocity") || Named(name, "Orientation") ||
-                       Named(name, "Cones");
-    if (!known) return kAudioBadProperty;
+    if (!SlotVector(name)) return kAudioBadProperty;
     // A buffer made plain (its type changed after the load) has no 3D side.
     if (!slot.buffer || !b) return kAudioNoBuffer;
     int32_t result;
@@ -243,9 +246,7 @@ int32_t DSSetVector(int32_t index, const char* name, const float* values) {
     DSSlot* slot = Slot(index);
     if (!slot || (slot->type != 1 && slot->type != 2)) return kAudioOutOfRange;
     if (slot->type == 2) return Set3DVector(*slot, name, values);
-    const bool known = Named(name, "Position") || Named(name, "Velocity") || Named(name, "Orientation") ||
-                       Named(name, "Cones");
-    return known ? kAudioOk : kAudioBadProperty;
+    return SlotVector(name) ? kAudioOk : kAudioBadProperty;
 }
 
 int32_t DSGetStatus(int32_t index, const char* name, uint8_t* playing) {

@@ -182,7 +182,38 @@ int32_t AudioSetStreamingVector(int32_t slot, const char* name, const float* val
     QEM_AUDIO_DISPATCH(setStreamingVector, slot, name, values);
 }
 
+#define QEM_AUDIO_EAX_DISPATCH(op, ...)                    \
+    const AudioBackEnd* backEnd = Selected();               \
+    if (!backEnd || !backEnd->op) return kAudioEaxInactive; \
+    return backEnd->op(__VA_ARGS__)
+
+int32_t AudioEAXSetEnvironment(int32_t slot, int32_t preset) { QEM_AUDIO_EAX_DISPATCH(eaxSetEnvironment, slot, preset); }
+int32_t AudioEAXSetOcclusion(int32_t slot, int32_t level, float lfRatio, float roomRatio) {
+    QEM_AUDIO_EAX_DISPATCH(eaxSetOcclusion, slot, level, lfRatio, roomRatio);
+}
+int32_t AudioEAXSetObstruction(int32_t slot, int32_t level, float lfRatio) {
+    QEM_AUDIO_EAX_DISPATCH(eaxSetObstruction, slot, level, lfRatio);
+}
+int32_t AudioEAXApplyEnvironment(int32_t slot, int32_t record) {
+    QEM_AUDIO_EAX_DISPATCH(eaxApplyEnvironment, slot, record);
+}
+int32_t AudioEAXApplySource(int32_t slot, int32_t record) { QEM_AUDIO_EAX_DISPATCH(eaxApplySource, slot, record); }
+int32_t AudioEAXSetSourceProperty(int32_t slot, const char* name, float value) {
+    QEM_AUDIO_EAX_DISPATCH(eaxSetSourceProperty, slot, name, value);
+}
+int32_t AudioEAXSetEnvironmentProperty(int32_t slot, const char* name, float value) {
+    QEM_AUDIO_EAX_DISPATCH(eaxSetEnvironmentProperty, slot, name, value);
+}
+int32_t AudioEAXLoadEnvironments(const char* path) { QEM_AUDIO_EAX_DISPATCH(eaxLoadEnvironments, path); }
+int32_t AudioEAXLoadMaterials(const char* path) { QEM_AUDIO_EAX_DISPATCH(eaxLoadMaterials, path); }
+int32_t AudioEAXLoadSources(const char* path) { QEM_AUDIO_EAX_DISPATCH(eaxLoadSources, path); }
+int32_t AudioEAXLoadListener(const char* path) { QEM_AUDIO_EAX_DISPATCH(eaxLoadListener, path); }
+int32_t AudioEAXLoadAll(const char* environments, const char* materials, const char* sources, const char* listener) {
+    QEM_AUDIO_EAX_DISPATCH(eaxLoadAll, environments, materials, sources, listener);
+}
+
 #undef QEM_AUDIO_DISPATCH
+#undef QEM_AUDIO_EAX_DISPATCH
 
 uint8_t AudioIsEAXActive() {
     const AudioBackEnd* backEnd = Selected();

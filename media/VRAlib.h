@@ -92,6 +92,21 @@ struct AudioBackEnd {
     int32_t (*playStreamingSource)(int32_t slot);
     int32_t (*stopStreamingSource)(int32_t slot);
     int32_t (*setStreamingVector)(int32_t slot, const char* name, const float* values);
+    // EAX 2.0 (a back end without them has EAX inactive: the library
+    // answers kAudioEaxInactive).
+    int32_t (*eaxSetEnvironment)(int32_t slot, int32_t preset);
+    int32_t (*eaxSetOcclusion)(int32_t slot, int32_t level, float lfRatio, float roomRatio);
+    int32_t (*eaxSetObstruction)(int32_t slot, int32_t level, float lfRatio);
+    int32_t (*eaxApplyEnvironment)(int32_t slot, int32_t record);
+    int32_t (*eaxApplySource)(int32_t slot, int32_t record);
+    int32_t (*eaxSetSourceProperty)(int32_t slot, const char* name, float value);
+    int32_t (*eaxSetEnvironmentProperty)(int32_t slot, const char* name, float value);
+    int32_t (*eaxLoadEnvironments)(const char* path);
+    int32_t (*eaxLoadMaterials)(const char* path);
+    int32_t (*eaxLoadSources)(const char* path);
+    int32_t (*eaxLoadListener)(const char* path);
+    int32_t (*eaxLoadAll)(const char* environments, const char* materials, const char* sources,
+                          const char* listener);
 };
 
 // The OpenAL back end's table (null: not there, its start answers
@@ -161,6 +176,18 @@ int32_t AudioUpdateStreamingSource(int32_t slot);
 int32_t AudioPlayStreamingSource(int32_t slot);
 int32_t AudioStopStreamingSource(int32_t slot);
 int32_t AudioSetStreamingVector(int32_t slot, const char* name, const float* values);
+int32_t AudioEAXSetEnvironment(int32_t slot, int32_t preset);
+int32_t AudioEAXSetOcclusion(int32_t slot, int32_t level, float lfRatio, float roomRatio);
+int32_t AudioEAXSetObstruction(int32_t slot, int32_t level, float lfRatio);
+int32_t AudioEAXApplyEnvironment(int32_t slot, int32_t record);
+int32_t AudioEAXApplySource(int32_t slot, int32_t record);
+int32_t AudioEAXSetSourceProperty(int32_t slot, const char* name, float value);
+int32_t AudioEAXSetEnvironmentProperty(int32_t slot, const char* name, float value);
+int32_t AudioEAXLoadEnvironments(const char* path);
+int32_t AudioEAXLoadMaterials(const char* path);
+int32_t AudioEAXLoadSources(const char* path);
+int32_t AudioEAXLoadListener(const char* path);
+int32_t AudioEAXLoadAll(const char* environments, const char* materials, const char* sources, const char* listener);
 
 // Back to the state of a new process (back end stopped and deselected,
 // default configuration, no slot held); for tests.

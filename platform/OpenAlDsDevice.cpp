@@ -483,14 +483,8 @@ private:
 
 class AlPrimaryBuffer : public DsBuffer {
 public:
-    AlPrimaryBuffer(std::shared_ptr<AlOutput> output, uint32_t flags) : m_output(std::move(output)), m_flags(flags) {
-        m_format.formatTag = kWaveFormatPcm;
-        m_format.channels = 2;
-        m_format.samplesPerSec = 22050;
-        m_format.bitsPerSample = 8;
-        m_format.blockAlign = 2;
-        m_format.avgBytesPerSec = 44100;
-    }
+    AlPrimaryBuffer(std::shared_ptr<AlOutput> output, uint32_t flags)
+        : m_output(std::move(output)), m_flags(flags), m_format(MakePcmFormat(2, 22050, 8)) {}
 
     int32_t Lock(uint32_t, uint32_t, void**, uint32_t*, void**, uint32_t*, uint32_t) override {
         return kDsPrioLevelNeeded;

@@ -16,6 +16,18 @@ struct WaveFormat {
     uint16_t extraSize = 0;
 };
 
+// A PCM format record: block and byte rate follow from the others.
+inline WaveFormat MakePcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+    WaveFormat f;
+    f.formatTag = kWaveFormatPcm;
+    f.channels = channels;
+    f.samplesPerSec = rate;
+    f.bitsPerSample = bits;
+    f.blockAlign = static_cast<uint16_t>(channels * (bits / 8));
+    f.avgBytesPerSec = rate * f.blockAlign;
+    return f;
+}
+
 // True for what a sound device plays: PCM, 8 or 16 bits, one or two
 // channels, a rate, and a block of one sample frame.
 inline bool IsPlayablePcm(const WaveFormat& f) {

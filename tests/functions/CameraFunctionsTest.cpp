@@ -20,6 +20,8 @@
 #include "state/MachineServices.h"
 #include "functions/CVmCameraFunctions.h"
 #include "functions/CVmFunction.h"
+#include "media/DSBackEnd.h"
+#include "media/VRAlib.h"
 #include "platform/Thread.h"
 #include "scene/EngineServices.h"
 #include "scene/SceneGlobals.h"
@@ -27,6 +29,7 @@
 #include "scene/script/CVmCamera.h"
 #include "scene/script/CVmLight.h"
 #include "support/GlWindowFixture.h"
+#include "support/FakeDsDevice.h"
 #include "support/GlobalCalls.h"
 #include "support/ScratchFolder.h"
 #include "support/StandInEngine.h"
@@ -349,6 +352,59 @@ TEST_F(CameraFunctions, LightsCullingFogAndTheListenerLink) {
     EXPECT_EQ(scene->lightEnabled[2], 0);
     EXPECT_EQ(FrustumCullingFlag, 0);
     EXPECT_EQ(engine.Scene().listenerLink, 0);
+}
+
+TEST_F(CameraFunctions, SceneBeginsCarryTheListenerWhileASoundBackEndRuns) {
+    auto control = std::make_shared<FakeDsControl>();
+    VRAlibReset();
+    DSSetDeviceFactory(FakeDsDeviceFactory(control));
+    auto frames = [](MethodScript& s) {
+        s.Global("SceneBegin", {});
+        s.Global("SceneEnd", {});
+        s.Global("SceneBeginAbs", {VInt(0), VInt(0), VInt(100), VInt(50), VInt(0)});
+        s.Global("SceneEnd", {});
+        s.Global("SceneBeginRel", {VReal(0), VReal(0), VReal(1), VReal(1), VInt(0)});
+        s.Global("SceneEnd", {});
+    };
+    // Before the first sound nothing runs to take the listener.
+    MethodScript before("MAIN");
+    before.Global("CameraLinkToListener", {});
+    frames(before);
+    EXPECT_EQ(Run(before), "");
+    EXPECT_TRUE(control->log.empty());
+
+    const int32_t slot = AudioAcquireSource();
+    ASSERT_GE(slot, 0);
+    control->log.clear();
+    MethodScript linked("MAIN");
+    linked.Global("CameraSetPosition", {VInt(1), VInt(2), VInt(3)});
+    frames(linked);
+    EXPECT_EQ(Run(linked), "");
+    EXPECT_EQ(control->Count("Listener.SetPosition"), 3);
+    EXPECT_EQ(control->Count("Listener.SetOrientation"), 3);
+    EXPECT_EQ(std::vector<float>(control->listenerPosition, control->listenerPosition + 3),
+              (std::vector<float>{1, 2, 3}));
+    // Front: where the camera looks; top: its Y axis.
+    EXPECT_EQ(std::vector<float>(control->listenerOrientation, control->listenerOrientation + 6),
+              (std::vector<float>{0, 0, -1, 0, 1, 0}));
+
+    // A refusal is a script error without text.
+    control->answers["Listener.SetOrientation"] = kDsInvalidArg;
+    MethodScript refused("MAIN");
+    refused.Global("SceneBegin", {});
+    EXPECT_EQ(FirstError(Run(refused)), "SCENEBEGIN: ");
+
+    // Unlinked, the listener stays.
+    control->answers.clear();
+    control->log.clear();
+    MethodScript unlinked("MAIN");
+    unlinked.Global("CameraLinkToListener", {Bool(false)});
+    frames(unlinked);
+    Run(unlinked);
+    EXPECT_TRUE(control->log.empty());
+    AudioReleaseSource(slot);
+    VRAlibReset();
+    DSSetDeviceFactory(DsDeviceFactory());
 }
 
 TEST_F(CameraFunctions, CameraAnimationFromTheWorkingFolder) {

@@ -11,6 +11,7 @@
 #include "state/EngineState.h"
 #include "functions/CVmConsoleFunctions.h"
 #include "functions/CVmFunction.h"
+#include "media/DSBackEnd.h"
 #include "support/GlobalCalls.h"
 
 using namespace qemtest;
@@ -110,6 +111,16 @@ TEST_F(ConsoleFunctions, ColourByArgumentCountOrVector) {
     }
 }
 
+TEST_F(ConsoleFunctions, SetAudio3DParamAnswersWhatTheSoundBackEndAnswers) {
+    const CallOutcome set = CallGlobal(vm, "SetAudio3DParam", {VStr("DS_DOPPLER_FACTOR"), VReal(1.5f)});
+    EXPECT_FALSE(set.error);
+    EXPECT_EQ(set.type, VmValueType::Integer);
+    EXPECT_EQ(set.result, "0");
+    EXPECT_EQ(DSCurrentSettings().dopplerFactor, 1.5f);
+    EXPECT_EQ(CallGlobal(vm, "SetAudio3DParam", {VInt(5)}).result, "0");  // no name: nothing set
+    DSCurrentSettings() = DSSettings();
+}
+
 TEST_F(ConsoleFunctions, BadParametersStopTheScriptAndChangeNothing) {
     console.color[0] = 0.5f;
     struct Case {
@@ -132,7 +143,6 @@ TEST_F(ConsoleFunctions, BadParametersStopTheScriptAndChangeNothing) {
         {"SetAmbientLight", {VReal(1), VReal(0), VReal(0)}, "The scene is not created yet."},
         {"SetScreenRatio", {VReal(1.5f)}, "The scene is not created yet."},
         {"LoadBackground", {VStr("sky.png")}, "The scene is not created yet."},
-        {"SetAudio3DParam", {VStr("DS_X"), VReal(1)}, "This function is not available yet."},
     };
     for (const Case& c : cases) {
         const CallOutcome o = CallGlobal(vm, c.name, c.args);

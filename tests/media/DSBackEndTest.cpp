@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "AudioFixture.h"
+#include "support/FakeAudio.h"
 
 using namespace qemtest;
 

@@ -1,7 +1,7 @@
 // The slot pool and the back-end choice of the sound library, on the fake
 // device: when the back end starts and stops, what acquisitions answer, and
 // the configuration's limits.
-#include "AudioFixture.h"
+#include "support/FakeAudio.h"
 
 using namespace qemtest;
 

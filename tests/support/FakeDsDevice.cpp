@@ -16,10 +16,18 @@ using Control = std::shared_ptr<FakeDsControl>;
 class FakeListener : public DsListener {
 public:
     explicit FakeListener(Control c) : m_c(std::move(c)) {}
-    int32_t SetPosition(float, float, float, uint32_t) override { return m_c->Answer("Listener.SetPosition"); }
+    int32_t SetPosition(float x, float y, float z, uint32_t) override {
+        const int32_t r = m_c->Answer("Listener.SetPosition");
+        if (r == kDsOk) m_c->listenerPosition[0] = x, m_c->listenerPosition[1] = y, m_c->listenerPosition[2] = z;
+        return r;
+    }
     int32_t SetVelocity(float, float, float, uint32_t) override { return m_c->Answer("Listener.SetVelocity"); }
-    int32_t SetOrientation(float, float, float, float, float, float, uint32_t) override {
-        return m_c->Answer("Listener.SetOrientation");
+    int32_t SetOrientation(float fx, float fy, float fz, float tx, float ty, float tz, uint32_t) override {
+        const int32_t r = m_c->Answer("Listener.SetOrientation");
+        if (r != kDsOk) return r;
+        const float v[6] = {fx, fy, fz, tx, ty, tz};
+        std::copy(v, v + 6, m_c->listenerOrientation);
+        return r;
     }
     int32_t SetRolloffFactor(float, uint32_t) override { return m_c->Answer("Listener.SetRolloffFactor"); }
     int32_t SetDopplerFactor(float, uint32_t) override { return m_c->Answer("Listener.SetDopplerFactor"); }
@@ -46,7 +54,11 @@ private:
 class Fake3DBuffer : public Ds3DBuffer {
 public:
     explicit Fake3DBuffer(Control c) : m_c(std::move(c)) {}
-    int32_t SetPosition(float, float, float, uint32_t) override { return m_c->Answer("Buffer3D.SetPosition"); }
+    int32_t SetPosition(float x, float y, float z, uint32_t) override {
+        const int32_t r = m_c->Answer("Buffer3D.SetPosition");
+        if (r == kDsOk) m_c->sourcePosition[0] = x, m_c->sourcePosition[1] = y, m_c->sourcePosition[2] = z;
+        return r;
+    }
     int32_t SetVelocity(float, float, float, uint32_t) override { return m_c->Answer("Buffer3D.SetVelocity"); }
     int32_t SetConeAngles(uint32_t inside, uint32_t outside, uint32_t) override {
         return m_c->Answer("Buffer3D.SetConeAngles " + std::to_string(inside) + " " + std::to_string(outside));

@@ -22,6 +22,11 @@ struct FakeDsControl {
     uint32_t eaxSupport = kKsPropertySupportGet | kKsPropertySupportSet;
     // Buffers made from now on report themselves lost until restored.
     bool lose = false;
+    // What the listener was last given.
+    float listenerPosition[3] = {};
+    float listenerOrientation[6] = {};
+    // What a 3D buffer was last placed at.
+    float sourcePosition[3] = {};
 
     std::vector<std::string> log;
     // Every buffer description the device was given, and the devices made.
