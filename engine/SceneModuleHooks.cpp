@@ -1,7 +1,8 @@
 // The module's hooks of the scene: the scene singleton made at the first
 // frame and kept in the machine, its begin and end around OnInit, and the
-// settings the module gives it; what the scene makes and ends with it; the
-// frame's poll of the joysticks; and the sound library's settings.
+// settings the module gives it; what the scene makes and ends with it (the
+// mesh loader, the network manager); the frame's poll of the joysticks; and
+// the sound library's settings.
 #include <GL/gl.h>
 
 #include "engine/EngineMachine.h"
@@ -9,6 +10,7 @@
 #include "media/JoystickTable.h"
 #include "media/VRAlib.h"
 #include "media/VRNetManager.h"
+#include "meshes/MeshLoader.h"
 #include "scene/VRScene.h"
 
 namespace {
@@ -68,6 +70,8 @@ void InstallSceneHooks(ModuleHooks& hooks) {
     hooks.pollJoysticks = JoystickPollAll;
     hooks.audioSettings = AudioSettings;
     VRSceneHooks& scene = SceneHooks();
+    scene.createMeshLoader = CreateMeshLoader;
+    scene.deleteMeshLoader = DeleteMeshLoader;
     scene.createNetManager = CreateNetManager;
     scene.deleteNetManager = DeleteNetManager;
 }

@@ -312,6 +312,8 @@ void ShaderUniformList::UpdateTimer(int t, int32_t row, float elapsed) {
 GLStateList::GLStateList() { IncrementLiveObjects(); }
 GLStateList::~GLStateList() { DecrementLiveObjects(); }
 
+GLStateList::GLStateList(const GLStateList& other) : m_entries(other.m_entries) { IncrementLiveObjects(); }
+
 void GLStateList::Add(const char* name, const float* arguments) {
     Entry e;
     if (const StateName* s = FindState(name)) {

@@ -118,7 +118,8 @@ public:
 
     GLStateList();
     ~GLStateList();
-    GLStateList(const GLStateList&) = delete;
+    // A copy of the commands (a pass copied into another mesh).
+    GLStateList(const GLStateList& other);
     GLStateList& operator=(const GLStateList&) = delete;
 
     // Appends a command by name, arguments truncated; an unknown name

@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libglm-dev
+  # the mesh benchmarks' yardstick
+  libassimp-dev
   # the limb solver's benchmark measures KDL's chain solver beside it
   liborocos-kdl-dev
   # headless display for the program and the GL tests

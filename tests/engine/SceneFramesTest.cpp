@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/EngineModule.h"
+#include "meshes/MeshLoader.h"
 #include "scene/VRScene.h"
 #include "support/EngineFixtures.h"
 #include "support/GlWindowFixture.h"
@@ -131,6 +132,13 @@ TEST_F(SceneFrames, AFrameBeginClearsTheWindowWithTheClearColour) {
     for (auto [x, y] : {std::make_pair(1, 1), std::make_pair(kWidth / 2, kHeight / 2)})
         EXPECT_EQ(ReadPixel(x, y), (RgbPixel{255, 0, 0}));
     EXPECT_EQ(module->Machine()->Scene().inScene, 0);
+}
+
+TEST_F(SceneFrames, TheSceneHasTheMeshLoaderForItsLifetime) {
+    Start([](ProgramBuilder&) {});
+    EXPECT_NE(SceneMeshLoader(), nullptr);
+    module.reset();
+    EXPECT_EQ(SceneMeshLoader(), nullptr);
 }
 
 TEST_F(SceneFrames, TextsDrawTheirGlyphsWhereTheCursorGoes) {

@@ -240,6 +240,40 @@ void TerrainSeeds(const fs::path& dir) {
     WriteSeed(dir, 3, std::string("ncols 4 nrows 4 cellsize 30\n1 2 3 4\n"));
 }
 
+// Mesh geometry in the target's byte order: counts V, K, T, the texture-
+// index and normal selectors, G; then each array after its "short" byte
+// (reals as (b - 100) / 8, indexes as bytes), the names, the smoothing
+// selector and groups, and the transform steps.
+void MeshGeometrySeeds(const fs::path& dir) {
+    const char o = 100, l = 108;  // 0 and 1
+    std::string quad = {4, 4, 2, 1, 1, 1};
+    quad += std::string{0, o, o, o, l, o, o, l, l, o, o, l, o};  // positions
+    quad += std::string{0, o, o, l, o, l, l, o, l};              // texture coordinates
+    quad += std::string{0, 0, 1, 2, 0, 2, 3};                    // triangles
+    quad += std::string{0, 0, 1, 2, 0, 2, 3};                    // texture indexes
+    quad += std::string{0, o, o, l, o, o, l, o, o, l, o, o, l};  // normals
+    quad += std::string{0, 0, 2};                                // group (0, 2)
+    quad += std::string{0, 4} + "Quad";
+    quad += std::string{0, 0};                                   // no smoothing groups
+    // Rotate, Normalize, Mirror, Append, Finalize.
+    quad += std::string{0, o + 16, o, l, o, 2, o + 16, 3, 2, 9, 0, 1, 6, 0x20};
+    WriteSeed(dir, 0, quad);
+
+    // Four triangles round vertex 0 with the smoothing groups 1, 2, 4, 6,
+    // no normals.
+    std::string fan = {5, 0, 4, 0, 0, 0, 0, 1};
+    fan += std::string{0, o, o, o, l, o, o, o, l, o, o - 8, o, o, o, o - 8, o};
+    fan += std::string{0};
+    fan += std::string{0, 0, 1, 2, 0, 2, 3, 0, 3, 4, 0, 4, 1};
+    fan += std::string{0};
+    fan += std::string{0};
+    fan += std::string{0, 0, 4};
+    fan += std::string{0, 3} + "Fan";
+    fan += std::string{1, 0, 1, 2, 4, 6};
+    fan += std::string{11, o + 12, 1, o - 16, o, o, 5, 1};  // crease smoothing, Scale, FlipNormals
+    WriteSeed(dir, 1, fan);
+}
+
 void AviSeeds(const fs::path& dir) {
     using qemtest::SolidFrame;
     WriteSeed(dir, 0, qemtest::AviBytes(8, 8, 25, {SolidFrame(8, 8, 255, 0, 0), SolidFrame(8, 8, 0, 255, 0),
@@ -506,6 +540,7 @@ int main(int argc, char** argv) {
     StreamMessageSeeds(root / "fuzz_stream_message");
     AamKindSeeds(root / "fuzz_aam_kind");
     TextPageSeeds(root / "fuzz_text_page");
+    MeshGeometrySeeds(root / "fuzz_mesh_set_geometry");
     VrpnSeeds(root / "fuzz_vrpn_stream");
     VrpnCallBackSeeds(root / "fuzz_vrpn_call_back");
     return 0;
