@@ -209,6 +209,9 @@ private:
     void ReportFault(bool division, CVmValue* top, CVmValue* frame, int32_t ip);
     // Unregisters the modules' classes, then unloads the modules.
     void UnloadExternModules();
+    // True, after the reason on the error stream, for a module file the
+    // rules of script files refuse (a missing one is not refused here).
+    bool RefusedModuleFile(const std::string& path);
 
     // An EventSend from a thread other than the window's: the window thread
     // runs it at its next message drain while the sender waits.

@@ -2,17 +2,21 @@
 
 #include <GL/gl.h>
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <thread>
 
 #include "engine/DownloadManager.h"
 #include "engine/ModuleHooks.h"
 #include "engine/UrlTransfer.h"
 #include "state/Console.h"
+#include "platform/BlockingWait.h"
 #include "platform/FileSystem.h"
 #include "platform/GlContext.h"
 #include "platform/ScreenMode.h"
+#include "platform/ScriptFile.h"
 #include "platform/Thread.h"
 
 std::atomic<bool> HostQuitFlag{false};
@@ -31,6 +35,14 @@ namespace {
 // The machine a stop request reaches: set while a module's machine lives.
 std::mutex g_liveLock;
 CVRMachine* g_liveMachine = nullptr;
+
+// Whether the waits of script functions should give up: the program is
+// ending, or the running machine was asked to stop.
+bool EngineStopRequested() {
+    if (HostQuitFlag.load()) return true;
+    std::lock_guard<std::mutex> guard(g_liveLock);
+    return g_liveMachine && g_liveMachine->StopRequested();
+}
 
 }  // namespace
 
@@ -61,6 +73,10 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         enable(0xAAAF);
     else
         glEnable(0xAAAF);
+    // No GL here knows the capability: the error it leaves must not reach
+    // the script's first glGetError.
+    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
+    }
     SetGlSwapInterval(0);
     m_log << "OK!";
 
@@ -76,6 +92,7 @@ CVRModule3D::CVRModule3D(const char* scriptName, const char* engineParam, CVmCon
         std::lock_guard<std::mutex> guard(g_liveLock);
         g_liveMachine = m_machine.get();
     }
+    SetBlockingWaitStopCheck(EngineStopRequested);
     m_log << "OK!";
 
     // A debugged machine keeps writing to its client's output port.
@@ -126,11 +143,35 @@ CVRModule3D::~CVRModule3D() {
     if (m_stoppedList) glDeleteLists(m_stoppedList, 1);
     if (ModuleHooks& hooks = EngineModuleHooks(); hooks.destroyScene && m_machine->Scene().scene) hooks.destroyScene(*m_machine);
     if (g_moduleMachine == m_machine.get()) g_moduleMachine = nullptr;
+    ConfineScriptFiles(std::string());
     {
         std::lock_guard<std::mutex> guard(g_liveLock);
         if (g_liveMachine == m_machine.get()) g_liveMachine = nullptr;
     }
     m_machine.reset();
+}
+
+void CVRModule3D::EndWithoutDisplay(int lockWaitMs) {
+    m_machine->CancelScriptSends();
+    m_timerStop = true;
+    m_timeStepEvent.Set();
+    // Script code that runs on another thread is asked to end, so that the
+    // lock comes free unless that thread is stuck.
+    m_machine->RequestStop();
+    CCriticalSection& lock = m_machine->ScriptLock();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(lockWaitMs);
+    bool held = lock.TryEnter();
+    while (!held && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        held = lock.TryEnter();
+    }
+    if (held) {
+        m_machine->ClearStopRequest();
+        m_machine->CallScriptFunction(0, m_machine->CallbackIndex(CVRMachine::OnExit), nullptr);
+        lock.Leave();
+    }
+    m_log << "\nOstrel Stopped!\n";
+    m_log.flush();
 }
 
 int CVRModule3D::LogLine(const char* text) {

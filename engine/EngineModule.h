@@ -68,6 +68,13 @@ public:
     void DrawFade(float alpha);
     void FirstFrameInit();
 
+    // The display went away while the module runs: what can still run of its
+    // end runs. OnExit is called when the script lock comes within
+    // `lockWaitMs` (a thread that holds it may be stuck in Xlib for good),
+    // and nothing waits for the module's other threads. The module must not
+    // be destroyed afterwards: the process ends (_exit) instead.
+    void EndWithoutDisplay(int lockWaitMs);
+
     CVRMachine* Machine() const { return m_machine.get(); }
     State CurrentState() const { return static_cast<State>(m_state.load()); }
     const ModuleOptions& Options() const { return m_options; }

@@ -12,6 +12,7 @@
 #include "engine/ModulePackage.h"
 #include "platform/FileSystem.h"
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "platform/SharedLibrary.h"
 
 namespace {
@@ -28,6 +29,15 @@ Proc Entry(void* handle, const char* name) {
 }
 
 }  // namespace
+
+bool CVRMachine::RefusedModuleFile(const std::string& path) {
+    // The loader would wait for ever on a FIFO; a web script's modules come
+    // from its own folder.
+    const ScriptFile file = ScriptFile::Open(path, UINT64_MAX);
+    if (file.IsOpen() || file.GetStatus() == ScriptFile::NotFound) return false;
+    Error(-1) << "The module cannot be loaded: " << file.Reason() << ".";
+    return true;
+}
 
 void* HostServices(int32_t type) {
     CVRMachine* machine = g_engineMachine;
@@ -50,6 +60,7 @@ bool CVRMachine::LoadExternModule(const std::string& name) {
     // The working folder is joined to the name; the process's current
     // folder is never changed, since other threads resolve paths too.
     const std::string path = PathResolver::Shared().Resolve(Paths().workingFolder + name);
+    if (RefusedModuleFile(path)) return false;
     std::string library = path;
     const std::string extension = Extension(name);
     if (SameIgnoringCase(extension, "pak") || SameIgnoringCase(extension, "qmd")) {
@@ -107,6 +118,12 @@ NativeLibraryLoad CVRMachine::LoadNativeLibrary(const std::string& name) {
     const std::string given = ToSlashes(name);
     const std::string path =
         PathResolver::Shared().Resolve(!given.empty() && given[0] == '/' ? given : Paths().workingFolder + given);
+    const ScriptFile file = ScriptFile::Open(path, UINT64_MAX);
+    if (!file.IsOpen() && file.GetStatus() != ScriptFile::NotFound) {
+        load.error = file.GetStatus() == ScriptFile::NotRegular ? EINVAL : EACCES;
+        load.reason = file.Reason();
+        return load;
+    }
     std::string library = path;
     const std::string extension = Extension(name);
     if (SameIgnoringCase(extension, "pak") || SameIgnoringCase(extension, "qmd")) {

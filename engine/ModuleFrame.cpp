@@ -17,6 +17,7 @@
 #include "state/Console.h"
 #include "platform/GlContext.h"
 #include "platform/OffscreenGlContext.h"
+#include "platform/ScriptFile.h"
 #include "platform/Thread.h"
 #include "scene/EngineServices.h"
 
@@ -285,6 +286,8 @@ void CVRModule3D::FirstFrameInit() {
     SetModuleDirectory(cache.c_str());
     if (hooks.postMultimedia) hooks.postMultimedia(kMultimediaSetFolder, 0, 0, cache);
     m_machine->Paths().workingFolder = cache;
+    // A script from the web reads files of its own folder only.
+    ConfineScriptFiles(m_machine->IsWebScript() ? cache : std::string());
 
     if (hooks.setSceneParamInt) hooks.setSceneParamInt(*m_machine, kSceneParamSilent, 0);
     if (hooks.setClearColor)

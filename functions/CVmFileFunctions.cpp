@@ -1,15 +1,14 @@
 #include "functions/CVmFileFunctions.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
+#include <algorithm>
+#include <cstdint>
 
 #include "state/EngineState.h"
 #include "state/MachineServices.h"
 #include "functions/CookieStore.h"
 #include "platform/FileSystem.h"
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "vm/VirtualMachine.h"
 
 namespace {
@@ -39,14 +38,23 @@ std::string InWorkingFolder(const std::string& name) {
     return PathResolver::Shared().Resolve((paths ? paths->workingFolder : std::string()) + name);
 }
 
-// The whole file; false when it cannot be opened (a folder cannot).
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+// The most a script reads of one file with FileRead, and with LoadFile,
+// whose lines each become a value of their own (an empty line costs tens of
+// bytes), so their count is bounded too.
+constexpr uint64_t kFileReadLimit = 64u << 20;
+constexpr uint64_t kLoadFileLimit = 16u << 20;
+constexpr size_t kLoadFileLines = 1u << 20;
+
+// The whole file. NotFound when it cannot be opened (a folder cannot);
+// another status, with the reason on the error stream, for a file the rules
+// of script files refuse.
+ScriptFile::Status ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes) {
+    ScriptFile file = ScriptFile::Open(path, limit);
+    if (file.GetStatus() == ScriptFile::NotFound) return ScriptFile::NotFound;
+    if (file.IsOpen() && file.ReadAll(bytes)) return ScriptFile::Opened;
+    if (file.IsOpen()) return ScriptFile::NotFound;
+    VmErrorStream() << "Cannot read the file: " << file.Reason() << ".";
+    return file.GetStatus();
 }
 
 // Text mode: a CR directly before an LF is dropped.
@@ -115,8 +123,15 @@ void CVmFileFunctions::LoadFile(CVmClassBase*, int) {
     const char* name = nullptr;
     if (!ReadParam(1, name, false)) return VmErrorMsg(kMsgNotAString, 1);
     std::string bytes;
-    if (!ReadWholeFile(InWorkingFolder(name), bytes)) return;  // no result, no message
+    if (ReadWholeFile(InWorkingFolder(name), kLoadFileLimit, bytes) != ScriptFile::Opened) return;  // no result
     const std::string text = TextMode(bytes);
+    if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) +
+            static_cast<size_t>(std::count(text.begin(), text.end(), '\r')) +
+            static_cast<size_t>(std::count(text.begin(), text.end(), '\xFF')) >=
+        kLoadFileLines) {
+        VmErrorStream() << "Cannot read the file: '" << name << "' has more than " << kLoadFileLines << " lines.";
+        return;
+    }
     CVmArray* lines = new CVmArray();
     CVmValue line;
     // LF, CR and the byte 0xFF end a line; whatever follows the last end is
@@ -138,16 +153,17 @@ void CVmFileFunctions::FileRead(CVmClassBase*, int) {
     // Only the name's last part counts, found in the working folder.
     const std::string last = name.substr(name.find_last_of("/\\:") + 1);
     std::string bytes;
-    if (!ReadWholeFile(InWorkingFolder(last), bytes)) return VmErrorMsg(kMsgCannotLoad, last.c_str());
+    const ScriptFile::Status read = ReadWholeFile(InWorkingFolder(last), kFileReadLimit, bytes);
+    if (read == ScriptFile::NotFound) return VmErrorMsg(kMsgCannotLoad, last.c_str());
+    if (read != ScriptFile::Opened) return;
     ReturnString(textMode ? TextMode(bytes) : bytes);
 }
 
 void CVmFileFunctions::FileExist(CVmClassBase*, int) {
     std::string name;
     if (!ReadParams(name)) return;
-    const std::string path = InWorkingFolder(name);
-    std::error_code error;
-    VmReturnBool(!std::filesystem::is_directory(path, error) && std::ifstream(path, std::ios::binary).is_open());
+    // Only a regular file counts: a FIFO would wait for a writer.
+    VmReturnBool(ScriptFile::Open(InWorkingFolder(name), UINT64_MAX).IsOpen());
 }
 
 void CVmFileFunctions::LoadModule(CVmClassBase*, int) {

@@ -1,10 +1,9 @@
 #include "functions/CVmObjectFunctions.h"
 
 #include <cstdio>
-#include <filesystem>
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "functions/AamFileKind.h"
 #include "media/script/CVmJoystick.h"
@@ -15,6 +14,7 @@
 #include "meshes/script/CVmObj.h"
 #include "platform/Clock.h"
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "scene/VRScene.h"
 #include "scene/VRShaderProgram.h"
 #include "scene/script/CVmCurve.h"
@@ -157,10 +157,11 @@ void CVmObjectFunctions::NewMouse(CVmClassBase*, int) { ReturnObject(new CVmMous
 void CVmObjectFunctions::GetAamType(CVmClassBase*, int) {
     std::string name;
     if (!ReadParams(name)) return;
-    const std::string path = PathResolver::Shared().Resolve(WorkingFolder() + name);
-    std::error_code error;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(
-        std::filesystem::is_directory(path, error) ? nullptr : std::fopen(path.c_str(), "rb"), std::fclose);
+    // Only the header is read, so any size will do.
+    ScriptFile opened = ScriptFile::Open(PathResolver::Shared().Resolve(WorkingFolder() + name), UINT64_MAX);
+    if (!opened.IsOpen() && opened.GetStatus() != ScriptFile::NotFound)
+        VmErrorStream() << "Cannot read the file: " << opened.Reason() << ".";
+    std::unique_ptr<FILE, int (*)(FILE*)> file(opened.TakeStdio(), std::fclose);
     if (!file) return VmErrorMsg(kMsgCannotLoad, name.c_str());
     const int32_t kind = AamFileKind(file.get());
     if (kind < 0) VmErrorStream() << name << ": not a valid AAM file.";

@@ -23,10 +23,18 @@ bool StartsWithMagic(const uint8_t* data, size_t length) {
     return length >= kPacketMagicSize && std::memcmp(data, kPacketMagic, kPacketMagicSize) == 0;
 }
 
+// The most bytes one call drops while it looks for the next packet: a peer
+// that floods the stream with garbage costs each call that much work, and
+// the next call goes on looking.
+constexpr size_t kResyncBytesPerCall = size_t{1} << 20;
+
 // After bad data on a stream: drops the bytes before the next magic. Seven
 // bytes are always kept back while none is found, as they may begin one.
+// Only bytes already there are looked at: no call waits for more garbage.
 void Resynchronise(PacketStream& stream, std::vector<uint8_t>& scratch) {
-    for (;;) {
+    size_t dropped = 0;
+    for (bool first = true;; first = false) {
+        if (dropped >= kResyncBytesPerCall || (!first && !stream.Readable())) return;
         const long peeked = stream.Peek(scratch.data(), scratch.size());
         if (peeked <= static_cast<long>(kPacketMagicSize) - 1) return;
         const uint8_t* begin = scratch.data();
@@ -36,7 +44,9 @@ void Resynchronise(PacketStream& stream, std::vector<uint8_t>& scratch) {
             if (found > begin) stream.Receive(scratch.data(), static_cast<size_t>(found - begin));
             return;
         }
-        if (stream.Receive(scratch.data(), static_cast<size_t>(peeked) - (kPacketMagicSize - 1)) <= 0) return;
+        const long taken = stream.Receive(scratch.data(), static_cast<size_t>(peeked) - (kPacketMagicSize - 1));
+        if (taken <= 0) return;
+        dropped += static_cast<size_t>(taken);
     }
 }
 

@@ -49,7 +49,7 @@ class PacketStream {
 public:
     virtual ~PacketStream() = default;
     // Whether a receive would give something now (asked on non-blocking
-    // connections only).
+    // connections, and while looking for the next packet after bad data).
     virtual bool Readable() = 0;
     // The next bytes, left in the stream / taken from it: their count, 0 at
     // the stream's end, -1 on a failure (none there yet included).

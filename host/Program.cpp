@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
 
+#include <unistd.h>
+
+#include "engine/DownloadManager.h"
 #include "engine/EngineModule.h"
 #include "host/CommandLine.h"
 #include "host/GlutContainer.h"
@@ -18,6 +22,7 @@
 #include "platform/GlutWindow.h"
 #include "platform/Termination.h"
 #include "platform/Thread.h"
+#include "platform/XErrors.h"
 
 namespace {
 
@@ -45,6 +50,37 @@ void OnTerminate(int) {
     while (!g_moduleEnded && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (!g_moduleEnded) RequestEngineStop();
+}
+
+// The display went away (the X server ended): the program ends as if its
+// window had been closed, with OnExit where it can run and without its cache
+// folder, but it cannot wait for threads that are stuck in Xlib for good.
+// Called on the first thread that lost its connection; the others wait
+// there. A watchdog ends the process should the module's end itself get
+// stuck.
+constexpr int kLostDisplayLockMs = 700;
+constexpr auto kLostDisplayDeadline = std::chrono::milliseconds(1500);
+std::string g_cacheFolder;  // set with the module, read once the display is gone
+
+void FinishWithoutDisplay() {
+    static std::atomic<bool> finishing{false};
+    if (finishing.exchange(true)) {
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    if (!g_cacheFolder.empty()) EraseFolder(g_cacheFolder);
+    std::cout.flush();
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+void OnDisplayLost() {
+    HostQuitFlag = true;
+    std::thread([] {
+        std::this_thread::sleep_for(kLostDisplayDeadline);
+        FinishWithoutDisplay();
+    }).detach();
+    if (g_module) g_module->EndWithoutDisplay(kLostDisplayLockMs);
+    FinishWithoutDisplay();
 }
 
 // The program's end, once asked for: by a signal, the quit keys, or the
@@ -86,6 +122,7 @@ void CreateEngine() {
     g_module.reset(new CVRModule3D(g_settings.scriptName.c_str(), g_settings.engineParams.c_str(), g_container,
                                    CurrentWindow(), g_settings.background,
                                    g_settings.userParams.empty() ? nullptr : g_settings.userParams.c_str(), 1));
+    g_cacheFolder = g_module->Machine()->Downloads().CacheFolder();
     InstallWindowMessages(OnWindowMessage);
 }
 
@@ -108,6 +145,7 @@ void HostExit() {
 
 int QemMain(int argc, char** argv) {
     PrepareWindowSystem();
+    SetDisplayLostHandler(OnDisplayLost);
     g_startFolder = WorkingFolder();
 
     switch (ParseCommandLine(argc, argv, g_settings, std::cout)) {

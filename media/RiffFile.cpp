@@ -1,8 +1,10 @@
 #include "media/RiffFile.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 
 namespace {
 
@@ -16,7 +18,9 @@ constexpr uint64_t kHeaderBytes = 8;
 }  // namespace
 
 bool RiffFile::Open(const std::string& path) {
-    FILE* stream = std::fopen(PathResolver::Shared().Resolve(path).c_str(), "rb");
+    // A script names the file: a regular file (of a web script's folder),
+    // whatever its size, since it is read a piece at a time.
+    FILE* stream = ScriptFile::Open(PathResolver::Shared().Resolve(path), UINT64_MAX).TakeStdio();
     return stream && Attach(stream);
 }
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/BlockingWait.h"
+
 extern char** environ;
 
 namespace {
@@ -133,6 +135,13 @@ ChildProcessRun RunChildProcess(const std::vector<std::string>& arguments, const
             break;
         }
         if (done < 0 && errno != EINTR) break;  // reaped elsewhere: the code is unknown
+        if (BlockingWaitStopped()) {
+            kill(pid, SIGTERM);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            run.stopped = true;
+            break;
+        }
         if (options.whileWaiting) options.whileWaiting();
     }
     // What the child wrote just before it ended; a descendant that keeps the

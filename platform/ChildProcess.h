@@ -16,6 +16,7 @@ struct ChildProcessRun {
     bool started = false;
     std::string error;   // why it could not be started (the system's text)
     int exitCode = -1;   // 128 + the signal when a signal ended it; -1 unknown
+    bool stopped = false;  // a stop request (BlockingWait.h) ended it
     std::string output;  // the first outputLimit bytes of its standard output
 };
 
@@ -30,7 +31,8 @@ struct ChildProcessOptions {
 };
 
 // Runs arguments[0] (looked up on PATH when it has no '/') with the
-// arguments and waits until it ends. Output beyond the limit is read and
+// arguments and waits until it ends, or until a stop is requested: the
+// child is then ended (SIGTERM) and the run answers `stopped`. Output beyond the limit is read and
 // dropped, so that the child never blocks on a full pipe.
 ChildProcessRun RunChildProcess(const std::vector<std::string>& arguments, const ChildProcessOptions& options = {});
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <csetjmp>
+#include <type_traits>
 
 enum class ScriptFault { NoFault, Access, Division };
 
@@ -17,6 +18,7 @@ public:
 
     template <class F>
     static ScriptFault Run(F&& f) {
-        return Run([](void* c) { (*static_cast<F*>(c))(); }, &f);
+        using Callable = std::remove_reference_t<F>;
+        return Run([](void* c) { (*static_cast<Callable*>(c))(); }, const_cast<void*>(static_cast<const void*>(&f)));
     }
 };

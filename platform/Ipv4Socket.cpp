@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/BlockingWait.h"
+
 namespace {
 
 sockaddr_in Address(uint32_t address, uint16_t port) {
@@ -32,6 +34,32 @@ long Retrying(F call) {
     do n = call();
     while (n < 0 && errno == EINTR);
     return n;
+}
+
+bool NonBlocking(int socket) {
+    const int flags = ::fcntl(socket, F_GETFL);
+    return flags >= 0 && (flags & O_NONBLOCK);
+}
+
+// One call that a blocking socket would wait for: made without waiting, and
+// when nothing is there yet the wait happens here, where a stop request
+// ends it (answered -1 with errno EINTR). A non-blocking socket answers at
+// once, as ever.
+template <class F>
+long Waiting(int socket, short events, F call) {
+    for (;;) {
+        const long n = call(MSG_DONTWAIT);
+        if (n >= 0 || errno == EINTR) {
+            if (n >= 0) return n;
+            continue;
+        }
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) || NonBlocking(socket)) return n;
+        switch (WaitForDescriptor(socket, events, -1)) {
+        case WaitResult::Ready: break;
+        case WaitResult::Stopped: errno = EINTR; return -1;
+        default: return -1;
+        }
+    }
 }
 
 }  // namespace
@@ -83,12 +111,22 @@ int Ipv4Socket::Accept(int socket) {
 
 int Ipv4Socket::Connect(int socket, uint32_t address, uint16_t port) {
     const sockaddr_in a = Address(address, port);
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return 0;
-    if (errno != EINTR) return -1;
-    // An interrupted connect goes on in the background: wait for its end.
-    pollfd p{socket, POLLOUT, 0};
-    while (::poll(&p, 1, -1) < 0)
-        if (errno != EINTR) return -1;
+    // Made without waiting, then waited for here, where a stop request ends
+    // the wait (a host that does not answer takes minutes to give up).
+    const int flags = ::fcntl(socket, F_GETFL);
+    const bool wasBlocking = flags >= 0 && !(flags & O_NONBLOCK);
+    if (wasBlocking) ::fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+    const int connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    const int connectError = errno;
+    bool waited = false;
+    if (connected != 0 && (connectError == EINPROGRESS || connectError == EINTR) && wasBlocking)
+        waited = WaitForDescriptor(socket, POLLOUT, -1) == WaitResult::Ready;
+    if (wasBlocking) ::fcntl(socket, F_SETFL, flags);
+    if (connected == 0) return 0;
+    if (!waited) {
+        errno = connectError;
+        return -1;
+    }
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return -1;
@@ -153,33 +191,47 @@ long Ipv4Socket::ReceiveFrom(int socket, void* buffer, size_t size, uint32_t* se
     sockaddr_in from{};
     socklen_t length = sizeof from;
     sockaddr* source = reinterpret_cast<sockaddr*>(&from);
-    const long n = Retrying([&] { return long(::recvfrom(socket, buffer, size, 0, source, &length)); });
+    const long n = Waiting(socket, POLLIN, [&](int flags) {
+        length = sizeof from;
+        return long(::recvfrom(socket, buffer, size, flags, source, &length));
+    });
     if (sender) *sender = n >= 0 ? from.sin_addr.s_addr : 0;
     return n;
 }
 
 long Ipv4Socket::Send(int socket, const void* data, size_t size) {
-    const long n = Retrying([&] { return long(::send(socket, data, size, MSG_NOSIGNAL)); });
+    // A blocking socket sends everything, however slowly the peer reads.
+    const bool blocking = !NonBlocking(socket);
+    const char* bytes = static_cast<const char*>(data);
+    size_t sent = 0;
+    long n = 0;
+    do {
+        n = Waiting(socket, POLLOUT,
+                    [&](int flags) { return long(::send(socket, bytes + sent, size - sent, flags | MSG_NOSIGNAL)); });
+        if (n > 0) sent += static_cast<size_t>(n);
+    } while (blocking && n > 0 && sent < size);
     t_sendError = n < 0 ? errno : 0;
-    return n;
+    return n < 0 && sent == 0 ? n : static_cast<long>(sent);
 }
 
 long Ipv4Socket::Receive(int socket, void* buffer, size_t size) {
-    return Retrying([&] { return long(::recv(socket, buffer, size, 0)); });
+    return Waiting(socket, POLLIN, [&](int flags) { return long(::recv(socket, buffer, size, flags)); });
 }
 
 long Ipv4Socket::Peek(int socket, void* buffer, size_t size) {
-    return Retrying([&] { return long(::recv(socket, buffer, size, MSG_PEEK)); });
+    return Waiting(socket, POLLIN, [&](int flags) { return long(::recv(socket, buffer, size, flags | MSG_PEEK)); });
 }
 
 int Ipv4Socket::WaitReadable(int socket, int milliseconds) {
     if (milliseconds < 0) return -1;
-    pollfd p{socket, POLLIN, 0};
-    const int n = ::poll(&p, 1, milliseconds);
-    if (n < 0) return -1;
     // A peer that closed or a failed socket reads at once too (its end or
     // its error).
-    return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
+    switch (WaitForDescriptor(socket, POLLIN, milliseconds)) {
+    case WaitResult::Ready: return 1;
+    case WaitResult::TimedOut:
+    case WaitResult::Stopped: return 0;
+    default: return -1;
+    }
 }
 
 uint16_t Ipv4Socket::LocalPort(int socket) {

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/BlockingWait.h"
+
 namespace {
 
 constexpr int kByteWaitMs = 1;
@@ -102,15 +104,8 @@ bool Kept(int handle, const termios& asked) {
 }
 
 // Waits up to ms for the port to have bytes (events POLLIN) or room
-// (POLLOUT); false on time-out or error.
-bool WaitFor(int handle, short events, int ms) {
-    pollfd p{handle, events, 0};
-    for (;;) {
-        const int n = poll(&p, 1, ms);
-        if (n < 0 && errno == EINTR) continue;
-        return n > 0 && (p.revents & events);
-    }
-}
+// (POLLOUT); false on time-out, error or a stop request.
+bool WaitFor(int handle, short events, int ms) { return WaitForDescriptor(handle, events, ms) == WaitResult::Ready; }
 
 }  // namespace
 

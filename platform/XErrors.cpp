@@ -2,6 +2,9 @@
 
 #include <X11/Xlib.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -22,12 +25,32 @@ int LogXError(Display* display, XErrorEvent* event) {
     return 0;
 }
 
+std::atomic<void (*)()> g_displayLost{nullptr};
+std::atomic<bool> g_lost{false};
+
+// Xlib ends the process when this returns: it never does.
+int DisplayLost(Display*) {
+    if (g_lost.exchange(true)) {
+        // Another thread is ending the program.
+        for (;;) pause();
+    }
+    if (void (*handler)() = g_displayLost.load()) handler();
+    std::fprintf(stderr, "The connection to the display was lost.\n");
+    std::fflush(nullptr);
+    _exit(1);
+}
+
 }  // namespace
 
 void InstallXErrorHandler() {
     static std::once_flag once;
-    std::call_once(once, [] { XSetErrorHandler(LogXError); });
+    std::call_once(once, [] {
+        XSetErrorHandler(LogXError);
+        XSetIOErrorHandler(DisplayLost);
+    });
 }
+
+void SetDisplayLostHandler(void (*handler)()) { g_displayLost.store(handler); }
 
 bool XRequestsSucceed(void* display, const std::function<void()>& requests) {
     Display* d = static_cast<Display*>(display);

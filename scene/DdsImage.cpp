@@ -10,6 +10,9 @@
 #include <limits>
 #include <utility>
 
+#include "platform/ScriptFile.h"
+#include "scene/ImageLimits.h"
+
 namespace nv_dds {
 
 CSurface::CSurface(int32_t width, int32_t height, int32_t depth, int32_t size) { Create(width, height, depth, size); }
@@ -207,15 +210,10 @@ void FlipBlocks(nv_dds::CSurface& s, uint32_t format) {
 
 bool DDSImage::Load(const std::string& name, bool flip) {
     Clear();
-    FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) return false;
+    // Every texel is in the file (padding aside): the file's cap bounds the
+    // picture.
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) return false;
+    if (!ScriptFile::ReadAll(name, kMaxImageFileBytes, bytes, nullptr)) return false;
     return LoadFromMemory(bytes.data(), bytes.size(), flip);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ScriptFile.h"
 #include "scene/SceneGlobals.h"
 #include "scene/VRTextureManager.h"
 
@@ -25,6 +26,8 @@ constexpr size_t kPlaceableHeaderBytes = 22;
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr double kPointsPerInch = 72.0;
 constexpr double kDefaultUnitsPerInch = 1440.0;  // twips, when the header names none
+// The largest metafile read: its records are converted as a whole.
+constexpr uint64_t kMaxMetafileBytes = uint64_t{64} << 20;
 
 uint32_t Le32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -33,6 +36,25 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8)
 
 void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The header record's description (UTF-16 characters at an offset) and
+// pixel format (bytes at an offset, in headers of 100 bytes and more) lie
+// inside the record: the converter reads them where the header says.
+bool EmfHeaderFits(const std::vector<uint8_t>& b) {
+    constexpr uint64_t kHeaderFields = 88, kPixelFormatFields = 100;
+    const uint64_t record = Le32(&b[4]);
+    const uint64_t nDescription = Le32(&b[60]), offDescription = Le32(&b[64]);
+    if (nDescription != 0 &&
+        (offDescription < kHeaderFields || offDescription > record || nDescription * 2 > record - offDescription))
+        return false;
+    if (record >= kPixelFormatFields) {
+        const uint64_t cbPixelFormat = Le32(&b[88]), offPixelFormat = Le32(&b[92]);
+        if (cbPixelFormat != 0 &&
+            (offPixelFormat < kHeaderFields || offPixelFormat > record || cbPixelFormat > record - offPixelFormat))
+            return false;
+    }
+    return true;
 }
 
 // The converters take the sizes in the records as they come, so every record
@@ -48,7 +70,7 @@ bool EmfRecordsFit(std::vector<uint8_t>& b) {
         at += bytes;
         if (type == kEndType) break;
     }
-    if (at == 0) return false;
+    if (at == 0 || !EmfHeaderFits(b)) return false;
     b.resize(at);
     PutLe32(b, 48, static_cast<uint32_t>(at));  // the file's length in bytes
     return true;
@@ -234,12 +256,8 @@ uint8_t* RenderMetafile(const uint8_t* data, size_t size, MetafileKind kind, int
 }
 
 uint8_t* VRTextureManager::LoadMetafile(const char* path, int32_t* width, int32_t* height, int32_t* channels) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return nullptr;
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(file);
+    if (!ScriptFile::ReadAll(path, kMaxMetafileBytes, bytes, nullptr)) return nullptr;
     std::string ext;
     if (const char* dot = std::strrchr(path, '.'))
         for (const char* c = dot + 1; *c; ++c) ext += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "scene/EngineMath.h"
 #include "scene/EngineServices.h"
 #include "scene/ModelViewScope.h"
@@ -19,6 +20,8 @@ namespace {
 // one-digit numbers): a count above remaining bytes / kMinCameraBytes cannot
 // be real.
 constexpr long kMinCameraBytes = 20;
+// The largest animation file read.
+constexpr uint64_t kMaxAnimationFileBytes = uint64_t{64} << 20;
 
 class OpenFile {
 public:
@@ -76,8 +79,10 @@ void VRCameraAnimation::Allocate(int32_t count) {
 
 int32_t VRCameraAnimation::Read(const char* path) {
     if (!path) return -1;
-    const std::string resolved = PathResolver::Shared().Resolve(path);
-    OpenFile open(std::fopen(resolved.c_str(), "rb"));
+    ScriptFile file = ScriptFile::Open(PathResolver::Shared().Resolve(path), kMaxAnimationFileBytes);
+    if (!file.IsOpen() && file.GetStatus() != ScriptFile::NotFound)
+        ReportWarning("VRCameraAnimation : File refused:", file.Reason().c_str());
+    OpenFile open(file.TakeStdio());
     if (!open.file) return -1;
     return ReadFrom(open.file);
 }

@@ -3,15 +3,17 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <sstream>
 
+#include "platform/ScriptFile.h"
 #include "scene/EngineServices.h"
 #include "scene/SharedTextureManager.h"
 
 namespace {
 
+// The largest page file read.
+constexpr uint64_t kMaxPageFileBytes = uint64_t{16} << 20;
 constexpr int32_t kPictureFlags = kTexNoMipmaps;
 constexpr int32_t kBackgroundFlags = 0;
 constexpr int32_t kPageBind = kBindAgain | kBindLinear;
@@ -44,10 +46,10 @@ uint8_t EffectCode(const std::string& word, const EffectWord (&words)[N], uint8_
 
 // A file of the base directory, whole; false when it cannot be read.
 bool ReadBaseFile(const char* name, std::string& out) {
-    std::ifstream in(std::string(BaseDirectory()) + (name ? name : ""), std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    ScriptFile file = ScriptFile::Open(std::string(BaseDirectory()) + (name ? name : ""), kMaxPageFileBytes);
+    if (!file.IsOpen() && file.GetStatus() != ScriptFile::NotFound)
+        ReportWarning("VRHtmlPage : Page file refused:", file.Reason().c_str());
+    return file.IsOpen() && file.ReadAll(out);
 }
 
 // The words of a page file, one after the other.

@@ -1,16 +1,18 @@
 #include "VRShaderProgram.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <vector>
 
+#include "platform/ScriptFile.h"
 #include "scene/EngineServices.h"
 #include "scene/GLEntryPoints.h"
 
 namespace {
 
 // The Cg shader types of the Cg extension (absent from the GL headers).
+// The largest shader source file read.
+constexpr uint64_t kMaxShaderFileBytes = uint64_t{4} << 20;
 constexpr uint32_t kCgVertexShader = 0x890E;
 constexpr uint32_t kCgFragmentShader = 0x890F;
 
@@ -187,9 +189,11 @@ void VRShaderProgram::SetName(const char* vertex, const char* fragment, bool isS
 
 bool VRShaderProgram::ReadShaderFile(int kind, const char* path, std::string& out) {
     if (!path) return false;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ScriptFile file = ScriptFile::Open(path, kMaxShaderFileBytes);
+    if (!file.IsOpen() && file.GetStatus() != ScriptFile::NotFound)
+        ReportWarning("VRShaderProgram : Shader file refused:", file.Reason().c_str());
+    std::string text;
+    if (!file.IsOpen() || !file.ReadAll(text)) return false;
     text.resize(std::strlen(text.c_str()));  // up to the first NUL byte
     if (kind == 2) {
         out = std::move(text);

@@ -12,6 +12,8 @@
 #include <limits>
 
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
+#include "scene/ImageLimits.h"
 #include "scene/EngineMath.h"
 #include "scene/EngineServices.h"
 #include "scene/SharedTextureManager.h"
@@ -23,6 +25,9 @@ constexpr size_t kMapTexels = static_cast<size_t>(kTerrainMapSize) * kTerrainMap
 // Scale of the point cloud when drawn, and spacing of its points.
 constexpr float kPointScale[3] = {0.0003f, 0.001f, 0.0003f};
 constexpr float kPointSpacing = 30.0f;
+// The largest grid file read: every cell costs three floats, and a cell
+// takes two bytes of the file at least.
+constexpr uint64_t kMaxGridFileBytes = uint64_t{32} << 20;
 // The shadow texture's alpha for a shade of 1, the overlay's darkening and
 // the alpha below which an overlay texel is replaced by the shadow.
 constexpr float kShadowAlpha = 179.0f;
@@ -138,18 +143,13 @@ uint32_t VRTerrain::PointCloudList() { return g_pointList; }
 
 void VRTerrain::LoadAsc(const std::string& name) {
     const std::string path = PathResolver::Shared().Resolve(std::string(BaseDirectory()) + name);
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        ReportError("VRTerrain: File not foud:", name.c_str());
+    ScriptFile file = ScriptFile::Open(path, kMaxGridFileBytes);
+    std::string text;
+    if (!file.IsOpen() && file.GetStatus() != ScriptFile::NotFound) {
+        ReportError("VRTerrain: File refused:", file.Reason().c_str());
         return;
     }
-    std::string text;
-    char chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
-    // A folder opens but cannot be read: it is no grid file either.
-    const bool unreadable = std::ferror(f) != 0;
-    std::fclose(f);
-    if (unreadable) {
+    if (!file.IsOpen() || !file.ReadAll(text)) {
         ReportError("VRTerrain: File not foud:", name.c_str());
         return;
     }
@@ -640,12 +640,15 @@ VRTexture* VRTerrain::GetTextureShadow(const char* file) {
         pixels = HandOver(ShadowPixels());
     } else {
         const std::string path = PathResolver::Shared().Resolve(std::string(BaseDirectory()) + file);
-        FILE* probe = std::fopen(path.c_str(), "rb");
-        if (!probe) {
+        const ScriptFile probe = ScriptFile::Open(path, kMaxImageFileBytes);
+        if (probe.GetStatus() == ScriptFile::NotFound) {
             ReportWarning("VRTextureManager : Texture not found:", file);
             return nullptr;
         }
-        std::fclose(probe);
+        if (!probe.IsOpen()) {
+            ReportWarning("VRTextureManager : Texture refused:", probe.Reason().c_str());
+            return nullptr;
+        }
         int32_t w = 0, h = 0, channels = 0;
         uint8_t* picture = manager->LoadImageFile(path.c_str(), &w, &h, &channels);
         pixels = OverlayPicture(picture, w, h, channels);

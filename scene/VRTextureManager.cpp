@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
+#include "scene/ImageLimits.h"
 #include "scene/EngineServices.h"
 #include "scene/SceneGlobals.h"
 #include "scene/PixelStoreScope.h"
@@ -36,6 +38,10 @@ std::string ExtensionOf(const char* name) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return ext;
 }
+
+// The largest file of a texture source: a video is streamed, whatever its
+// size; the other sources are read whole.
+uint64_t TextureFileLimit(const std::string& ext) { return ext == "AVI" ? UINT64_MAX : kMaxImageFileBytes; }
 
 int64_t NextPowerOfTwo(int64_t v) {
     int64_t p = 1;
@@ -268,17 +274,26 @@ VRTexture* VRTextureManager::GetTexture(const char* name, int32_t flags) {
     if (!name) name = "";
     const std::string full = std::string(BaseDirectory()) + name;
     std::string path;
-    FILE* probe = nullptr;
+    ScriptFile::Status found = ScriptFile::NotFound;
+    std::string refused;
     if (full.size() < kTextureNameSize) {
         path = PathResolver::Shared().Resolve(full);
-        if (path.size() < kTextureNameSize) probe = std::fopen(path.c_str(), "rb");
+        if (path.size() < kTextureNameSize) {
+            // Each reader opens the file again by the same rules.
+            const ScriptFile probe = ScriptFile::Open(path, TextureFileLimit(ExtensionOf(name)));
+            found = probe.GetStatus();
+            refused = probe.Reason();
+        }
     }
-    if (!probe) {
+    if (found == ScriptFile::NotFound) {
         const std::string detail = "\"" + std::string(name) + "\"\n";
         ReportWarning("VRTextureManager : Texture not found:", detail.c_str());
         return nullptr;
     }
-    std::fclose(probe);
+    if (found != ScriptFile::Opened) {
+        ReportWarning("VRTextureManager : Texture refused:", refused.c_str());
+        return nullptr;
+    }
 
     const std::string ext = ExtensionOf(name);
     if (ext != "AVI") {

@@ -8,8 +8,40 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/ScriptFile.h"
+#include "scene/EngineServices.h"
+#include "scene/ImageLimits.h"
 #include "scene/VRTextureManager.h"
+
+namespace {
+
+// The decoder's type for a file, by its extension.
+bool ImageLibraryType(const std::string& ext, ImageFileType& type, ILenum& ilType) {
+    if (ext == "PNG") {
+        type = ImageFileType::Png;
+        ilType = IL_PNG;
+    } else if (ext == "JPG" || ext == "JPEG") {
+        type = ImageFileType::Jpeg;
+        ilType = IL_JPG;
+    } else if (ext == "TIF" || ext == "TIFF") {
+        type = ImageFileType::Tiff;
+        ilType = IL_TIF;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string UpperExtension(const char* path) {
+    std::string ext;
+    if (const char* dot = std::strrchr(path, '.'))
+        for (const char* c = dot + 1; *c; ++c) ext += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    return ext;
+}
+
+}  // namespace
 
 uint8_t* VRTextureManager::LoadImageLibrary(const char* path, int32_t* width, int32_t* height, int32_t* channels) {
     static const bool initialised = [] {
@@ -17,15 +49,29 @@ uint8_t* VRTextureManager::LoadImageLibrary(const char* path, int32_t* width, in
         return true;
     }();
     (void)initialised;
+    ImageFileType type;
+    ILenum ilType;
+    if (!ImageLibraryType(UpperExtension(path), type, ilType)) return nullptr;
+    std::vector<uint8_t> bytes;
+    if (!ScriptFile::ReadAll(path, kMaxImageFileBytes, bytes, nullptr) || bytes.size() > UINT32_MAX) return nullptr;
+    // The size comes from the header, before the decoder allocates for it.
+    ImageHeader header;
+    if (!ReadImageHeader(bytes.data(), bytes.size(), type, header)) return nullptr;
+    if (!ImageFits(header)) {
+        ReportWarning("VRTextureManager : Unsupported format:",
+                      ImageTooLargeDetail(path, header.width, header.height).c_str());
+        return nullptr;
+    }
     ILuint image = 0;
     ilGenImages(1, &image);
     ilBindImage(image);
     // The library leaves a 1 x 1 default picture behind a failed load:
     // nothing was read, so there is no texture.
-    if (!ilLoadImage(path)) {
+    if (!ilLoadL(ilType, bytes.data(), static_cast<ILuint>(bytes.size()))) {
         ilDeleteImages(1, &image);
         return nullptr;
     }
+    bytes = std::vector<uint8_t>();
     const ILint w = ilGetInteger(IL_IMAGE_WIDTH);
     const ILint h = ilGetInteger(IL_IMAGE_HEIGHT);
     ILint bpp = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
@@ -137,7 +183,9 @@ uint8_t* ReadPpm(FILE* file, int32_t* width, int32_t* height, int32_t* channels)
 }
 
 uint8_t* VRTextureManager::LoadPpm(const char* path, int32_t* width, int32_t* height, int32_t* channels) {
-    FILE* file = std::fopen(path, "rb");
+    // Every sample takes a byte of the file at least: the file's cap bounds
+    // the picture.
+    FILE* file = ScriptFile::Open(path, kMaxImageFileBytes).TakeStdio();
     if (!file) return nullptr;
     uint8_t* pixels = ReadPpm(file, width, height, channels);
     std::fclose(file);

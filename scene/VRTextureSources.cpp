@@ -9,8 +9,10 @@
 #include <string>
 
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "scene/DdsImage.h"
 #include "scene/EngineServices.h"
+#include "scene/ImageLimits.h"
 #include "scene/RgbeReader.h"
 #include "scene/VRTextureManager.h"
 
@@ -25,12 +27,18 @@ constexpr int32_t kLayoutFlags = kTexDxt1 | kTexDxt1Alpha | kTexDxt3 | kTexDxt5 
 // after the reader's message or for a file of another size.
 bool ReadRgbe(const std::string& path, int32_t count, int32_t index, int32_t& width, int32_t& height, float*& data,
               bool& sizeDiffers) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    // Run-length coding packs many texels into few bytes: the header's size
+    // is what bounds the memory, not the file's.
+    FILE* file = ScriptFile::Open(path, kMaxImageFileBytes).TakeStdio();
     if (!file) return false;
     int32_t w = 0, h = 0;
     bool ok = RGBEReadHeader(file, &w, &h, nullptr) == 0;
     if (ok && width != 0 && (w != width || h != height)) {
         sizeDiffers = true;
+        ok = false;
+    }
+    if (ok && !ImageFits(w, h, 3 * sizeof(float), count)) {
+        ReportWarning("VRTextureManager : Unsupported format:", ImageTooLargeDetail(path, w, h).c_str());
         ok = false;
     }
     if (ok && !data) {
@@ -96,15 +104,16 @@ VRTexture* VRTextureManager::LoadHdrCube(const std::string& path, const char* na
     for (int face = 0; face < 6; ++face) {
         const std::string faceName = prefix + std::to_string(face) + ".HDR";
         const std::string facePath = PathResolver::Shared().Resolve(faceName);
-        FILE* probe = std::fopen(facePath.c_str(), "rb");
+        const ScriptFile probe = ScriptFile::Open(facePath, kMaxImageFileBytes);
         bool sizeDiffers = false;
-        bool ok = probe != nullptr;
-        if (probe) {
-            std::fclose(probe);
+        bool ok = probe.IsOpen();
+        if (ok) {
             ok = ReadRgbe(facePath, 6, face, width, height, data, sizeDiffers);
-        } else {
+        } else if (probe.GetStatus() == ScriptFile::NotFound) {
             const std::string detail = "\"" + faceName + "\"\n";
             ReportWarning("VRTextureManager : Texture not found:", detail.c_str());
+        } else {
+            ReportWarning("VRTextureManager : Texture refused:", probe.Reason().c_str());
         }
         if (sizeDiffers) ReportWarning("VRTextureManager : Unsupported format:", faceName.c_str());
         if (!ok) {

@@ -14,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,8 @@ extern "C" {
 #include "scene/EngineServices.h"
 #include "scene/PixelStoreScope.h"
 #include "platform/MillisecondClock.h"
+#include "platform/ScriptFile.h"
+#include "scene/ImageLimits.h"
 #include "scene/SceneGlobals.h"
 
 namespace {
@@ -142,7 +145,9 @@ AviOpenResult AviDecoder::Open(std::FILE* file, int32_t maxSide) {
 
     const AVCodecParameters* par = stream->codecpar;
     if (par->width <= 0 || par->height <= 0) return AviOpenResult::kNoDecoder;
-    if (par->width > maxSide || par->height > maxSide) return AviOpenResult::kTooLarge;
+    // A frame takes its decoded planes and a copy in three bytes per texel.
+    if (par->width > maxSide || par->height > maxSide || !ImageFits(par->width, par->height, 3, 2))
+        return AviOpenResult::kTooLarge;
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     if (!decoder) return AviOpenResult::kNoDecoder;
     m->codec = avcodec_alloc_context3(decoder);
@@ -247,7 +252,8 @@ VRTexture* VRTextureManager::LoadAvi(const char* path) {
     auto decoder = std::make_unique<AviDecoder>();
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    switch (decoder->Open(std::fopen(path, "rb"), maxSize)) {
+    // Frames are decoded one at a time: any file size will do.
+    switch (decoder->Open(ScriptFile::Open(path, UINT64_MAX).TakeStdio(), maxSize)) {
     case AviOpenResult::kOpened: break;
     case AviOpenResult::kNoStream: ReportError("Failed To Open The AVI Stream", nullptr); return nullptr;
     case AviOpenResult::kNoDecoder:

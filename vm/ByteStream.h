@@ -53,10 +53,40 @@ private:
     std::vector<uint8_t>& m_out;
 };
 
+// What one decode may still make of its input. Every element a decode makes
+// (an array element, an object's member, a block's item) takes at least its
+// type byte of the input, and every payload byte one byte of it, so an input
+// of n bytes never holds more than n of either, however it nests. A reader
+// takes an element count (or a byte count) from the budget before it
+// allocates for it: a count the input cannot hold ends the decode instead
+// of reserving memory for it, and the memory of a whole decode stays within
+// a small multiple of its input.
+class DecodeBudget {
+public:
+    explicit DecodeBudget(uint64_t inputBytes) : m_elements(inputBytes), m_bytes(inputBytes) {}
+
+    // False, taking nothing, when fewer than n are left.
+    bool TakeElements(int64_t n) { return Take(m_elements, n); }
+    bool TakeBytes(int64_t n) { return Take(m_bytes, n); }
+    uint64_t ElementsLeft() const { return m_elements; }
+    uint64_t BytesLeft() const { return m_bytes; }
+
+private:
+    static bool Take(uint64_t& left, int64_t n) {
+        if (n < 0 || static_cast<uint64_t>(n) > left) return false;
+        left -= static_cast<uint64_t>(n);
+        return true;
+    }
+    uint64_t m_elements;
+    uint64_t m_bytes;
+};
+
 class ByteReader {
 public:
+    // The reader's budget is its input: every decode that reads through it
+    // (nested arrays, objects reading their own data) draws on that one.
     ByteReader(const void* data, size_t size)
-        : m_data(static_cast<const uint8_t*>(data)), m_size(data ? size : 0) {}
+        : m_data(static_cast<const uint8_t*>(data)), m_size(data ? size : 0), m_budget(m_size) {}
     explicit ByteReader(const std::vector<uint8_t>& v) : ByteReader(v.data(), v.size()) {}
 
     bool GetByte(uint8_t& b) {
@@ -120,6 +150,10 @@ public:
     size_t Size() const { return m_size; }
     size_t Remaining() const { return m_size - m_pos; }
     bool Failed() const { return m_failed; }
+    DecodeBudget& Budget() { return m_budget; }
+    // Takes n elements from the budget; fails the stream when they are not
+    // there.
+    bool ReserveElements(int64_t n) { return m_budget.TakeElements(n) || Fail(); }
     bool Fail() {
         m_failed = true;
         return false;
@@ -135,4 +169,5 @@ private:
     size_t m_size;
     size_t m_pos = 0;
     bool m_failed = false;
+    DecodeBudget m_budget;
 };

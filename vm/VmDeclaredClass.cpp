@@ -442,7 +442,8 @@ CVmValue* CVmRegisterDeclaredClass::GetMemberByName(CVmClassBase* object, const 
 
 CVmClassBase* CVmRegisterDeclaredClass::CreateFromStream(ByteReader& in) {
     int32_t count;
-    if (m_retired || !in.GetInt32(count) || count != m_memberCount) return nullptr;
+    // Every member takes at least its type byte of the input.
+    if (m_retired || !in.GetInt32(count) || count != m_memberCount || !in.ReserveElements(count)) return nullptr;
     CVmClassDeclared* o = new CVmClassDeclared(this);
     bool ok = true;
     for (CVmValue& m : o->m_members) {

@@ -847,7 +847,7 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
     case VmValueType::String: {
         int32_t n;
         if (!in.GetInt32(n)) return false;
-        if (n < 0) return in.Fail();
+        if (n < 0 || !in.Budget().TakeBytes(n)) return in.Fail();
         const uint8_t* p = in.Take(static_cast<size_t>(n));
         if (!p) return false;
         SetString(reinterpret_cast<const char*>(p), n);
@@ -856,7 +856,9 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
     case VmValueType::Vector: {
         int32_t n;
         if (!in.GetInt32(n)) return false;
-        if (n < 0 || static_cast<uint64_t>(n) * 4 > in.Remaining() || n > CVmArray::kMaxCount) return in.Fail();
+        if (n < 0 || static_cast<uint64_t>(n) * 4 > in.Remaining() || n > CVmArray::kMaxCount ||
+            !in.Budget().TakeBytes(int64_t{n} * 4))
+            return in.Fail();
         SetType(VmValueType::Vector);
         asVector->Init(n, 0);
         for (int32_t i = 0; i < n; ++i) in.GetFloat(asVector->data[i]);
@@ -866,8 +868,11 @@ bool CVmValue::ReadFrom(ByteReader& in, VmObjectFactory* factory) {
         NestingGuard guard;
         int32_t n;
         if (!in.GetInt32(n)) return false;
-        // Every element takes at least its type byte.
-        if (n < 0 || guard.TooDeep() || static_cast<uint64_t>(n) > in.Remaining() || n > CVmArray::kMaxCount)
+        // Every element takes at least its type byte: of what is left here,
+        // and of what the whole decode may still make (nested arrays would
+        // otherwise each reserve what is left).
+        if (n < 0 || guard.TooDeep() || static_cast<uint64_t>(n) > in.Remaining() || n > CVmArray::kMaxCount ||
+            !in.ReserveElements(n))
             return in.Fail();
         CVmArray* a = new CVmArray(n);
         SetArray(a);

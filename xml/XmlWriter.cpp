@@ -1,7 +1,6 @@
 // The XML writer and the dump form. Trees built from long paths can be far
 // deeper than anything the reader accepts, so both walk with an explicit
-// stack instead of recursing, and both stop as soon as the stream fails (the
-// dump of a deep tree grows with the square of its depth).
+// stack instead of recursing, and both stop as soon as the stream fails.
 #include <ostream>
 #include <vector>
 
@@ -47,6 +46,11 @@ void Spaces(std::ostream& out, int n) {
 }
 
 void Indent(std::ostream& out, int depth) { Spaces(out, depth % 48); }
+
+// The dump's indentation: two spaces a level, with the levels counted
+// modulo 48 as the XML's are, so that the dump of a deep tree grows with its
+// size, not with the square of its depth.
+void DumpIndent(std::ostream& out, int depth) { Spaces(out, 2 * (depth % 48)); }
 
 // Writes one element's start tag; answers true when its children follow
 // (the caller then writes them and the end tag).
@@ -108,12 +112,12 @@ void write_dump(std::ostream& out, const ptree& tree, int depth) {
     Walk(
         out, tree, depth,
         [&out](const std::string& key, const ptree& child, int at) {
-            Spaces(out, 2 * at);
+            DumpIndent(out, at);
             out << key << '\t' << child.data() << (child.empty() ? "\n" : "\t {\n");
             return !child.empty();
         },
         [&out](const std::string&, const ptree&, int at) {
-            Spaces(out, 2 * at);
+            DumpIndent(out, at);
             out << "}\n";
         });
 }

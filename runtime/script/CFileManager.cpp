@@ -1,13 +1,13 @@
 #include "CFileManager.h"
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <vector>
 
 #include "platform/Dialogs.h"
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "vm/ByteStream.h"
 #include "vm/VirtualMachine.h"
 
@@ -41,18 +41,14 @@ bool CFileManager::DecodeValueFile(const uint8_t* data, size_t size, CVmValue& v
     return true;
 }
 
-bool CFileManager::ReadValueFile(const std::string& path, CVmValue& value) {
+bool CFileManager::ReadValueFile(const std::string& path, CVmValue& value, std::string* refused) {
     value.SetVoid();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return false;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) return false;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    // A file that shrank since its size was taken is read as far as it goes.
-    bytes.resize(static_cast<size_t>(file.gcount()));
+    ScriptFile file = ScriptFile::Open(path, kMaxFileSize);
+    std::vector<uint8_t> bytes;
+    if (!file.IsOpen() || !file.ReadAll(bytes)) {
+        if (refused && file.GetStatus() != ScriptFile::NotFound) *refused = file.Reason();
+        return false;
+    }
     return DecodeValueFile(bytes.data(), bytes.size(), value);
 }
 
@@ -98,7 +94,11 @@ void CFileManager::CRegister::ReadVar(CVmClassBase*, int mode) {
     std::string name;
     if (!ReadParams(name)) return;
     CVmValue value;
-    if (ReadValueFile(PathResolver::Shared().Resolve(name), value)) VmGetReturnSlot()->Move(value);
+    std::string refused;
+    if (ReadValueFile(PathResolver::Shared().Resolve(name), value, &refused))
+        VmGetReturnSlot()->Move(value);
+    else if (!refused.empty())
+        VmErrorStream() << "Cannot read the file: " << refused << ".";
 }
 
 // (file name, value): no result, and nothing said when the file cannot be

@@ -32,8 +32,11 @@ public:
     // with the header; otherwise true, with Void when the rest holds no
     // readable value.
     static bool DecodeValueFile(const uint8_t* data, size_t size, CVmValue& value);
-    // The same for a file; false when it is missing or not a regular file.
-    static bool ReadValueFile(const std::string& path, CVmValue& value);
+    // The same for a file; false when it is missing, or when the rules of
+    // script files refuse it (then with the reason in `refused`).
+    static bool ReadValueFile(const std::string& path, CVmValue& value, std::string* refused = nullptr);
+    // The largest value file read.
+    static constexpr uint64_t kMaxFileSize = 64u << 20;
 
     class CRegister : public CVmRegisterClass {
     public:

@@ -25,17 +25,32 @@
 #include <memory>
 #include <string>
 
+#include "vm/ByteStream.h"
 #include "vm/VmRegister.h"
 
 class SharedBlock;
 class PbmMemoryMutex;
 
-// The block layout over plain memory; the mutexes are optional (null: no
-// locking). Nothing is read or written outside the `size` bytes.
+// The block layout, over plain memory or over a SharedBlock (then with its
+// two mutexes). Nothing is read or written outside the block's bytes, and
+// what another process left in a block is checked like any input: counts
+// and lengths against the bytes there, the items decoded one by one (never
+// reserved by the count). A block another process cut short, or a mutex it
+// keeps past the lock limit, ends the operation with its failure.
 class SharedBlockCodec {
 public:
-    SharedBlockCodec(uint8_t* data, int32_t size, PbmMemoryMutex* low = nullptr, PbmMemoryMutex* high = nullptr)
-        : m_data(data), m_size(size), m_low(low), m_high(high) {}
+    enum class Failure {
+        None,
+        Empty,      // Decode: the block holds no value
+        BadData,    // Decode: a count, type or length the block cannot hold
+        DoesNotFit, // Encode: a value of another type, or too large for the block
+        TimedOut,   // a mutex stayed held past the lock limit
+        Stopped,    // a stop request ended a wait for a mutex
+        Broken,     // the block or a mutex object was cut short
+    };
+
+    SharedBlockCodec(uint8_t* data, int32_t size) : m_data(data), m_size(data ? size : 0) {}
+    explicit SharedBlockCodec(SharedBlock& block);
 
     // Replaces the block's content with one value, or with the elements of
     // an Array that have a type of the layout (others are skipped). False,
@@ -45,20 +60,30 @@ public:
     // The block's value; false (no result) when it is empty, or when an item
     // has an unknown type or runs past the block's end.
     bool Decode(CVmValue& out);
+    // Why the last Encode or Decode answered false.
+    Failure LastFailure() const { return m_failure; }
 
 private:
+    class Held;
     // The bytes an item of the value takes, or -1 when it has no item type
     // (an Array's element of types 6 and 10 counts as that).
     static int64_t ItemSize(const CVmValue& v, bool single);
-    void PutCount(int32_t count);
-    void PutItem(int32_t at, const CVmValue& v);
+    bool Fail(Failure f) {
+        m_failure = f;
+        return false;
+    }
+    bool Lock(PbmMemoryMutex* mutex);
+    bool Copy(int32_t at, void* out, size_t n);
+    bool Put(int32_t at, const void* in, size_t n);
+    bool PutCount(int32_t count);
+    bool PutItem(int32_t at, const CVmValue& v);
     // The item at `at` into `out`, and its size; false past the end.
-    bool GetItem(int32_t at, CVmValue& out, int32_t& size);
+    bool GetItem(int32_t at, CVmValue& out, int32_t& size, DecodeBudget& budget);
 
-    uint8_t* m_data;
-    int32_t m_size;
-    PbmMemoryMutex* m_low;
-    PbmMemoryMutex* m_high;
+    uint8_t* m_data = nullptr;
+    int32_t m_size = 0;
+    SharedBlock* m_block = nullptr;
+    Failure m_failure = Failure::None;
 };
 
 class sharedByteBuffer : public CVmClassBase {
@@ -89,6 +114,9 @@ public:
     };
 
 private:
+    // The error for a failure that another process caused, if it is one.
+    void ReportFailure(SharedBlockCodec::Failure failure) const;
+
     std::string m_name;  // at most 499 characters
     std::shared_ptr<SharedBlock> m_block;  // null when construction failed
     int32_t m_locks = 0;  // Lock and successful TryLock calls not yet undone

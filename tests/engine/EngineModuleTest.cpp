@@ -181,6 +181,19 @@ TEST_F(EngineModuleTest, AScriptWithoutOnDownloadOrOnInitReachesRunning) {
     EXPECT_GE(record.Count("ONFRAME:0"), 1u);
 }
 
+// The start-up's enable of the network renderer's capability knows no GL
+// here: the script's first glGetError must not find its error.
+TEST_F(EngineModuleTest, TheStartLeavesNoGlErrorForTheScript) {
+    const std::string script = WriteScript([](ProgramBuilder& b) { Callback(b, "ONFRAME", 0); });
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    testing::internal::CaptureStdout();
+    std::unique_ptr<CVRModule3D> m = Make(script, nullptr, 1);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    m.reset();
+    testing::internal::GetCapturedStdout();
+}
+
 TEST_F(EngineModuleTest, WithoutTheLoadingScreenOnlyTheBackgroundShows) {
     const std::string script = WriteScript([](ProgramBuilder& b) { Callback(b, "ONFRAME", 0); });
     testing::internal::CaptureStdout();

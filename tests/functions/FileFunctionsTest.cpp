@@ -3,6 +3,10 @@
 // Through qem: tests/host/FileFunctionsScriptProgramTest.cpp.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "state/MachineServices.h"
 #include "functions/CVmFunction.h"
 #include "functions/CookieStore.h"
+#include "platform/ScriptFile.h"
 #include "support/GlobalCalls.h"
 #include "support/ScratchFolder.h"
 #include "support/StandInEngine.h"
@@ -247,4 +252,47 @@ TEST_F(FileFunctions, SaveAndLoadCookieKeepOneValuePerScript) {
         setenv("TMPDIR", saved.c_str(), 1);
     else
         unsetenv("TMPDIR");
+}
+
+// Every function that reads a file the script names refuses what is no
+// regular file (a FIFO would hold it for ever, /dev/zero never end) and,
+// for a web script, whatever lies outside its folder, with a clear error.
+TEST_F(FileFunctions, NamedFilesAreRegularFilesOfTheScriptsOwnFolder) {
+    const std::string work = scratch.Make("work/");
+    engine.Paths().workingFolder = work;
+    WriteFile(scratch.Path() + "outside.txt", "secret");
+    ASSERT_EQ(mkfifo((work + "pipe.txt").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (work + "zero.txt").c_str()), 0);
+    struct Case {
+        bool web;
+        const char* function;
+        const char* name;
+        const char* error;  // null: no error, and no result but False
+    } cases[] = {
+        {false, "LoadFile", "pipe.txt", "/work/pipe.txt' is not a regular file"},
+        {false, "LoadFile", "zero.txt", "/work/zero.txt' is not a regular file"},
+        {false, "FileRead", "pipe.txt", "/work/pipe.txt' is not a regular file"},
+        {false, "GetAamType", "zero.txt", "/work/zero.txt' is not a regular file"},
+        {false, "FileExist", "pipe.txt", nullptr},
+        {true, "LoadFile", "../outside.txt", "/work/../outside.txt' lies outside the script's folder"},
+        {true, "GetAamType", "../outside.txt", "lies outside the script's folder"},
+        {true, "FileRead", "../outside.txt", "Cannot load the 'outside.txt' file."},
+        {true, "FileExist", "../outside.txt", nullptr},
+    };
+    EngineMessagesMachine machine;  // with the engine's message texts
+    machine.RegisterFunctions(new CVmFunction());
+    for (const Case& c : cases) {
+        ConfineScriptFiles(c.web ? work : std::string());
+        const auto start = std::chrono::steady_clock::now();
+        const CallOutcome o = CallGlobal(machine, c.function, {VStr(c.name)});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << c.function << " " << c.name;
+        if (c.error) {
+            EXPECT_TRUE(o.error) << c.function << " " << c.name;
+            EXPECT_NE(o.output.find(c.error), std::string::npos) << c.function << " " << c.name << ":\n" << o.output;
+        } else {
+            EXPECT_FALSE(o.error) << o.output;
+            EXPECT_EQ(o.result, "False") << c.function << " " << c.name;
+        }
+    }
+    ConfineScriptFiles(std::string());
 }

@@ -222,3 +222,24 @@ TEST_F(StreamPackets, ANonBlockingConnectionWithoutDataIsNotRead) {
     ASSERT_EQ(Step(), StreamPacket::Packet);
     EXPECT_EQ(ValueText(value), "8");
 }
+
+// A flood of garbage costs each call a bounded piece of work: one call
+// drops at most 1 MiB, and later calls go on to the packet after it.
+TEST_F(StreamPackets, AGarbageFloodIsSkippedAPieceAPerCall) {
+    scratch.resize(262144);  // the machine's network buffer
+    const size_t flood = size_t{3} << 20;
+    stream.Arrive(std::string(flood, 'g') + Packet(Int(7)));
+    int calls = 0;
+    StreamPacket got = StreamPacket::Invalid;
+    while (got == StreamPacket::Invalid && calls < 10) {
+        const size_t before = stream.Left();
+        got = Step();
+        ++calls;
+        if (got == StreamPacket::Invalid) {
+            EXPECT_LE(before - stream.Left(), (size_t{1} << 20) + scratch.size()) << "call " << calls;
+        }
+    }
+    ASSERT_EQ(got, StreamPacket::Packet);
+    EXPECT_EQ(ValueText(value), "7");
+    EXPECT_GE(calls, 4);
+}

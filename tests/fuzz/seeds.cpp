@@ -293,6 +293,36 @@ void MetafileSeeds(const fs::path& dir) {
     WriteSeed(dir, 1, std::string(1, '\1') + wmf);
 }
 
+// Image headers, the first byte choosing the type: a PNG, a JPEG, a TIFF
+// of two pages.
+void ImageHeaderSeeds(const fs::path& dir) {
+    WriteSeed(dir, 0, std::string(1, '\0') + qemtest::PngBytes(3, 2, 3, std::vector<uint8_t>(18, 9)));
+    std::string jpeg = "\x01\xFF\xD8\xFF\xE0";
+    jpeg += std::string("\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 16);
+    jpeg += std::string("\xFF\xC2\x00\x11\x08\x01\xE0\x02\x80\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01", 19);
+    WriteSeed(dir, 1, jpeg);
+    std::string tiff("\x02MM\x00\x2A\x00\x00\x00\x08", 9);
+    auto be16 = [&tiff](uint16_t v) {
+        tiff += static_cast<char>(v >> 8);
+        tiff += static_cast<char>(v);
+    };
+    auto be32 = [&tiff](uint32_t v) {
+        for (int i = 3; i >= 0; --i) tiff += static_cast<char>(v >> (8 * i));
+    };
+    for (int page = 0; page < 2; ++page) {
+        be16(3);
+        for (const uint16_t tag : {256, 257, 258}) {
+            be16(tag);
+            be16(3);  // SHORT
+            be32(1);
+            be16(static_cast<uint16_t>(tag == 258 ? 8 : 64 << page));
+            be16(0);
+        }
+        be32(page == 0 ? static_cast<uint32_t>(tiff.size() - 1 + 4) : 0);
+    }
+    WriteSeed(dir, 2, tiff);
+}
+
 void PackageSeeds(const fs::path& dir) {
     int n = 0;
     std::vector<uint8_t> text;
@@ -495,6 +525,7 @@ int main(int argc, char** argv) {
     AviSeeds(root / "fuzz_avi_decode");
     CookieSeeds(root / "fuzz_cookie_file");
     MetafileSeeds(root / "fuzz_metafile");
+    ImageHeaderSeeds(root / "fuzz_image_header");
     PackageSeeds(root / "fuzz_package_decompress");
     ContainerSeeds(root / "fuzz_signed_container");
     XmlSeeds(root / "fuzz_xml_read");

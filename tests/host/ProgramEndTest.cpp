@@ -13,13 +13,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <thread>
 
+#include "platform/SharedBlock.h"
 #include "support/DebugInfoWriter.h"
 #include "support/EngineFixtures.h"
 #include "support/HttpTestServer.h"
+#include "support/ForkedChild.h"
 #include "support/LoopbackPeer.h"
+#include "support/PrivateXServer.h"
 #include "support/ProgramBuilder.h"
 #include "support/QemProcess.h"
 #include "support/ScratchFolder.h"
@@ -176,6 +182,100 @@ TEST_F(ProgramEnd, AnEndlessScriptDownloadStopsAtItsLimit) {
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(qem->Running());
     ASSERT_TRUE(EndsOnSignal(*qem));
+    EXPECT_TRUE(LeftClean(*qem));
+}
+
+// OnInit makes what `setup` makes in L(1), says READY, waits in `wait` and
+// says AFTER; OnExit says EXITED.
+std::string WriteWaitingScript(ScratchFolder& scratch, const std::function<void(ProgramBuilder&)>& setup,
+                               const std::function<void(ProgramBuilder&)>& wait) {
+    ProgramBuilder b;
+    b.Return();
+    b.Function("ONINIT", 0);
+    b.Emit(OP_RESERVE, I(2));
+    setup(b);
+    b.Emit(OP_OUTPUT, VStr("READY\n"));
+    wait(b);
+    b.Emit(OP_OUTPUT, VStr("AFTER\n"));
+    b.Return();
+    b.Function("ONEXIT", 0);
+    b.Emit(OP_OUTPUT, VStr("EXITED\n"));
+    b.Return();
+    return WriteProgram(scratch, "waiting.bin", b);
+}
+
+TEST_F(ProgramEnd, SigtermEndsAReceiveFromAPeerThatStalls) {
+    LoopbackListener listener;
+    const std::string script = WriteWaitingScript(
+        scratch,
+        [&](ProgramBuilder& b) {
+            b.CallNative("NETCONNECTTCP", {VStr("127.0.0.1"), VInt(listener.Port())}, L(1));
+        },
+        [](ProgramBuilder& b) {
+            // The first call takes what came of the packet; the second
+            // waits for the rest.
+            b.CallNative("NETVARRECEIVEFROMTCP", {L(1)}, L(2));
+            b.CallNative("NETVARRECEIVEFROMTCP", {L(1)}, L(2));
+        });
+    auto qem = Start({script, "-w", "160", "-h", "120"});
+    std::unique_ptr<LoopbackPeer> peer = listener.Accept(20s);
+    ASSERT_TRUE(peer) << qem->Output();
+    // A packet's header that announces 100 bytes, and then nothing.
+    peer->Send(std::string("\xFFQEM_02\xFF\x00\x00\x00\x64\xFF\x00\xFF", 15));
+    ASSERT_TRUE(qem->WaitFor("READY")) << qem->Output();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(qem->Output().find("AFTER"), std::string::npos) << "the receive waits";
+    ASSERT_TRUE(EndsOnSignal(*qem));
+    EXPECT_NE(qem->Output().find("EXITED\n"), std::string::npos) << qem->Output();
+    EXPECT_TRUE(LeftClean(*qem));
+}
+
+TEST_F(ProgramEnd, SigtermEndsALockThatAnotherProcessKeeps) {
+    const std::string name = "qem-test-kept-" + std::to_string(getpid());
+    struct Cleanup {
+        std::string name;
+        ~Cleanup() { SharedBlock::Remove(name); }
+    } cleanup{name};
+    ForkedChild keeper([&](const ForkedChild::Channel& parent) {
+        SharedBlock::Outcome outcome;
+        std::shared_ptr<SharedBlock> block = SharedBlock::Attach(name, 64, outcome);
+        if (!block || !block->Low().Lock()) return 1;
+        parent.Tell('k');
+        parent.Await('x');
+        return 0;
+    });
+    ASSERT_TRUE(keeper.Await('k'));
+    const std::string script = WriteWaitingScript(
+        scratch, [&](ProgramBuilder& b) { b.CallNative("SHAREDBYTEBUFFER", {VStr(name.c_str()), VInt(64)}, L(1)); },
+        [](ProgramBuilder& b) { b.CallMethod(L(1), "LOCK", {}, L(2)); });
+    auto qem = Start({script, "-w", "160", "-h", "120"});
+    ASSERT_TRUE(qem->WaitFor("READY", 20s)) << qem->Output();
+    std::this_thread::sleep_for(300ms);
+    // Well before the lock's own limit of 5 s.
+    ASSERT_TRUE(EndsOnSignal(*qem));
+    EXPECT_NE(qem->Output().find("EXITED\n"), std::string::npos) << qem->Output();
+    EXPECT_TRUE(LeftClean(*qem));
+    keeper.Tell('x');
+    EXPECT_EQ(keeper.Wait(), 0);
+}
+
+TEST_F(ProgramEnd, KillingTheDisplayEndsTheProgramAsAClosedWindowDoes) {
+    PrivateXServer server;
+    if (server.Display().empty()) GTEST_SKIP() << "no Xvfb";
+    auto qem = std::make_unique<QemProcess>(
+        QEM_PROGRAM, std::vector<std::string>{WriteScript(true), "-w", "160", "-h", "120"}, scratch.Make("out.txt"),
+        std::map<std::string, std::string>{{"TMPDIR", temp}, {"DISPLAY", server.Display()}});
+    ASSERT_TRUE(qem->Started());
+    ASSERT_TRUE(qem->WaitFor("READY", 20s)) << qem->Output() << qem->Errors();
+    std::this_thread::sleep_for(200ms);  // frames go on
+    server.Kill();
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_EQ(qem->WaitExit(std::chrono::duration_cast<std::chrono::milliseconds>(kProcessEnd)), 0)
+        << qem->Output() << qem->Errors();
+    std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed).count()
+              << " ms after the display\n";
+    EXPECT_NE(qem->Output().find("EXITED\n"), std::string::npos) << qem->Output();
+    EXPECT_NE(qem->Output().find("\nOstrel Stopped!\n"), std::string::npos) << qem->Output();
     EXPECT_TRUE(LeftClean(*qem));
 }
 

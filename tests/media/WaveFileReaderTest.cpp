@@ -2,6 +2,8 @@
 // short format chunks, and files that end or lie about their chunks.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <list>
 #include <string>
@@ -136,3 +138,15 @@ TEST(WaveFileReader, ReopeningClosesTheFirstFile) {
 }
 
 }  // namespace
+
+// A sound a script names is a regular file: a FIFO would hold the reader
+// for ever, a device never end.
+TEST(WaveFileReader, OpensRegularFilesOnly) {
+    ScratchFolder folder;
+    const std::string fifo = folder.Path() + "pipe.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        WaveFileReader reader;
+        EXPECT_FALSE(reader.Open(path.c_str())) << path;
+    }
+}

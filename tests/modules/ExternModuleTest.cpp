@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -7,6 +10,7 @@
 
 #include "engine/EngineMachine.h"
 #include "engine/ModulePackage.h"
+#include "platform/ScriptFile.h"
 #include "platform/SharedLibrary.h"
 #include "support/PackageMaker.h"
 #include "support/ProgramBuilder.h"
@@ -201,4 +205,33 @@ TEST_F(ExternModuleTest, ContainersHandTheirLibraryOver) {
     ASSERT_TRUE(vm->LoadExternModule("set.qmd")) << out.str();
     EXPECT_EQ(Call("COUNT"), "2") << out.str();
     EXPECT_TRUE(SharedLibrary::IsLoaded(scratch.Path() + "greeter.dll"));
+}
+
+// A module file that is no regular file would hold the loader for ever (a
+// FIFO); one outside a web script's folder is not the script's to load.
+TEST_F(ExternModuleTest, ModulesAreRegularFilesOfTheScriptsFolder) {
+    ASSERT_EQ(mkfifo((scratch.Path() + "pipe.dll").c_str(), 0600), 0);
+    const std::string outside = scratch.Path() + "../outside-" + std::to_string(getpid()) + ".dll";
+    WriteBytes(outside, Module("good"));
+    const struct {
+        std::string name;
+        bool web;
+        std::string text;
+    } cases[] = {
+        {"pipe.dll", false, "pipe.dll' is not a regular file."},
+        {"../outside-" + std::to_string(getpid()) + ".dll", true, "dll' lies outside the script's folder."},
+    };
+    for (const auto& c : cases) {
+        ConfineScriptFiles(c.web ? scratch.Path() : std::string());
+        out.str("");
+        vm->ClearError();
+        EXPECT_FALSE(vm->LoadExternModule(c.name)) << c.name;
+        EXPECT_NE(out.str().find(c.text), std::string::npos) << out.str();
+        EXPECT_TRUE(vm->ExternModules().empty());
+        const NativeLibraryLoad load = vm->LoadNativeLibrary(c.name);
+        EXPECT_EQ(load.outcome, NativeLibraryLoad::NotLoaded) << c.name;
+        EXPECT_NE(load.reason.find(c.text.substr(0, c.text.size() - 1)), std::string::npos) << load.reason;
+    }
+    ConfineScriptFiles(std::string());
+    fs::remove(outside);
 }

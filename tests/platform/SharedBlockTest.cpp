@@ -22,6 +22,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+constexpr uint32_t kFirstRegisteredId = 0xC000;
+
 std::string UniqueName(const char* what) {
     static int counter = 0;
     return std::string("qem-test/") + what + "-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
@@ -164,4 +166,68 @@ TEST(SharedBlock, NotifyPostsTheMessageInEveryAttachedProcess) {
     queue.Drain([&](const WindowMessage& m) { EXPECT_EQ(m.message, id); });
     child.Tell('x');
     EXPECT_EQ(child.Wait(), 0);
+}
+
+// Other processes fill the message registry, fill a name's attachment table
+// or keep the registry's lock for ever: this one is refused each time, at
+// once or after the registry's wait, and never blocks.
+TEST(SharedBlock, FullOrKeptTablesOfOtherProcessesRefuseWithoutBlocking) {
+    const std::string registry = "/qem-test-registry-" + std::to_string(getpid());
+    SharedBlock::UseRegistry(registry);
+    struct RegistryCleanup {
+        std::string object;
+        ~RegistryCleanup() { shm_unlink(object.c_str()); }
+    } registryCleanup{registry};
+    const std::string crowded = UniqueName("crowded"), later = UniqueName("later");
+    const Cleanup cleanup1{crowded}, cleanup2{later};
+    ASSERT_NE(SharedBlock::RegisterMessage("first"), 0u);
+
+    ForkedChild child([&](const ForkedChild::Channel& parent) {
+        SharedBlock::Outcome outcome;
+        std::shared_ptr<SharedBlock> block = Attach(crowded, 16, outcome);
+        if (!block) return 1;
+        auto map = [](const std::string& object, size_t size) -> uint32_t* {
+            const int fd = shm_open(object.c_str(), O_RDWR, 0);
+            void* m = fd < 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            return m == MAP_FAILED ? nullptr : static_cast<uint32_t*>(m);
+        };
+        uint32_t* words = map(registry, 12);
+        uint32_t* control = map(SharedBlock::ObjectName(crowded) + "_msgid", 8 + 64 * 8);
+        if (!words || !control) return 2;
+        words[2] = 0x4000;  // every id taken
+        for (int i = 0; i < 64; ++i) {
+            control[2 + 2 * i] = 1;  // init: alive, and never going
+            control[3 + 2 * i] = 1;
+        }
+        parent.Tell('f');
+        if (!parent.Await('k')) return 3;
+        words[1] = static_cast<uint32_t>(getpid());  // the registry's lock, kept
+        parent.Tell('k');
+        parent.Await('x');
+        words[1] = 0;
+        return 0;
+    });
+    ASSERT_TRUE(child.Await('f')) << "child: " << child.Wait();
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    EXPECT_EQ(SharedBlock::RegisterMessage("second"), 0u);
+    EXPECT_EQ(SharedBlock::RegisterMessage("first"), kFirstRegisteredId);  // still known
+    SharedBlock::Outcome outcome;
+    EXPECT_FALSE(Attach(crowded, 16, outcome));
+    EXPECT_EQ(outcome, SharedBlock::CreateFailed);
+    EXPECT_LT(Clock::now() - start, 500ms);
+
+    child.Tell('k');
+    ASSERT_TRUE(child.Await('k'));
+    start = Clock::now();
+    EXPECT_FALSE(Attach(later, 16, outcome));
+    EXPECT_EQ(outcome, SharedBlock::CreateFailed);
+    EXPECT_LT(Clock::now() - start, 3s);
+
+    child.Tell('x');
+    EXPECT_EQ(child.Wait(), 0);
+    // A block of a full registry works without a message of its own.
+    std::shared_ptr<SharedBlock> block = Attach(later, 16, outcome);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->MessageId(), 0u);
 }

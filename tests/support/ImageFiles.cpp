@@ -130,6 +130,43 @@ std::string PngBytes(int width, int height, int channels, const std::vector<uint
     return out;
 }
 
+std::string UniformPngBytes(uint32_t width, uint32_t height, int bitDepth, int colourType) {
+    static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    std::string ihdr;
+    PutBe32(ihdr, width);
+    PutBe32(ihdr, height);
+    ihdr += static_cast<char>(bitDepth);
+    ihdr += static_cast<char>(colourType);
+    ihdr += std::string(3, '\0');
+    PngChunk(out, "IHDR", ihdr);
+    // Row by row through the compressor: the picture itself never exists.
+    const size_t rowBytes = (static_cast<size_t>(width) * kChannels[colourType] * bitDepth + 7) / 8 + 1;
+    std::vector<uint8_t> row(rowBytes, 0);
+    std::string packed;
+    z_stream z{};
+    deflateInit(&z, 9);
+    std::vector<uint8_t> chunk(1 << 16);
+    auto drain = [&](int flush) {
+        do {
+            z.next_out = chunk.data();
+            z.avail_out = static_cast<uInt>(chunk.size());
+            deflate(&z, flush);
+            packed.append(reinterpret_cast<const char*>(chunk.data()), chunk.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    };
+    for (uint32_t y = 0; y < height; ++y) {
+        z.next_in = row.data();
+        z.avail_in = static_cast<uInt>(row.size());
+        drain(Z_NO_FLUSH);
+    }
+    drain(Z_FINISH);
+    deflateEnd(&z);
+    PngChunk(out, "IDAT", packed);
+    PngChunk(out, "IEND", "");
+    return out;
+}
+
 std::vector<uint8_t> GlyphGridPixels(int cell, int height, const std::function<int(int)>& opaque) {
     const int width = 16 * cell;
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 255);

@@ -44,6 +44,11 @@ std::string RgbeRleScanline(const std::vector<uint8_t>& rgbe);  // 4 bytes per t
 // A PNG of 8-bit samples: channels 1 (grey), 2 (grey, alpha), 3 (RGB) or 4 (RGBA).
 std::string PngBytes(int width, int height, int channels, const std::vector<uint8_t>& samples);
 
+// A PNG of width x height texels that are all 0, of the bit depth and PNG
+// colour type given: tiny files of huge pictures (20000 x 20000 grey takes
+// a few hundred kilobytes).
+std::string UniformPngBytes(uint32_t width, uint32_t height, int bitDepth, int colourType);
+
 // The RGBA pixels of a glyph grid, the top row first: 16 square white cells
 // of `cell` pixels across, `height` pixels high, of which the first
 // opaque(k) columns of cell k (counted row by row) have alpha 255 and the

@@ -1,19 +1,20 @@
 #include "CVmXml.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
 
 #include "platform/PathResolver.h"
+#include "platform/ScriptFile.h"
 #include "xml/PropertyTree.h"
 #include "xml/XmlParser.h"
 #include "state/EngineState.h"
+#include "vm/VirtualMachine.h"
 
 namespace {
 
@@ -133,15 +134,16 @@ std::string CrLf(const std::string& text) {
     return out;
 }
 
+// The largest XML file read.
+constexpr uint64_t kMaxXmlFile = 64u << 20;
+
 // The text of a file with the CR of every CR LF pair dropped, as text mode
 // reads it; false when it cannot be opened.
 bool ReadTextFile(const std::string& name, std::string& text) {
-    const std::string path = PathResolver::Shared().Resolve(name);
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    ScriptFile file = ScriptFile::Open(PathResolver::Shared().Resolve(name), kMaxXmlFile);
+    if (!file.IsOpen() && file.GetStatus() != ScriptFile::NotFound)
+        VmErrorStream() << "Cannot read the file: " << file.Reason() << ".";
+    if (!file.IsOpen() || !file.ReadAll(text)) return false;
     size_t kept = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;

@@ -2,11 +2,14 @@
 // and its parameters. Files and dialogs end to end: tests/host.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "platform/ScriptFile.h"
 #include "runtime/script/CFileManager.h"
 #include "support/FakeZenity.h"
 #include "support/MethodScript.h"
@@ -113,4 +116,31 @@ TEST(FileManagerScript, AValueThatHoldsItselfIsNotWritten) {
     EXPECT_NE(o.output.find("WARNING"), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("is not written: the value has more than"), std::string::npos) << o.output;
     EXPECT_FALSE(std::ifstream(path).good());
+}
+
+// ReadVar reads regular files, within its cap, of a web script's own folder
+// only; each refusal is an error that says why.
+TEST(FileManagerScript, ReadVarRefusesWhatIsNoRegularFileOfTheFolder) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.Make("work/");
+    ASSERT_EQ(mkfifo((folder + "pipe.var").c_str(), 0600), 0);
+    std::ofstream(scratch.Path() + "secret.var") << "x";
+    const struct {
+        std::string path;
+        bool web;
+        const char* error;
+    } cases[] = {
+        {folder + "pipe.var", false, "pipe.var' is not a regular file"},
+        {"/dev/zero", false, "'/dev/zero' is not a regular file"},
+        {folder + "../secret.var", true, "secret.var' lies outside the script's folder"},
+    };
+    for (const auto& c : cases) {
+        ConfineScriptFiles(c.web ? folder : std::string());
+        FileManagerScript f;
+        f.s.Record(f.s.Call(f.fm, "READVAR", {VStr(c.path.c_str())}));
+        const Outcome o = f.Run();
+        EXPECT_TRUE(o.error) << c.path;
+        EXPECT_NE(o.output.find(c.error), std::string::npos) << o.output;
+    }
+    ConfineScriptFiles(std::string());
 }

@@ -3,8 +3,11 @@
 // to end (events, TryLock): tests/host.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -233,4 +236,74 @@ TEST(sharedByteBuffer, AFailedBufferAnswersNothing) {
               " Unable to create a shared memory file.\nencode False\ndecode Void\ntrylock False\nid 0\n"
               "Could not unmap view of shared memoryfile.\n"
               "Shared memory qem-test-small has been successfully destroyed....\n");
+}
+
+// Another process keeps the low mutex, forges it in a live thread's name,
+// or cuts the block or its mutex short: Lock, VarDecode and VarEncode each
+// end with an error that says so (the mutexes wait for the lock limit, here
+// shortened), and the machine goes on.
+TEST(sharedByteBuffer, AnotherProcessThatKeepsForgesOrCutsTheBlockGetsAnError) {
+    PbmMemoryMutex::SetLockLimitMs(200);
+    enum Peer { Keeps, Forges, CutsBlock, CutsMutex };
+    const char* const kKept = "Timed out waiting for the lock of shared memory";
+    const char* const kCut = "cannot be used: another process cut it short.";
+    const struct {
+        Peer peer;
+        const char* error;
+    } peers[] = {{Keeps, kKept}, {Forges, kKept}, {CutsBlock, kCut}, {CutsMutex, kCut}};
+    for (const auto& p : peers) {
+        const std::string name = "qem-test-peer-" + std::to_string(getpid()) + "-" + std::to_string(p.peer);
+        struct Cleanup {
+            std::string name;
+            ~Cleanup() { SharedBlock::Remove(name); }
+        } cleanup{name};
+        ForkedChild child([&](const ForkedChild::Channel& parent) {
+            SharedBlock::Outcome outcome;
+            std::shared_ptr<SharedBlock> block = SharedBlock::Attach(name, 64, outcome);
+            if (!block) return 1;
+            parent.Tell('a');
+            if (!parent.Await('g')) return 6;  // the parent is attached too
+            const std::string object = SharedBlock::ObjectName(name);
+            const int fd = shm_open((object + (p.peer == CutsBlock ? "" : "_mutex")).c_str(), O_RDWR, 0);
+            if (fd < 0) return 2;
+            if (p.peer == Keeps && !block->Low().Lock()) return 3;
+            if (p.peer == Forges) {
+                // The holder's word says this process's main thread, which
+                // never took the mutex.
+                void* m = mmap(nullptr, 8, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                if (m == MAP_FAILED) return 4;
+                const uint32_t me = static_cast<uint32_t>(getpid());
+                std::memcpy(static_cast<uint8_t*>(m) + 4, &me, 4);
+            }
+            if ((p.peer == CutsBlock || p.peer == CutsMutex) && ftruncate(fd, 0) != 0) return 5;
+            parent.Tell('r');
+            parent.Await('x');
+            return 0;
+        });
+        ASSERT_TRUE(child.Await('a')) << p.peer;
+        // This process's attachment, which the scripts' buffers share, was
+        // made before the other process did its worst.
+        SharedBlock::Outcome outcome;
+        const std::shared_ptr<SharedBlock> attached = SharedBlock::Attach(name, 64, outcome);
+        ASSERT_TRUE(attached);
+        child.Tell('g');
+        ASSERT_TRUE(child.Await('r')) << p.peer;
+        for (const char* method : {"LOCK", "VARDECODE", "VARENCODE"}) {
+            const auto start = std::chrono::steady_clock::now();
+            const std::string out = RunMain(
+                [&](MethodScript& s) {
+                    const Opnd b = s.New("SHAREDBYTEBUFFER", {VStr(name.c_str()), VInt(64)});
+                    s.Record(s.Call(b, method, std::string(method) == "VARENCODE" ? std::vector<Opnd>{VInt(1)}
+                                                                                    : std::vector<Opnd>{}));
+                    s.Print("went on\n");
+                },
+                {new sharedByteBuffer::CRegister()});
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << p.peer << method;
+            EXPECT_NE(out.find(p.error), std::string::npos) << p.peer << " " << method << ":\n" << out;
+            EXPECT_EQ(out.find("went on"), std::string::npos) << "an error ends the call: " << out;
+        }
+        child.Tell('x');
+        EXPECT_EQ(child.Wait(), 0) << p.peer;
+    }
+    PbmMemoryMutex::SetLockLimitMs(5000);
 }

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/ScriptFile.h"
 #include "support/MethodScript.h"
 #include "support/ScratchFolder.h"
 #include "vm/VirtualMachine.h"
@@ -219,4 +223,38 @@ TEST_F(XmlScriptTest, UnknownHandlesAnswerLikeNone) {
     expected.push_back("2");
     EXPECT_EQ(Run(), expected);
     EXPECT_FALSE(std::ifstream(folder + "bad.xml").good());
+}
+
+// loadXML takes regular files of its folder only: a FIFO would hold it for
+// ever, and a web script's link may not lead out of its folder.
+TEST(XmlScriptFiles, LoadXmlReadsRegularFilesOfItsFolderOnly) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.Make("work/");
+    std::ofstream(scratch.Path() + "secret.xml") << "<a>1</a>";
+    ASSERT_EQ(mkfifo((folder + "pipe.xml").c_str(), 0600), 0);
+    ASSERT_EQ(symlink((scratch.Path() + "secret.xml").c_str(), (folder + "link.xml").c_str()), 0);
+    const struct {
+        const char* name;
+        bool web;
+        const char* error;
+    } cases[] = {
+        {"pipe.xml", false, "pipe.xml' is not a regular file"},
+        {"link.xml", true, "link.xml' lies outside the script's folder"},
+    };
+    for (const auto& c : cases) {
+        ConfineScriptFiles(c.web ? folder : std::string());
+        std::string base = folder;
+        std::ostringstream out;
+        CVirtualMachine vm;
+        vm.SetOutputStream(&out, false);
+        vm.RegisterClass(new CVmXml::CRegister(&base));
+        MethodScript s("MAIN");
+        s.Record(s.Call(s.New("CVMXML"), "LOADXML", {VStr(c.name)}));
+        std::shared_ptr<VmProgram> p = s.Program();
+        ASSERT_TRUE(p && vm.StartProgram(p));
+        vm.CallFunctionByName("MAIN");
+        EXPECT_TRUE(vm.HasError()) << c.name;
+        EXPECT_NE(out.str().find(c.error), std::string::npos) << out.str();
+    }
+    ConfineScriptFiles(std::string());
 }
